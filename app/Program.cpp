@@ -1,0 +1,182 @@
+#include "app/Program.h"
+
+#include <winsock2.h>
+#include <commctrl.h>
+#include <objidl.h>  // gdiplus.h needs PROPID, which lean windows.h leaves out
+#include <gdiplus.h>
+#include <ole2.h>
+
+#include <cstdio>
+#include <new>
+
+#include "app/RegistryIdentifiers.h"
+#include "framework/DiagnosticOutput.h"
+#include "framework/Exceptions.h"
+#include "framework/GuidText.h"
+#include "framework/ModulePath.h"
+#include "framework/ResourceStrings.h"
+#include "framework/ScopedHandles.h"
+#include "framework/Win32Error.h"
+#include "resources/resource.h"
+
+const wchar_t kMakerKeyPath[] = L"SOFTWARE\\Tarnwell Utilities Inc";
+
+namespace {
+const wchar_t kSingleInstanceMutex[] = L"{042B0D65-EF5B-4E3F-ADFF-86C726E4F053}";
+const wchar_t kMakerName[] = L"Tarnwell Utilities Inc";
+const DWORD kAllCommonControlClasses = 0xFF;
+
+// The registry keys start-up cannot do without. The program runs elevated,
+// so a failure here means a broken machine: end at once, without a message.
+[[noreturn]] void EndForRegistryFailure(const wchar_t* what, const std::wstring& path, LONG error) {
+    wchar_t line[600];
+    std::swprintf(line, ARRAYSIZE(line), L"Start-up stopped: %ls failed for HKLM\\%ls (0x%08lX)\n", what, path.c_str(),
+                  static_cast<unsigned long>(HResultFromWin32(error)));
+    WriteDiagnostic(line);
+    ExitProcess(1);
+}
+
+ScopedRegKey CreateRequiredKey(HKEY parent, const std::wstring& parentPath, const std::wstring& subkey) {
+    ScopedRegKey key;
+    LONG error = RegCreateKeyExW(parent, subkey.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key.Receive(),
+                                 nullptr);
+    std::wstring path = parentPath.empty() ? subkey : parentPath + L"\\" + subkey;
+    if (error != ERROR_SUCCESS) EndForRegistryFailure(L"opening", path, error);
+    return key;
+}
+}  // namespace
+
+CProgram::CProgram() { HardenDllSearchPath(); }
+
+CProgram::~CProgram() = default;
+
+CProgram& GetProgram() { return static_cast<CProgram&>(*GetApplication()); }
+
+BOOL CProgram::InitInstance() {
+    if (!PrepareProcess()) return FALSE;
+    CWinApp::InitInstance();
+
+    ScopedHandle mutex;
+    if (!AcquireSingleInstance(*mutex.Receive())) return FALSE;
+
+    LoadConfiguration();
+    if (!CreateBrandExtender()) return FALSE;
+
+    SetRegistryKey(kMakerName);
+    m_strAppName = m_strFrameworkAppName;
+    m_bAborted = false;
+    FixRegistryIdentifiers();
+    WriteStartupSummary();
+
+    if (m_gdiplusToken) Gdiplus::GdiplusShutdown(m_gdiplusToken);
+    m_gdiplusToken = 0;
+    return FALSE;
+}
+
+bool CProgram::PrepareProcess() {
+    WSADATA wsaData;
+    if (WSAStartup(MAKEWORD(2, 2), &wsaData) != 0) {
+        std::wstring text;
+        LoadResourceString(IDS_NETWORKING_FAILED, text);
+        MessageBoxThroughApplication(text.c_str(), MB_ICONERROR | MB_OK, 0);
+        return false;
+    }
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), kAllCommonControlClasses};
+    InitCommonControlsEx(&controls);
+    OleInitialize(nullptr);
+    Gdiplus::GdiplusStartupInput gdiplusInput;
+    Gdiplus::GdiplusStartup(&m_gdiplusToken, &gdiplusInput, nullptr);
+    LoadLibraryW(L"RICHED20.DLL");
+    return true;
+}
+
+bool CProgram::AcquireSingleInstance(HANDLE& mutex) {
+    mutex = CreateMutexW(nullptr, FALSE, kSingleInstanceMutex);
+    if (!mutex) ThrowResourceException();
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return true;
+    std::wstring pattern;
+    if (!LoadResourceString(IDS_ALREADY_RUNNING, pattern)) ThrowResourceException();
+    std::wstring text = FormatMessageText(pattern, {m_strFrameworkAppName.c_str()});
+    MessageBoxThroughApplication(text.c_str(), MB_OK, 0);
+    return false;
+}
+
+void CProgram::LoadConfiguration() {
+    LoadBuildConfig(m_buildConfig);
+    m_bInstallerDataReady = true;
+    std::wstring programPath;
+    GetModulePath(nullptr, programPath);
+    InitialInstallerData initial = LoadInitialInstallerData(m_installerData, programPath);
+    m_installerDataSource = initial.source;
+    m_bInstallerDataReady = initial.ready;
+    ApplyBuildArguments(m_installerData, m_buildConfig);
+}
+
+bool CProgram::CreateBrandExtender() {
+    CObject* extender = nullptr;
+    if (const wchar_t* className = m_buildConfig.Get(L"BrandExtender")) {
+        const CRuntimeClass* runtimeClass = CRuntimeClass::FromName(className);
+        if (!runtimeClass) ThrowResourceException();
+        extender = runtimeClass->CreateObject();
+        if (!extender) ThrowMemoryException();
+        if (!extender->IsKindOf(RUNTIME_CLASS(IBrandExtender))) {
+            delete extender;
+            ThrowResourceException();
+        }
+    } else {
+        extender = new (std::nothrow) CDefaultBrandExtender;
+        if (!extender) ThrowMemoryException();
+    }
+    m_pBrandExtender.reset(static_cast<IBrandExtender*>(extender));
+    return SUCCEEDED(m_pBrandExtender->Initialize());
+}
+
+void CProgram::FixRegistryIdentifiers() {
+    ScopedRegKey makerKey = CreateRequiredKey(HKEY_LOCAL_MACHINE, L"", kMakerKeyPath);
+    std::wstring registrationName = m_strAppName + L"\\Registration";
+    ScopedRegKey registrationKey = CreateRequiredKey(makerKey.Get(), kMakerKeyPath, registrationName);
+
+    if (!ReadGuidValue(makerKey.Get(), L"MachineID", m_machineId)) CoCreateGuid(&m_machineId);
+    LONG error = WriteGuidValue(makerKey.Get(), L"MachineID", m_machineId);
+    if (error != ERROR_SUCCESS) EndForRegistryFailure(L"writing MachineID", kMakerKeyPath, error);
+
+    if (!ReadGuidValue(registrationKey.Get(), L"InstallationID", m_installationId)) m_installationId = GUID{};
+
+    if (const wchar_t* buildNumberText = m_buildConfig.Get(L"BuildNumber")) {
+        ScopedRegKey productKey = CreateRequiredKey(makerKey.Get(), kMakerKeyPath, m_strAppName);
+        DWORD buildNumber = ParseBuildNumber(buildNumberText);
+        error = RegSetValueExW(productKey.Get(), L"BuildNumber", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&buildNumber),
+                               sizeof(buildNumber));
+        if (error != ERROR_SUCCESS) {
+            EndForRegistryFailure(L"writing BuildNumber", std::wstring(kMakerKeyPath) + L"\\" + m_strAppName, error);
+        }
+    }
+}
+
+void CProgram::WriteStartupSummary() const {
+    std::wstring summary = L"Start-up complete for " + m_strAppName + L"\n";
+    summary += L"build configuration: " + std::to_wstring(m_buildConfig.Entries().size()) + L" entries\n";
+    summary += L"installer data: source " + std::wstring(InstallerDataSourceName(m_installerDataSource)) + L", " +
+               std::to_wstring(m_installerData.Entries().size()) + L" entries, " +
+               (m_bInstallerDataReady ? L"ready" : L"to be fetched from the server") + L"\n";
+    summary += L"machine id: " + FormatGuidText(m_machineId) + L"\n";
+    summary += L"installation id: " + FormatGuidText(m_installationId) + L"\n";
+    WriteDiagnostic(summary.c_str());
+}
+
+int CProgram::DoMessageBox(LPCWSTR text, UINT type, UINT) {
+    HWND owner = GetActiveWindow();
+    if (owner) EnableWindow(owner, TRUE);
+    if ((type & MB_ICONMASK) == 0) {
+        switch (type & MB_TYPEMASK) {
+            case MB_OK:
+            case MB_OKCANCEL: type |= MB_ICONEXCLAMATION; break;
+            case MB_YESNOCANCEL:
+            case MB_YESNO: type |= MB_ICONQUESTION; break;
+            default: break;
+        }
+    }
+    int result = MessageBoxW(owner, text, m_strAppName.empty() ? m_strFrameworkAppName.c_str() : m_strAppName.c_str(), type);
+    if (owner) EnableWindow(owner, TRUE);
+    return result;
+}

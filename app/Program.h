@@ -1,0 +1,60 @@
+#pragma once
+// The application object: one per process, constructed before the entry
+// point. Owns for the whole run the build configuration, the installer data,
+// the identifiers, the brand extender and the flags the other threads share.
+// InitInstance and DoMessageBox run on the main thread.
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/BrandExtender.h"
+#include "config/BuildConfig.h"
+#include "config/InstallerDataSources.h"
+#include "config/InstallerDataStore.h"
+#include "framework/WinApp.h"
+
+class CProgram : public CWinApp {
+public:
+    CProgram();
+    ~CProgram() override;
+
+    BOOL InitInstance() override;
+    int DoMessageBox(LPCWSTR text, UINT type, UINT promptId) override;
+
+    // Removes the current directory from the DLL search path and preloads the
+    // system libraries the program uses by their full paths.
+    static void HardenDllSearchPath();
+
+    std::wstring m_strAppName;
+    BuildConfig m_buildConfig;
+    InstallerDataStore m_installerData;
+    InstallerDataSource m_installerDataSource = InstallerDataSource::None;
+    std::unique_ptr<IBrandExtender> m_pBrandExtender;
+    GUID m_machineId = {};
+    GUID m_installationId = {};
+    std::map<std::wstring, int> m_runFlags;
+    bool m_bInstallerDataReady = true;
+    bool m_bErrorOccurred = false;
+    bool m_bAborted = false;
+    bool m_bFinishReported = false;
+    BYTE m_bPayloadInstalled = FALSE;
+    BYTE m_bInstallScanStarted = FALSE;
+
+private:
+    // Steps of InitInstance; each returns false when start-up must stop.
+    bool PrepareProcess();
+    bool AcquireSingleInstance(HANDLE& mutex);
+    void LoadConfiguration();
+    bool CreateBrandExtender();
+    void FixRegistryIdentifiers();
+    void WriteStartupSummary() const;
+
+    ULONG_PTR m_gdiplusToken = 0;
+};
+
+CProgram& GetProgram();
+
+// Registry paths under HKEY_LOCAL_MACHINE.
+extern const wchar_t kMakerKeyPath[];  // "SOFTWARE\Tarnwell Utilities Inc"

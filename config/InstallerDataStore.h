@@ -1,0 +1,67 @@
+#pragma once
+// The installer data: key=value lines of one distribution (campaign token,
+// offer switches and parameters). No lock: written during start-up on the
+// main thread and by the server update while the wizard waits for it; read
+// by both threads otherwise. Texts returned by Get are valid until the store
+// changes.
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+struct InstallerDataValue {
+    std::wstring text;
+    bool isPrivate = false;     // left out of the argument block
+    bool isPersistent = false;  // written by Save
+};
+
+struct InstallerDataItem {
+    enum Kind : int { BareArgument = 1, KeyValue = 2 };
+    Kind kind;
+    std::wstring text;                                               // BareArgument only
+    const std::pair<const std::wstring, InstallerDataValue>* entry;  // KeyValue only
+};
+
+class InstallerDataStore {
+public:
+    InstallerDataStore() = default;
+    InstallerDataStore(const InstallerDataStore&) = delete;
+    InstallerDataStore& operator=(const InstallerDataStore&) = delete;
+
+    // Clears the store and loads the lines of text.
+    HRESULT Parse(const wchar_t* text);
+    // NUL-terminated UTF-8; invalid sequences fail and leave the store unchanged.
+    HRESULT ParseUtf8(const char* bytes);
+    // Prefixes "&", "?", "@" and the key aliases apply; S_FALSE when ignored.
+    HRESULT SetEntry(const std::wstring& key, const std::wstring& value);
+    HRESULT AddArgument(const std::wstring& text);
+    // Arguments 1 to argc-1; argument 0 is the program name.
+    HRESULT ApplyArguments(const wchar_t* const* argv, int argc);
+    // Split as a program's command line, then ApplyArguments.
+    HRESULT ApplyCommandLine(const wchar_t* commandLine);
+
+    const wchar_t* Get(const std::wstring& key) const;
+
+    // The non-private items as one LocalAlloc block: count 32-bit pointers
+    // followed by the NUL-terminated strings they point to. The caller frees
+    // the block with LocalFree.
+    HRESULT BuildArgumentBlock(wchar_t*** block, int* count) const;
+
+    // Writes the persistent entries under HKEY_LOCAL_MACHINE keyPath\InstallerData.
+    HRESULT Save(const wchar_t* keyPath) const;
+
+    const std::vector<InstallerDataItem>& Items() const { return m_items; }
+    const std::map<std::wstring, InstallerDataValue>& Entries() const { return m_entries; }
+    bool DoNotErase() const { return m_doNotErase; }
+    bool DoNotSave() const { return m_doNotSave; }
+
+private:
+    void Clear();
+    HRESULT ParseLines(const std::wstring& text);
+
+    std::vector<InstallerDataItem> m_items;
+    std::map<std::wstring, InstallerDataValue> m_entries;
+    bool m_doNotErase = false;
+    bool m_doNotSave = false;
+};

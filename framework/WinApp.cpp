@@ -1,0 +1,57 @@
+#include "framework/WinApp.h"
+
+#include "framework/ResourceStrings.h"
+
+IMPLEMENT_DYNAMIC(CWinApp, CObject)
+
+namespace {
+CWinApp* g_application = nullptr;
+
+std::wstring ProgramBaseName() {
+    WCHAR path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, path, ARRAYSIZE(path));
+    if (length == 0 || length == ARRAYSIZE(path)) return L"Application";
+    std::wstring name(path, length);
+    size_t slash = name.find_last_of(L"\\/");
+    if (slash != std::wstring::npos) name.erase(0, slash + 1);
+    size_t dot = name.rfind(L'.');
+    if (dot != std::wstring::npos && dot > 0) name.erase(dot);
+    return name;
+}
+}  // namespace
+
+CWinApp::CWinApp() { g_application = this; }
+
+CWinApp::~CWinApp() {
+    if (g_application == this) g_application = nullptr;
+}
+
+BOOL CWinApp::InitInstance() {
+    if (!m_hInstance) m_hInstance = GetModuleHandleW(nullptr);
+    if (!LoadResourceString(IDS_APP_TITLE, m_strFrameworkAppName)) m_strFrameworkAppName = ProgramBaseName();
+    return TRUE;
+}
+
+int CWinApp::ExitInstance() { return 0; }
+
+int CWinApp::DoMessageBox(LPCWSTR text, UINT type, UINT) {
+    return MessageBoxW(GetActiveWindow(), text, m_strFrameworkAppName.c_str(), type);
+}
+
+void CWinApp::SetRegistryKey(LPCWSTR company) { m_strRegistryKey = company ? company : L""; }
+
+CWinApp* GetApplication() { return g_application; }
+
+int MessageBoxThroughApplication(LPCWSTR text, UINT type, UINT promptId) {
+    if (CWinApp* app = GetApplication()) return app->DoMessageBox(text, type, promptId);
+    return MessageBoxW(nullptr, text, nullptr, type);
+}
+
+int RunApplication(HINSTANCE instance) {
+    CWinApp* app = GetApplication();
+    if (!app) return 1;
+    app->m_hInstance = instance;
+    // The wizard runs inside InitInstance, which returns once it is over.
+    app->InitInstance();
+    return app->ExitInstance();
+}

@@ -1,0 +1,43 @@
+#pragma once
+// The application object's base. Exactly one exists per process, constructed
+// before the entry point; RunApplication drives it on the main thread.
+#include <windows.h>
+
+#include <string>
+
+#include "framework/RuntimeClass.h"
+
+class CWinApp : public CObject {
+    DECLARE_DYNAMIC(CWinApp)
+public:
+    CWinApp();
+    ~CWinApp() override;
+    CWinApp(const CWinApp&) = delete;
+    CWinApp& operator=(const CWinApp&) = delete;
+
+    // The framework's own initialisation: takes the application name from
+    // string 57344, or from the program's file name when that string is missing.
+    virtual BOOL InitInstance();
+    // Runs after InitInstance returned FALSE; the result is the exit code.
+    virtual int ExitInstance();
+    // Every message box of the program comes here; the base shows the platform's box.
+    virtual int DoMessageBox(LPCWSTR text, UINT type, UINT promptId);
+
+    // The per-user settings location of the framework (HKCU\Software\<key>\<app>).
+    void SetRegistryKey(LPCWSTR company);
+
+    HINSTANCE m_hInstance = nullptr;
+    std::wstring m_strFrameworkAppName;
+    std::wstring m_strRegistryKey;
+};
+
+enum : UINT { IDS_APP_TITLE = 57344 };
+
+// The process's application object, or null before it is constructed.
+CWinApp* GetApplication();
+
+// Routes a message box through the application object (or the platform box without one).
+int MessageBoxThroughApplication(LPCWSTR text, UINT type, UINT promptId);
+
+// The body of the entry point: initialise, run, exit.
+int RunApplication(HINSTANCE instance);

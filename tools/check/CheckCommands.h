@@ -1,0 +1,9 @@
+#pragma once
+// The subcommands of wrenstall-check. Each gets the arguments after its name
+// and returns the process exit code.
+#include <string>
+#include <vector>
+
+using CheckArguments = std::vector<std::wstring>;
+
+int RunDataCommand(const CheckArguments& arguments);

@@ -1,0 +1,44 @@
+// wrenstall-check: runs parts of the wizard without its windows, for release
+// engineers and distribution sites.
+#include <windows.h>
+
+#include "CheckCommands.h"
+#include "ConsoleOutput.h"
+#include "framework/Exceptions.h"
+
+namespace {
+struct Subcommand {
+    const wchar_t* name;
+    int (*run)(const CheckArguments&);
+    const wchar_t* usage;
+};
+
+const Subcommand kSubcommands[] = {
+    {L"data", RunDataCommand, L"data [EXE]    the installer data EXE would load at start-up"},
+};
+
+int PrintUsage() {
+    std::wstring text = L"usage: wrenstall-check COMMAND [ARGUMENTS]\n";
+    for (const Subcommand& command : kSubcommands) text += std::wstring(L"  ") + command.usage + L"\n";
+    PrintError(text);
+    return 2;
+}
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) return PrintUsage();
+    for (const Subcommand& command : kSubcommands) {
+        if (std::wstring(argv[1]) != command.name) continue;
+        CheckArguments arguments(argv + 2, argv + argc);
+        try {
+            return command.run(arguments);
+        } catch (CException* e) {
+            wchar_t message[512] = L"unexpected error";
+            e->GetErrorMessage(message, ARRAYSIZE(message));
+            e->Delete();
+            PrintError(std::wstring(L"wrenstall-check: ") + message + L"\n");
+            return 1;
+        }
+    }
+    return PrintUsage();
+}

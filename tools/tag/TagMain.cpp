@@ -1,0 +1,86 @@
+// wrenstall-tag: adds, shows and removes the installer data trailer of a
+// signed wizard, for the distribution sites. The file is only replaced after
+// the new image has been written in full beside it.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "InstallerDataTag.h"
+
+namespace {
+int Usage() {
+    std::cerr << "usage: wrenstall-tag add FILE DATAFILE [--replace]\n"
+                 "       wrenstall-tag show FILE\n"
+                 "       wrenstall-tag remove FILE\n";
+    return 2;
+}
+
+int Fail(const std::string& file, const std::string& message) {
+    std::cerr << "wrenstall-tag: " << file << ": " << message << "\n";
+    return 1;
+}
+
+bool ReadFile(const std::string& path, std::vector<uint8_t>& bytes) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+bool ReplaceFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
+    const std::string temporary = path + ".wrenstall-tag.tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.flush();
+        if (!out) {
+            error = "cannot write " + temporary;
+            std::remove(temporary.c_str());
+            return false;
+        }
+    }
+    std::error_code code;
+    std::filesystem::permissions(temporary, std::filesystem::status(path, code).permissions(), code);
+    std::filesystem::rename(temporary, path, code);
+    if (code) {
+        error = "cannot replace the file: " + code.message();
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() < 2) return Usage();
+    const std::string& command = args[0];
+    const std::string& file = args[1];
+
+    std::vector<uint8_t> image;
+    if (!ReadFile(file, image)) return Fail(file, "cannot read the file");
+    std::string error;
+
+    if (command == "show" && args.size() == 2) {
+        std::vector<uint8_t> data;
+        if (!ReadInstallerDataTag(image, data, error)) return Fail(file, error);
+        std::cout.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+        return std::cout.flush() ? 0 : 1;
+    }
+    if (command == "remove" && args.size() == 2) {
+        if (!RemoveInstallerDataTag(image, error)) return Fail(file, error);
+        return ReplaceFile(file, image, error) ? 0 : Fail(file, error);
+    }
+    if (command == "add" && (args.size() == 3 || (args.size() == 4 && args[3] == "--replace"))) {
+        std::vector<uint8_t> data;
+        if (!ReadFile(args[2], data)) return Fail(args[2], "cannot read the data file");
+        if (!AddInstallerDataTag(image, data, args.size() == 4, error)) return Fail(file, error);
+        return ReplaceFile(file, image, error) ? 0 : Fail(file, error);
+    }
+    return Usage();
+}
