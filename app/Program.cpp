@@ -10,6 +10,7 @@
 #include <new>
 
 #include "app/RegistryIdentifiers.h"
+#include "app/UserLanguage.h"
 #include "framework/DiagnosticOutput.h"
 #include "framework/Exceptions.h"
 #include "framework/GuidText.h"
@@ -53,6 +54,7 @@ CProgram::~CProgram() = default;
 CProgram& GetProgram() { return static_cast<CProgram&>(*GetApplication()); }
 
 BOOL CProgram::InitInstance() {
+    ApplyUserLanguage();
     if (!PrepareProcess()) return FALSE;
     CWinApp::InitInstance();
 

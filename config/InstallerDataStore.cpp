@@ -16,7 +16,7 @@ const wchar_t kDoNotSave[] = L"+DO_NOT_SAVE+";
 const wchar_t kInstallerDataSubkey[] = L"InstallerData";
 const DWORD kMaxValueNameChars = 32767;
 
-const std::wstring& ApplyAlias(const std::wstring& key) {
+std::wstring ApplyAlias(std::wstring key) {
     static const std::wstring aliases[][2] = {
         {L"P2", L"p2"},
         {L"P2_ORIGIN", L"secondOfferOrigin"},
@@ -109,7 +109,7 @@ HRESULT InstallerDataStore::SetEntry(const std::wstring& givenKey, const std::ws
     if (prefixLength == givenKey.size()) return S_FALSE;
 
     try {
-        const std::wstring& key = ApplyAlias(givenKey.substr(prefixLength));
+        const std::wstring key = ApplyAlias(givenKey.substr(prefixLength));
         auto existing = m_entries.find(key);
         if (existing != m_entries.end()) {
             if (!mayOverwrite) return S_FALSE;

@@ -1,0 +1,208 @@
+// Start-up of the real wizard, run as a separate process in the test's Wine
+// prefix: registry identifiers, build number, brand extender and the
+// single-instance guard.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "framework/ScopedHandles.h"
+
+namespace {
+const wchar_t kMakerKey[] = L"SOFTWARE\\Tarnwell Utilities Inc";
+const wchar_t kProductKey[] = L"SOFTWARE\\Tarnwell Utilities Inc\\Kelvora";
+const wchar_t kMutexName[] = L"{042B0D65-EF5B-4E3F-ADFF-86C726E4F053}";
+
+using ConfigPairs = std::vector<std::pair<std::wstring, std::wstring>>;
+
+struct RegistryValue {
+    DWORD type = REG_NONE;
+    std::string bytes;
+    bool exists = false;
+};
+
+RegistryValue ReadValue(const wchar_t* keyPath, const wchar_t* name) {
+    RegistryValue value;
+    ScopedRegKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) return value;
+    char data[256];
+    DWORD size = sizeof(data);
+    if (RegQueryValueExW(key.Get(), name, nullptr, &value.type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS) {
+        return value;
+    }
+    value.exists = true;
+    value.bytes.assign(data, size);
+    return value;
+}
+
+void WriteValue(const wchar_t* keyPath, const wchar_t* name, DWORD type, const std::string& bytes) {
+    ScopedRegKey key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(key.Get(), name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                             static_cast<DWORD>(bytes.size())),
+              ERROR_SUCCESS);
+}
+
+class Startup : public testing::Test {
+protected:
+    void SetUp() override {
+        m_wizard = WindowsPathFromEnvironment("WRENSTALL_EXE");
+        ASSERT_FALSE(m_wizard.empty()) << "WRENSTALL_EXE is not set";
+        DeleteRegistryTree(HKEY_LOCAL_MACHINE, kMakerKey);
+    }
+    void TearDown() override { DeleteRegistryTree(HKEY_LOCAL_MACHINE, kMakerKey); }
+
+    ProcessResult Run(const std::wstring& program) { return RunProcess(L"\"" + program + L"\"", 60000); }
+
+    std::wstring CopyWizard(const ConfigPairs& pairs) {
+        std::wstring copy = m_folder.File(L"setup-" + std::to_wstring(++m_copies) + L".exe");
+        CopyWithBuildConfig(m_wizard, copy, pairs);
+        return copy;
+    }
+
+    std::wstring m_wizard;
+    TemporaryDirectory m_folder;
+    int m_copies = 0;
+};
+
+TEST_F(Startup, MachineIdIsCreatedOnceAndReused) {
+    ProcessResult first = Run(m_wizard);
+    EXPECT_EQ(first.exitCode, 0u) << first.output;
+    RegistryValue created = ReadValue(kMakerKey, L"MachineID");
+    ASSERT_TRUE(created.exists);
+    EXPECT_EQ(created.type, static_cast<DWORD>(REG_BINARY));
+    EXPECT_EQ(created.bytes.size(), 16u);
+    EXPECT_NE(created.bytes, std::string(16, '\0'));
+
+    Run(m_wizard);
+    EXPECT_EQ(ReadValue(kMakerKey, L"MachineID").bytes, created.bytes);
+}
+
+TEST_F(Startup, MalformedMachineIdIsReplaced) {
+    struct Case {
+        const char* name;
+        DWORD type;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"15 bytes", REG_BINARY, std::string(15, '\x11')},
+        {"17 bytes", REG_BINARY, std::string(17, '\x11')},
+        {"16 bytes of another type", REG_SZ, std::string(16, '\x11')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteValue(kMakerKey, L"MachineID", c.type, c.bytes);
+        Run(m_wizard);
+        RegistryValue replaced = ReadValue(kMakerKey, L"MachineID");
+        EXPECT_EQ(replaced.type, static_cast<DWORD>(REG_BINARY));
+        EXPECT_EQ(replaced.bytes.size(), 16u);
+        EXPECT_NE(replaced.bytes, std::string(16, '\x11'));
+    }
+}
+
+TEST_F(Startup, BuildNumberTakesTheLeadingDigits) {
+    struct Case {
+        const wchar_t* text;
+        DWORD expected;
+    };
+    const Case cases[] = {{L"1234", 1234}, {L"42abc", 42}, {L"abc", 0}, {L"", 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.text));
+        std::wstring wizard = CopyWizard({{L"ProductCode", L"TW6"}, {L"BuildNumber", c.text}});
+        ProcessResult result = Run(wizard);
+        EXPECT_EQ(result.exitCode, 0u) << result.output;
+        RegistryValue stored = ReadValue(kProductKey, L"BuildNumber");
+        ASSERT_TRUE(stored.exists);
+        EXPECT_EQ(stored.type, static_cast<DWORD>(REG_DWORD));
+        ASSERT_EQ(stored.bytes.size(), 4u);
+        EXPECT_EQ(*reinterpret_cast<const DWORD*>(stored.bytes.data()), c.expected);
+    }
+}
+
+TEST_F(Startup, NoBuildNumberWritesNone) {
+    Run(CopyWizard({{L"ProductCode", L"TW6"}}));
+    EXPECT_FALSE(ReadValue(kProductKey, L"BuildNumber").exists);
+    EXPECT_TRUE(ReadValue(kMakerKey, L"MachineID").exists);
+}
+
+TEST_F(Startup, BrandExtenderIsCreatedByClassName) {
+    ProcessResult known = Run(CopyWizard({{L"BrandExtender", L"CDefaultBrandExtender"}}));
+    EXPECT_EQ(known.exitCode, 0u) << known.output;
+    EXPECT_TRUE(ReadValue(kMakerKey, L"MachineID").exists);
+
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kMakerKey);
+    for (const wchar_t* name : {L"NoSuchExtender", L"CException", L"cdefaultbrandextender"}) {
+        SCOPED_TRACE(ToUtf8(name));
+        ProcessResult unknown = Run(CopyWizard({{L"BrandExtender", name}}));
+        EXPECT_EQ(unknown.exitCode, 1u) << unknown.output;
+        EXPECT_NE(unknown.output.find("Start-up stopped"), std::string::npos) << unknown.output;
+        EXPECT_FALSE(ReadValue(kMakerKey, L"MachineID").exists);
+    }
+}
+
+TEST_F(Startup, LoadsTheDataFileBesideItself) {
+    std::wstring wizard = CopyWizard({{L"ProductCode", L"TW6"}, {L"InstallerData", L"x b=2"}});
+    WriteBytes(wizard + L".installer_data", "a=1\r\n");
+    ProcessResult result = Run(wizard);
+    EXPECT_NE(result.output.find("installer data: source file, 2 entries, ready"), std::string::npos) << result.output;
+
+    ProcessResult bare = Run(CopyWizard({{L"ProductCode", L"TW6"}}));
+    EXPECT_NE(bare.output.find("installer data: source none, 0 entries, to be fetched from the server"),
+              std::string::npos)
+        << bare.output;
+}
+
+struct FoundWindow {
+    DWORD processId;
+    HWND window;
+};
+
+BOOL CALLBACK MatchMessageBox(HWND window, LPARAM param) {
+    auto* found = reinterpret_cast<FoundWindow*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t className[32] = {};
+    GetClassNameW(window, className, 32);
+    if (owner == found->processId && IsWindowVisible(window) && std::wstring(className) == L"#32770") {
+        found->window = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindMessageBox(DWORD processId) {
+    FoundWindow found = {processId, nullptr};
+    EnumWindows(MatchMessageBox, reinterpret_cast<LPARAM>(&found));
+    return found.window;
+}
+
+TEST_F(Startup, SecondInstanceIsRefusedWithMessage3019) {
+    // The first instance: this test process holds the wizard's mutex.
+    ScopedHandle mutex(CreateMutexW(nullptr, FALSE, kMutexName));
+    ASSERT_TRUE(mutex);
+
+    ChildProcess second(L"\"" + m_wizard + L"\"");
+    HWND box = nullptr;
+    for (int i = 0; i < 400 && !box; ++i) {
+        Sleep(50);
+        box = FindMessageBox(second.Id());
+    }
+    ASSERT_NE(box, nullptr) << "no message box appeared (is a display available?)";
+    wchar_t caption[128] = {};
+    wchar_t text[512] = {};
+    GetWindowTextW(box, caption, 128);
+    GetDlgItemTextW(box, 0xFFFF, text, 512);
+    EXPECT_STREQ(caption, L"Kelvora");
+    EXPECT_STREQ(text,
+                 L"A software installation program is already running, wait for it to complete and run the Kelvora "
+                 L"setup again.");
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+
+    ProcessResult result;
+    EXPECT_TRUE(second.Wait(30000, result));
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_FALSE(ReadValue(kMakerKey, L"MachineID").exists) << "a refused instance must not touch the registry";
+}
+}  // namespace

@@ -1,0 +1,131 @@
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "config/BuildConfig.h"
+
+TemporaryDirectory::TemporaryDirectory() {
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    GUID guid;
+    CoCreateGuid(&guid);
+    wchar_t name[64];
+    swprintf(name, 64, L"wrenstall-test-%08lX%04X", static_cast<unsigned long>(guid.Data1), guid.Data2);
+    m_path = std::wstring(base) + name;
+    std::filesystem::create_directories(m_path);
+}
+
+TemporaryDirectory::~TemporaryDirectory() {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.good()) << "cannot write the fixture file";
+}
+
+std::wstring WindowsPathFromEnvironment(const char* name) {
+    const char* value = std::getenv(name);
+    if (!value || !*value) return {};
+    std::wstring path = L"Z:";
+    for (const char* c = value; *c; ++c) path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
+    return path;
+}
+
+ChildProcess::ChildProcess(const std::wstring& commandLine) {
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE outputWrite = nullptr;
+    if (!CreatePipe(&m_outputRead, &outputWrite, &inherit, 0)) return;
+    SetHandleInformation(m_outputRead, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nullptr;
+    startup.hStdOutput = outputWrite;
+    startup.hStdError = outputWrite;
+    std::wstring mutableLine = commandLine;
+    BOOL started = CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                                  &m_info);
+    CloseHandle(outputWrite);
+    if (!started) return;
+    m_reader = CreateThread(nullptr, 0, CollectOutput, this, 0, nullptr);
+}
+
+DWORD WINAPI ChildProcess::CollectOutput(void* self) {
+    auto* child = static_cast<ChildProcess*>(self);
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(child->m_outputRead, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+        child->m_output.append(buffer, read);
+    }
+    return 0;
+}
+
+ChildProcess::~ChildProcess() {
+    if (m_info.hProcess) {
+        if (WaitForSingleObject(m_info.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(m_info.hProcess, 99);
+        CloseHandle(m_info.hProcess);
+        CloseHandle(m_info.hThread);
+    }
+    if (m_reader) {
+        WaitForSingleObject(m_reader, 5000);
+        CloseHandle(m_reader);
+    }
+    if (m_outputRead) CloseHandle(m_outputRead);
+}
+
+bool ChildProcess::Wait(DWORD timeoutMs, ProcessResult& result) {
+    if (!m_info.hProcess) return false;
+    bool ended = WaitForSingleObject(m_info.hProcess, timeoutMs) == WAIT_OBJECT_0;
+    if (!ended) TerminateProcess(m_info.hProcess, 99);
+    WaitForSingleObject(m_info.hProcess, 5000);
+    GetExitCodeProcess(m_info.hProcess, &result.exitCode);
+    if (m_reader) WaitForSingleObject(m_reader, 5000);
+    result.output = m_output;
+    return ended;
+}
+
+ProcessResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs) {
+    ChildProcess child(commandLine);
+    ProcessResult result;
+    EXPECT_TRUE(child.Wait(timeoutMs, result)) << "process did not end in time: " << ToUtf8(commandLine);
+    return result;
+}
+
+void DeleteRegistryTree(HKEY root, const std::wstring& path) {
+    RegDeleteTreeW(root, path.c_str());
+    RegDeleteKeyW(root, path.c_str());
+}
+
+void CopyWithBuildConfig(const std::wstring& source, const std::wstring& target,
+                         const std::vector<std::pair<std::wstring, std::wstring>>& pairs) {
+    ASSERT_TRUE(CopyFileW(source.c_str(), target.c_str(), FALSE)) << "cannot copy " << ToUtf8(source);
+    std::wstring image;
+    for (const auto& [key, value] : pairs) {
+        image += key;
+        image += L'\0';
+        image += value;
+        image += L'\0';
+    }
+    HANDLE update = BeginUpdateResourceW(target.c_str(), FALSE);
+    ASSERT_NE(update, nullptr);
+    ASSERT_TRUE(UpdateResourceW(update, MAKEINTRESOURCEW(BUILD_CONFIG_RESOURCE_TYPE),
+                                MAKEINTRESOURCEW(BUILD_CONFIG_RESOURCE_ID), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                                image.data(), static_cast<DWORD>(image.size() * sizeof(wchar_t))));
+    ASSERT_TRUE(EndUpdateResourceW(update, FALSE));
+}
+
+std::string ToUtf8(const std::wstring& text) {
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), bytes, nullptr, nullptr);
+    return utf8;
+}
