@@ -82,9 +82,10 @@ bool RemoveInstallerDataTag(std::vector<uint8_t>& image, std::string& error) {
     size_t signatureEnd = 0;
     size_t textStart = 0;
     if (!LocateTag(image, table, signatureEnd, textStart, error)) return false;
-    const size_t entryLength = signatureEnd - table.lastEntryOffset;
-    // Back to the signer's layout: the entry, then zero padding to 8 bytes.
-    image.resize(table.lastEntryOffset + AlignTo8(entryLength));
+    // Back to the usual signer's layout: the entry padded with zeros to a
+    // multiple of 8 bytes, the padding counted in its length.
+    const size_t entryLength = AlignTo8(signatureEnd - table.lastEntryOffset);
+    image.resize(table.lastEntryOffset + entryLength);
     std::fill(image.begin() + static_cast<std::ptrdiff_t>(signatureEnd), image.end(), 0);
     UpdateCertificateTable(image, table, static_cast<uint32_t>(image.size() - table.tableOffset),
                            static_cast<uint32_t>(entryLength));

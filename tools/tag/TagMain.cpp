@@ -12,6 +12,11 @@
 
 #include "InstallerDataTag.h"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace {
 int Usage() {
     std::cerr << "usage: wrenstall-tag add FILE DATAFILE [--replace]\n"
@@ -67,6 +72,9 @@ int main(int argc, char** argv) {
     std::string error;
 
     if (command == "show" && args.size() == 2) {
+#ifdef _WIN32
+        _setmode(_fileno(stdout), _O_BINARY);  // the text exactly, CR LF untouched
+#endif
         std::vector<uint8_t> data;
         if (!ReadInstallerDataTag(image, data, error)) return Fail(file, error);
         std::cout.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));

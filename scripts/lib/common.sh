@@ -1,0 +1,32 @@
+# Shared by the scripts: paths, the build, and a Wine prefix of our own.
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+build_dir="$root/build"
+
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEARCH=win32
+# No Mono or Gecko installers: the program needs neither.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+# Cross build of the program, its tools and tests, and the Linux build of wrenstall-tag.
+build_all() {
+    "$root/scripts/fetch-bzip2"
+    cmake -S "$root/tools/tag" -B "$build_dir/host" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+    ninja -C "$build_dir/host"
+    cmake -S "$root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$root/tools/cmake/mingw-i686.cmake" \
+        -DWRENSTALL_HOST_TAG_TOOL="$build_dir/host/wrenstall-tag" >/dev/null
+    ninja -C "$build_dir"
+}
+
+# A fresh prefix at $1, with one wineserver kept alive until stop_wine.
+start_wine() {
+    export WINEPREFIX=$1
+    wineserver -k 2>/dev/null || true
+    rm -rf "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1
+    wineserver -p
+}
+
+stop_wine() {
+    wineserver -k 2>/dev/null || true
+}
