@@ -23,8 +23,9 @@ start_wine() {
     export WINEPREFIX=$1
     wineserver -k 2>/dev/null || true
     rm -rf "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1
+    mkdir -p "$WINEPREFIX"
     wineserver -p
+    wineboot -i >/dev/null 2>&1
 }
 
 stop_wine() {
