@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "framework/ResourceBytes.h"
 #include "framework/Win32Error.h"
 
 const wchar_t* BuildConfig::Get(const std::wstring& key) const {
@@ -35,15 +36,12 @@ void BuildConfig::ParseResource(const void* bytes, size_t size) {
 
 HRESULT LoadBuildConfig(BuildConfig& config, HMODULE module) {
     config.Clear();
-    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(BUILD_CONFIG_RESOURCE_ID),
-                                   MAKEINTRESOURCEW(BUILD_CONFIG_RESOURCE_TYPE));
-    if (!resource) return FailureFromLastError();
-    HGLOBAL loaded = LoadResource(module, resource);
-    if (!loaded) return FailureFromLastError();
-    DWORD size = SizeofResource(module, resource);
-    const void* bytes = LockResource(loaded);
-    if (size == 0) return S_FALSE;
+    LPCWSTR name = MAKEINTRESOURCEW(BUILD_CONFIG_RESOURCE_ID);
+    LPCWSTR type = MAKEINTRESOURCEW(BUILD_CONFIG_RESOURCE_TYPE);
+    const void* bytes = LockResourceBytes(name, type, module);
     if (!bytes) return FailureFromLastError();
+    DWORD size = GetResourceByteCount(name, type, module);
+    if (size == 0) return S_FALSE;
     config.ParseResource(bytes, size);
     return S_OK;
 }

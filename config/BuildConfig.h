@@ -29,6 +29,6 @@ private:
 
 enum : WORD { BUILD_CONFIG_RESOURCE_TYPE = 33, BUILD_CONFIG_RESOURCE_ID = 1 };
 
-// Loads the resource from module (the program itself when null). The platform
+// Loads the resource from module (the resource module when null). The platform
 // error when it is missing, S_FALSE when it is empty.
 HRESULT LoadBuildConfig(BuildConfig& config, HMODULE module = nullptr);
