@@ -18,9 +18,12 @@
 #include "framework/ResourceStrings.h"
 #include "framework/ScopedHandles.h"
 #include "framework/Win32Error.h"
+#include "http/UserAgent.h"
 #include "resources/resource.h"
+#include "services/SystemProbes.h"
 
 const wchar_t kMakerKeyPath[] = L"SOFTWARE\\Tarnwell Utilities Inc";
+const wchar_t kWizardVersion[] = L"2.21.0";
 
 namespace {
 const wchar_t kSingleInstanceMutex[] = L"{042B0D65-EF5B-4E3F-ADFF-86C726E4F053}";
@@ -66,8 +69,10 @@ BOOL CProgram::InitInstance() {
 
     SetRegistryKey(kMakerName);
     m_strAppName = m_strFrameworkAppName;
+    InstallUserAgent();
     m_bAborted = false;
     FixRegistryIdentifiers();
+    if (m_bInstallerDataReady) StartTracking(false);
     WriteStartupSummary();
 
     if (m_gdiplusToken) Gdiplus::GdiplusShutdown(m_gdiplusToken);
@@ -131,6 +136,29 @@ bool CProgram::CreateBrandExtender() {
     }
     m_pBrandExtender.reset(static_cast<IBrandExtender*>(extender));
     return SUCCEEDED(m_pBrandExtender->Initialize());
+}
+
+void CProgram::InstallUserAgent() {
+    std::wstring agent;
+    if (FAILED(WinHTTP::BuildUserAgent(m_strAppName.c_str(), kWizardVersion, agent))) agent = L"TARNHTTP/1.1";
+    WinHTTP::SetDefaultUserAgent(agent.c_str());
+}
+
+void CProgram::StartTracking(bool) {
+    const wchar_t* upl = m_installerData.Get(L"upl");
+    const wchar_t* logging = m_buildConfig.Get(L"UnifiedLogging");
+    if (!(logging && std::wstring(logging) == L"disable")) {
+        const wchar_t* product = m_buildConfig.Get(L"ProductCode");
+        if (!product) ThrowResourceException();
+        m_pTracker.reset(new (std::nothrow) EventTracker(upl ? upl : L"", m_installationId, m_machineId, product,
+                                                         GetBuiltInTrackingEndpoint()));
+        if (m_pTracker) {
+            PackedVersion dotNet = GetDotNetVersion();
+            TrackingParameters parameters;
+            parameters.Set(L"msBclVersion", dotNet ? FormatVersion(dotNet, 3) : L"NoneInstalled");
+            m_pTracker->TrackEvent(L"InstallerInvoked", false, &parameters);
+        }
+    }
 }
 
 void CProgram::FixRegistryIdentifiers() {

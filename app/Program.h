@@ -14,6 +14,7 @@
 #include "config/InstallerDataSources.h"
 #include "config/InstallerDataStore.h"
 #include "framework/WinApp.h"
+#include "services/EventTracker.h"
 
 class CProgram : public CWinApp {
 public:
@@ -21,6 +22,10 @@ public:
     ~CProgram() override;
 
     BOOL InitInstance() override;
+    // Creates the tracking sender (unless "UnifiedLogging" is "disable") and
+    // sends "InstallerInvoked". notifyWindow: the wizard waits for the page
+    // order (set when the data came from the server).
+    void StartTracking(bool notifyWindow);
     int DoMessageBox(LPCWSTR text, UINT type, UINT promptId) override;
 
     // Removes the current directory from the DLL search path and preloads the
@@ -32,6 +37,7 @@ public:
     InstallerDataStore m_installerData;
     InstallerDataSource m_installerDataSource = InstallerDataSource::None;
     std::unique_ptr<IBrandExtender> m_pBrandExtender;
+    std::unique_ptr<EventTracker> m_pTracker;
     GUID m_machineId = {};
     GUID m_installationId = {};
     std::map<std::wstring, int> m_runFlags;
@@ -48,6 +54,7 @@ private:
     bool AcquireSingleInstance(HANDLE& mutex);
     void LoadConfiguration();
     bool CreateBrandExtender();
+    void InstallUserAgent();
     void FixRegistryIdentifiers();
     void WriteStartupSummary() const;
 

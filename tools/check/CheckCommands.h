@@ -7,3 +7,4 @@
 using CheckArguments = std::vector<std::wstring>;
 
 int RunDataCommand(const CheckArguments& arguments);
+int RunFetchCommand(const CheckArguments& arguments);

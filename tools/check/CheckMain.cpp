@@ -14,7 +14,8 @@ struct Subcommand {
 };
 
 const Subcommand kSubcommands[] = {
-    {L"data", RunDataCommand, L"data [EXE]    the installer data EXE would load at start-up"},
+    {L"data", RunDataCommand, L"data [EXE]             the installer data EXE would load at start-up"},
+    {L"fetch", RunFetchCommand, L"fetch URL OUTFILE      download URL with resume into OUTFILE"},
 };
 
 int PrintUsage() {

@@ -1,0 +1,30 @@
+#pragma once
+// Fetching the installer data from the maker's RPC endpoint when the wizard
+// has none of its own. Runs on the controller thread while the wizard waits.
+#include <windows.h>
+
+#include <string>
+
+class EventTracker;
+class InstallerDataStore;
+
+// The 36-character token in the wizard's file name (name-part-<token>.exe),
+// or false when the name holds none.
+bool ExtractFileNameToken(const std::wstring& programPath, std::wstring& token);
+
+// endpoint + "/rpc/installer-data/<token>" with a token, otherwise
+// endpoint + "/rpc/installer-data-update" and "?upl=<upl>" when upl is not empty.
+std::wstring BuildInstallerDataRequestUrl(const std::wstring& endpoint, const std::wstring& token,
+                                          const std::wstring& upl);
+
+// {"machineId": "<GUID>"} in UTF-8, or empty for an all-zero identifier.
+std::string BuildInstallerDataRequestBody(const GUID& machineId);
+
+// Asks the server and replaces the store with its answer. A failed request
+// leaves the store as it was and is reported to tracker (when there is one);
+// an answer outside 2xx arrives as an empty body and empties the store.
+HRESULT FetchInstallerDataFromServer(InstallerDataStore& store, const std::wstring& endpoint,
+                                     const std::wstring& programPath, const GUID& machineId, EventTracker* tracker);
+
+// "http://" + the RPC host the program was built with.
+std::wstring GetBuiltInRpcEndpoint();

@@ -1,0 +1,349 @@
+#include "http/WinHttpRequest.h"
+
+#include <new>
+#include <vector>
+
+#include "framework/ComPtr.h"
+#include "framework/Win32Error.h"
+#include "http/ProxySettings.h"
+#include "http/UrlParts.h"
+#include "http/UserAgent.h"
+#include "http/WinHttpStream.h"
+
+namespace WinHTTP {
+namespace {
+// Certificate problems accepted on HTTPS: unknown authority, bad date, wrong
+// name, wrong usage.
+const DWORD kIgnoredCertificateErrors = 0x3300;
+const DWORD kTls10To12 = 0xA80;
+const DWORD kTls10To11 = 0x280;
+const DWORD kTls10 = 0x80;
+
+bool IsEmpty(BSTR text) { return !text || !*text; }
+
+// Runs an operation with the exceptions of string and container code turned into HRESULTs.
+template <typename Operation>
+HRESULT Guarded(Operation operation) {
+    try {
+        return operation();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_FAIL;
+    }
+}
+
+void SetSecureProtocols(HINTERNET session) {
+    for (DWORD protocols : {kTls10To12, kTls10To11, kTls10}) {
+        if (WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols))) return;
+        if (GetLastError() != ERROR_INVALID_PARAMETER) return;
+    }
+}
+
+ITypeInfo* LoadRequestTypeInfo() {
+    ComPtr<ITypeLib> library;
+    if (FAILED(LoadRegTypeLib(LIBID_WinHttp, 5, 1, LOCALE_NEUTRAL, library.Receive()))) return nullptr;
+    ITypeInfo* info = nullptr;
+    if (FAILED(library->GetTypeInfoOfGuid(IID_IWinHttpRequest, &info))) return nullptr;
+    return info;
+}
+}  // namespace
+
+CWinHttpRequest::~CWinHttpRequest() {
+    m_request.Reset();
+    m_connection.Reset();
+    m_session.Reset();
+}
+
+HRESULT CWinHttpRequest::QueryInterface(REFIID iid, void** object) {
+    if (!object) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, IID_IWinHttpRequest)) {
+        *object = static_cast<IWinHttpRequest*>(this);
+    } else if (IsEqualIID(iid, IID_IWinHttpRequestEx)) {
+        *object = static_cast<IWinHttpRequestEx*>(this);
+    } else {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddReference();
+    return S_OK;
+}
+
+HRESULT CWinHttpRequest::GetTypeInfoCount(UINT* count) {
+    if (!count) return E_POINTER;
+    *count = 1;
+    return S_OK;
+}
+
+HRESULT CWinHttpRequest::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    if (index != 0) return DISP_E_BADINDEX;
+    *info = LoadRequestTypeInfo();
+    return *info ? S_OK : TYPE_E_CANTLOADLIBRARY;
+}
+
+HRESULT CWinHttpRequest::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+    ComPtr<ITypeInfo> info(LoadRequestTypeInfo());
+    if (!info) return TYPE_E_CANTLOADLIBRARY;
+    return DispGetIDsOfNames(info.Get(), names, count, ids);
+}
+
+HRESULT CWinHttpRequest::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* parameters, VARIANT* result,
+                                EXCEPINFO* exception, UINT* argumentError) {
+    ComPtr<ITypeInfo> info(LoadRequestTypeInfo());
+    if (!info) return TYPE_E_CANTLOADLIBRARY;
+    return DispInvoke(static_cast<IWinHttpRequest*>(this), info.Get(), id, flags, parameters, result, exception,
+                      argumentError);
+}
+
+HRESULT CWinHttpRequest::OpenSession() {
+    if (m_session) return S_OK;
+    const ProxySettings& settings = GetProxySettings();
+    DWORD accessType = WINHTTP_ACCESS_TYPE_NO_PROXY;
+    const wchar_t* proxy = WINHTTP_NO_PROXY_NAME;
+    const wchar_t* bypass = WINHTTP_NO_PROXY_BYPASS;
+    if (settings.usable && settings.hasAutoConfigUrl) {
+        m_bPerUrlProxyOff = false;
+    } else if (settings.usable && settings.hasProxy) {
+        accessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+        proxy = settings.proxy.c_str();
+        bypass = settings.hasProxyBypass ? settings.proxyBypass.c_str() : WINHTTP_NO_PROXY_BYPASS;
+    }
+    m_session.Reset(WinHttpOpen(m_strUserAgent.c_str(), accessType, proxy, bypass, 0));
+    return m_session ? S_OK : FailureFromLastError();
+}
+
+void CWinHttpRequest::ApplyProxyForUrl(HINTERNET request, const wchar_t* url) {
+    ProxyAnswer answer;
+    if (ResolveProxyForUrl(m_session.Get(), url, answer) == S_OK) {
+        WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &answer.info, sizeof(answer.info));
+    }
+}
+
+HRESULT CWinHttpRequest::Open(BSTR method, BSTR url, VARIANT async) {
+    if (IsEmpty(method) || IsEmpty(url)) return E_INVALIDARG;
+    bool isAsync = false;
+    if (V_VT(&async) != VT_EMPTY && V_VT(&async) != VT_NULL) {
+        VARIANT converted;
+        VariantInit(&converted);
+        HRESULT hr = VariantChangeType(&converted, &async, 0, VT_BOOL);
+        if (FAILED(hr)) return hr;
+        isAsync = V_BOOL(&converted) != VARIANT_FALSE;
+    }
+    if (isAsync) return E_NOTIMPL;
+    Lock lock(*this);
+    return Guarded([&] { return OpenRequest(method, url, isAsync); });
+}
+
+HRESULT CWinHttpRequest::OpenRequest(const std::wstring& method, const std::wstring& url, bool) {
+    UrlParts parts;
+    if (!SplitUrl(url, parts) || (parts.schemeIndex != kSchemeHttp && parts.schemeIndex != kSchemeHttps)) {
+        return E_INVALIDARG;
+    }
+    HRESULT hr = OpenSession();
+    if (FAILED(hr)) return hr;
+    const bool secure = parts.schemeIndex == kSchemeHttps;
+    if (secure) SetSecureProtocols(m_session.Get());
+
+    ScopedInternetHandle newConnection;
+    HINTERNET connection = m_connection.Get();
+    if (!m_connection || parts.host != m_strHost || parts.port != m_nPort) {
+        newConnection.Reset(WinHttpConnect(m_session.Get(), parts.host.c_str(), parts.port, 0));
+        if (!newConnection) return FailureFromLastError();
+        connection = newConnection.Get();
+    }
+
+    std::wstring objectName = parts.path + parts.extraInfo;
+    ScopedInternetHandle request(WinHttpOpenRequest(connection, method.c_str(), objectName.c_str(), nullptr,
+                                                    WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                                    secure ? WINHTTP_FLAG_SECURE : 0));
+    if (!request) return FailureFromLastError();  // a new connection closes with newConnection
+
+    if (secure) {
+        DWORD flags = 0;
+        DWORD size = sizeof(flags);
+        if (!WinHttpQueryOption(request.Get(), WINHTTP_OPTION_SECURITY_FLAGS, &flags, &size)) flags = 0;
+        flags |= kIgnoredCertificateErrors;
+        WinHttpSetOption(request.Get(), WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
+    }
+    if (!m_bPerUrlProxyOff) ApplyProxyForUrl(request.Get(), url.c_str());
+
+    // Commit: the old request goes before the connection it belongs to.
+    m_request.Reset(request.Release());
+    if (newConnection) m_connection.Reset(newConnection.Release());
+    m_requestHeaders.clear();
+    m_strHost = parts.host;
+    m_nPort = parts.port;
+    m_strMethod = method;
+    return S_OK;
+}
+
+HRESULT CWinHttpRequest::SetRequestHeader(BSTR header, BSTR value) {
+    Lock lock(*this);
+    return Guarded([&] {
+        m_requestHeaders[header ? header : L""] = value ? value : L"";
+        return S_OK;
+    });
+}
+
+HRESULT CWinHttpRequest::GetResponseHeader(BSTR header, BSTR* value) {
+    if (!value) return E_POINTER;
+    *value = nullptr;
+    if (!header) return E_INVALIDARG;
+    Lock lock(*this);
+    DWORD size = 0;
+    if (WinHttpQueryHeaders(m_request.Get(), WINHTTP_QUERY_CUSTOM, header, WINHTTP_NO_OUTPUT_BUFFER, &size,
+                            WINHTTP_NO_HEADER_INDEX) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+        return FailureFromLastError();
+    }
+    UINT chars = size / sizeof(wchar_t);
+    BSTR text = SysAllocStringLen(nullptr, chars > 0 ? chars - 1 : 0);
+    if (!text) return E_OUTOFMEMORY;
+    if (!WinHttpQueryHeaders(m_request.Get(), WINHTTP_QUERY_CUSTOM, header, text, &size, WINHTTP_NO_HEADER_INDEX)) {
+        HRESULT hr = FailureFromLastError();
+        SysFreeString(text);
+        return hr;
+    }
+    *value = text;
+    return S_OK;
+}
+
+HRESULT CWinHttpRequest::GetAllResponseHeaders(BSTR* headers) {
+    if (!headers) return E_POINTER;
+    *headers = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT CWinHttpRequest::get_StatusText(BSTR* status) {
+    if (status) *status = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT CWinHttpRequest::get_ResponseText(BSTR* body) {
+    if (body) *body = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT CWinHttpRequest::Send(VARIANT body) {
+    Lock lock(*this);
+    return Guarded([&] { return SendRequest(body); });
+}
+
+HRESULT CWinHttpRequest::SendRequest(const VARIANT& body) {
+    std::vector<BYTE> bodyBytes;
+    if (V_VT(&body) == VT_UNKNOWN) {
+        if (m_strMethod != L"POST" || !V_UNKNOWN(&body)) return E_INVALIDARG;
+        ComPtr<IStream> stream;
+        if (FAILED(V_UNKNOWN(&body)->QueryInterface(IID_IStream, stream.ReceiveVoid()))) return E_INVALIDARG;
+        STATSTG stat = {};
+        if (FAILED(stream->Stat(&stat, STATFLAG_NONAME))) return E_INVALIDARG;
+        if (stat.cbSize.QuadPart < 1 || stat.cbSize.QuadPart >= 0xFFFFFFFFull) return E_INVALIDARG;
+        LARGE_INTEGER start = {};
+        if (FAILED(stream->Seek(start, STREAM_SEEK_SET, nullptr))) return E_INVALIDARG;
+        try {
+            bodyBytes.resize(static_cast<size_t>(stat.cbSize.QuadPart));
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+        ULONG read = 0;
+        if (FAILED(stream->Read(bodyBytes.data(), static_cast<ULONG>(bodyBytes.size()), &read)) ||
+            read != bodyBytes.size()) {
+            return E_INVALIDARG;
+        }
+    } else if (V_VT(&body) != VT_EMPTY && V_VT(&body) != VT_NULL) {
+        return E_NOTIMPL;
+    }
+
+    std::wstring headers;
+    for (const auto& [name, value] : m_requestHeaders) {
+        if (!name.empty() && !value.empty()) headers += name + L": " + value + L"\r\n";
+    }
+    const DWORD bodyLength = static_cast<DWORD>(bodyBytes.size());
+    if (!WinHttpSendRequest(m_request.Get(), headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
+                            static_cast<DWORD>(headers.size()),
+                            bodyBytes.empty() ? WINHTTP_NO_REQUEST_DATA : bodyBytes.data(), bodyLength, bodyLength,
+                            0) ||
+        !WinHttpReceiveResponse(m_request.Get(), nullptr)) {
+        return FailureFromLastError();
+    }
+    return S_OK;
+}
+
+HRESULT CWinHttpRequest::get_Status(long* status) {
+    if (!status) return E_POINTER;
+    Lock lock(*this);
+    DWORD code = 0;
+    DWORD size = sizeof(code);
+    if (!WinHttpQueryHeaders(m_request.Get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                             WINHTTP_HEADER_NAME_BY_INDEX, &code, &size, WINHTTP_NO_HEADER_INDEX)) {
+        return FailureFromLastError();
+    }
+    *status = static_cast<long>(code);
+    return S_OK;
+}
+
+HRESULT CWinHttpRequest::get_ResponseStream(VARIANT* body) {
+    if (!body) return E_POINTER;
+    VariantInit(body);
+    auto* stream = new (std::nothrow) CWinHttpStream(static_cast<IWinHttpRequest*>(this));
+    if (!stream) return E_OUTOFMEMORY;
+    if (!stream->IsInitialized()) {
+        stream->Release();
+        return E_OUTOFMEMORY;
+    }
+    V_VT(body) = VT_UNKNOWN;
+    V_UNKNOWN(body) = static_cast<IStream*>(stream);
+    return S_OK;
+}
+
+HRESULT CWinHttpRequest::SetTimeouts(long resolveTimeout, long connectTimeout, long sendTimeout, long receiveTimeout) {
+    Lock lock(*this);
+    if (!WinHttpSetTimeouts(m_request.Get(), resolveTimeout, connectTimeout, sendTimeout, receiveTimeout)) {
+        return FailureFromLastError();
+    }
+    return S_OK;
+}
+
+HRESULT CWinHttpRequest::ReadData(void* buffer, ULONG count, ULONG* read) {
+    if (read) *read = 0;
+    if (!buffer) return count ? E_INVALIDARG : S_FALSE;
+    Lock lock(*this);
+    DWORD bytes = 0;
+    if (!WinHttpReadData(m_request.Get(), buffer, count, &bytes)) return FailureFromLastError();
+    if (read) *read = bytes;
+    return S_OK;
+}
+
+HRESULT CWinHttpRequest::SetUserAgent(LPCWSTR agent) {
+    Lock lock(*this);
+    return Guarded([&] {
+        if (agent && agent == m_strUserAgent.c_str()) return S_OK;
+        m_strUserAgent = agent && *agent ? std::wstring(agent) : GetDefaultUserAgent();
+        return S_OK;
+    });
+}
+
+HRESULT CreateWinHttpRequest(IWinHttpRequest** request, const wchar_t* agent) {
+    if (!request) return E_POINTER;
+    *request = nullptr;
+    auto* object = new (std::nothrow) CWinHttpRequest;
+    if (!object) return E_OUTOFMEMORY;
+    if (!object->IsInitialized()) {
+        object->Release();
+        return E_OUTOFMEMORY;
+    }
+    HRESULT hr = Guarded([&] {
+        std::wstring copy = agent ? agent : GetDefaultUserAgent();
+        return object->SetUserAgent(copy.c_str());
+    });
+    if (FAILED(hr)) {
+        object->Release();
+        return hr;
+    }
+    *request = object;
+    return S_OK;
+}
+
+}  // namespace WinHTTP

@@ -1,0 +1,212 @@
+#include "services/EventTracker.h"
+
+#include <shlwapi.h>
+
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "app/ErrorTypes.h"
+#include "build_options.h"
+#include "framework/Exceptions.h"
+#include "framework/GuidText.h"
+#include "services/SystemProbes.h"
+
+namespace {
+const wchar_t kUplCharacters[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=-_:";
+const wchar_t kInstallerName[] = L"WS0";
+const wchar_t kInstallerVersion[] = L"2.21.0";
+const size_t kMaxExceptionMessageChars = 1024;
+
+void ReplaceAll(std::wstring& text, const std::wstring& what, const std::wstring& with) {
+    for (size_t at = text.find(what); at != std::wstring::npos; at = text.find(what, at + with.size())) {
+        text.replace(at, what.size(), with);
+    }
+}
+
+// The template with its one "%s" replaced and "%%" turned back into "%".
+std::wstring FillTemplate(const std::wstring& pattern, const std::wstring& event) {
+    std::wstring url;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == L'%' && i + 1 < pattern.size()) {
+            if (pattern[i + 1] == L'%') {
+                url += L'%';
+                ++i;
+                continue;
+            }
+            if (pattern[i + 1] == L's') {
+                url += event;
+                ++i;
+                continue;
+            }
+        }
+        url += pattern[i];
+    }
+    return url;
+}
+
+DWORD WINAPI SendUrlThread(void* parameter) {
+    std::unique_ptr<std::wstring> url(static_cast<std::wstring*>(parameter));
+    return EventTracker::SendTrackingUrl(*url);
+}
+}  // namespace
+
+std::wstring GetBuiltInTrackingEndpoint() { return std::wstring(L"http://") + WRENSTALL_TRACKING_HOST; }
+
+std::wstring EventTracker::CleanUpl(const std::wstring& upl) {
+    std::wstring cleaned = upl.substr(0, upl.find_first_not_of(kUplCharacters));
+    ReplaceAll(cleaned, L"+", L"%%2B");
+    ReplaceAll(cleaned, L"/", L"%%2F");
+    ReplaceAll(cleaned, L"=", L"%%3D");
+    ReplaceAll(cleaned, L":", L"%%3A");
+    return cleaned;
+}
+
+std::wstring EventTracker::EscapeValue(const std::wstring& value) {
+    if (value.empty()) return {};
+    wchar_t probe[1];
+    DWORD size = 1;
+    HRESULT hr = UrlEscapeW(value.c_str(), probe, &size, URL_ESCAPE_SEGMENT_ONLY | URL_ESCAPE_PERCENT);
+    std::wstring escaped;
+    if (hr == S_OK) {
+        escaped.assign(probe, size);
+    } else {
+        if (hr != E_POINTER) ThrowOleException(hr);
+        std::vector<wchar_t> buffer(size + 1);
+        DWORD length = static_cast<DWORD>(buffer.size());
+        hr = UrlEscapeW(value.c_str(), buffer.data(), &length, URL_ESCAPE_SEGMENT_ONLY | URL_ESCAPE_PERCENT);
+        if (FAILED(hr)) ThrowOleException(hr);
+        escaped.assign(buffer.data(), length);
+    }
+    ReplaceAll(escaped, L"+", L"%2B");
+    ReplaceAll(escaped, L"=", L"%3D");
+    return escaped;
+}
+
+EventTracker::EventTracker(const std::wstring& upl, const GUID& installationId, const GUID& machineId,
+                           const wchar_t* product, const std::wstring& endpoint) {
+    std::wstring doubledEndpoint = endpoint;
+    ReplaceAll(doubledEndpoint, L"%", L"%%");
+    std::wstring platform = GetPlatformText();
+    ReplaceAll(platform, L"%", L"%%");
+    m_strUrlTemplate = doubledEndpoint + L"/ulc.php?ev=%s&upl=" + CleanUpl(upl) + L"&machineId=" +
+                       FormatGuidText(machineId) + L"&" + platform;
+    m_strUrlTemplate += std::wstring(L"&installer=") + kInstallerName + L"&installerVersion=" + kInstallerVersion;
+    if (product) m_strUrlTemplate += std::wstring(L"&product=") + product;
+    SetInstallationId(installationId);
+}
+
+void EventTracker::SetInstallationId(const GUID& installationId) {
+    std::wstring suffix = IsZeroGuid(installationId) ? L"" : L"&installId=" + FormatGuidText(installationId);
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_strInstallIdSuffix = suffix;
+}
+
+std::wstring EventTracker::EventUrl(const std::wstring& event) const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return FillTemplate(m_strUrlTemplate, event) + m_strInstallIdSuffix;
+}
+
+void EventTracker::TrackEvent(const std::wstring& event, bool wait, const TrackingParameters* parameters) {
+    try {
+        std::wstring url = EventUrl(event);
+        if (parameters) {
+            for (const auto& [name, value] : parameters->InOrder()) {
+                if (!name.empty() && !value.empty()) url += L"&" + name + L"=" + value;
+            }
+        }
+        if (wait) {
+            SendTrackingUrl(url);
+        } else {
+            SendUrlAsync(url);
+        }
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+void EventTracker::TrackResult(const std::wstring& description, const std::wstring& result) {
+    try {
+        TrackingParameters parameters;
+        parameters.Set(L"description", description);
+        parameters.Set(L"result", result);
+        TrackEvent(L"TrackEvent", false, &parameters);
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+void EventTracker::TrackWindowsError(HRESULT code, const std::wstring& page, const std::wstring& action) {
+    wchar_t codeText[16];
+    std::swprintf(codeText, 16, L"%08X", static_cast<unsigned>(code));
+    try {
+        std::wstring url = EventUrl(L"Error") + L"&errorType=windowsDesktopError&errorCode=" + codeText;
+        if (!page.empty()) url += L"&page=" + EscapeValue(page);
+        if (!action.empty()) url += L"&action=" + EscapeValue(action);
+        SendUrlAsync(url);
+    } catch (CException* e) {
+        e->Delete();
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+void EventTracker::TrackGenericError(const std::wstring& code, const std::wstring& details, const std::wstring& page,
+                                     const std::wstring& action) {
+    if (code.empty() || details.empty()) return;
+    try {
+        std::wstring url = EventUrl(L"Error") + L"&errorType=genericDesktopError&errorCode=" + code;
+        url += L"&errorDetails=" + EscapeValue(details);
+        if (!page.empty()) url += L"&page=" + EscapeValue(page);
+        if (!action.empty()) url += L"&action=" + EscapeValue(action);
+        SendUrlAsync(url);
+    } catch (CException* e) {
+        e->Delete();
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+void EventTracker::TrackException(const CException* exception, const std::wstring& page, const std::wstring& action) {
+    if (!exception) return;
+    HRESULT code = E_UNEXPECTED;
+    bool known = true;
+    if (exception->IsKindOf(RUNTIME_CLASS(CNotSupportedException))) {
+        code = static_cast<HRESULT>(0x80070032);
+    } else if (exception->IsKindOf(RUNTIME_CLASS(CMemoryException))) {
+        code = E_OUTOFMEMORY;
+    } else if (exception->IsKindOf(RUNTIME_CLASS(CInvalidArgException))) {
+        code = E_INVALIDARG;
+    } else if (auto ole = dynamic_cast<const COleException*>(exception)) {
+        code = ole->m_sc;
+    } else if (auto file = dynamic_cast<const CFileException*>(exception)) {
+        code = file->m_lOsError > 0 ? static_cast<HRESULT>((static_cast<ULONG>(file->m_lOsError) & 0xFFFF) | 0x80070000u)
+                                    : static_cast<HRESULT>(file->m_lOsError);
+    } else if (auto windows = dynamic_cast<const CWindowsException*>(exception)) {
+        code = static_cast<HRESULT>(windows->m_dwError | 0x10000000u);
+    } else {
+        known = false;
+    }
+    if (known) {
+        TrackWindowsError(code, L"", L"installing");
+        return;
+    }
+    wchar_t message[kMaxExceptionMessageChars + 1];
+    std::wstring details = exception->GetErrorMessage(message, ARRAYSIZE(message)) ? message : L"(not filled)";
+    TrackGenericError(exception->GetRuntimeClass()->m_lpszClassName, details, page, action);
+}
+
+bool EventTracker::SendUrlAsync(const std::wstring& url) {
+    auto* copy = new (std::nothrow) std::wstring;
+    if (!copy) return false;
+    try {
+        *copy = url;
+    } catch (const std::bad_alloc&) {
+        delete copy;
+        return false;
+    }
+    HANDLE thread = CreateThread(nullptr, 0, SendUrlThread, copy, 0, nullptr);
+    if (!thread) {
+        delete copy;
+        return false;
+    }
+    CloseHandle(thread);
+    return true;
+}

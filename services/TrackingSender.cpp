@@ -1,0 +1,28 @@
+#include <objbase.h>
+
+#include "framework/ComPtr.h"
+#include "framework/ScopedBstr.h"
+#include "http/UserAgent.h"
+#include "http/WinHttpRequest.h"
+#include "services/EventTracker.h"
+
+DWORD EventTracker::SendTrackingUrl(const std::wstring& url) {
+    HRESULT initialized = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (FAILED(initialized)) return 1;
+    bool sent = false;
+    {
+        ComPtr<WinHTTP::IWinHttpRequest> request;
+        std::wstring agent = WinHTTP::GetDefaultUserAgent();
+        if (SUCCEEDED(WinHTTP::CreateWinHttpRequest(request.Receive(), agent.c_str()))) {
+            ScopedBstr method(L"GET");
+            ScopedBstr target(url.c_str());
+            VARIANT noAsync;
+            VariantInit(&noAsync);
+            VARIANT noBody;
+            VariantInit(&noBody);
+            sent = SUCCEEDED(request->Open(method.Get(), target.Get(), noAsync)) && SUCCEEDED(request->Send(noBody));
+        }
+    }
+    CoUninitialize();
+    return sent ? 0 : 1;
+}

@@ -1,0 +1,116 @@
+// The installer-data request forms and the store's replacement, against the
+// stand-in RPC endpoint.
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+
+#include "TestServer.h"
+#include "TestSupport.h"
+#include "app/Program.h"
+#include "config/InstallerDataServerUpdate.h"
+#include "config/InstallerDataStore.h"
+#include "services/EventTracker.h"
+
+namespace {
+const GUID kMachine = {0x01234567, 0x89AB, 0xCDEF, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}};
+
+TEST(InstallerDataToken, TakenFromTheFileName) {
+    struct Case {
+        const wchar_t* path;
+        const wchar_t* token;  // null: none
+    };
+    const Case cases[] = {
+        {L"C:\\d\\product-part-01234567-89ab-cdef-0123-456789abcdef.exe", L"01234567-89ab-cdef-0123-456789abcdef"},
+        {L"C:\\d\\name-01234567-89ab-cdef-0123-456789abcdef.exe", nullptr},
+        {L"C:\\d\\setup.exe", nullptr},
+        // Only the four hyphens are tested.
+        {L"C:\\d\\a-b-0123456x-89ab-cdef-0123-456789abcdefXYZ.exe", L"0123456x-89ab-cdef-0123-456789abcdef"},
+        {L"C:\\d\\a-b-ZZZZZZZZ-ZZZZ-ZZZZ-ZZZZ-ZZZZZZZZZZZZtail.exe", L"ZZZZZZZZ-ZZZZ-ZZZZ-ZZZZ-ZZZZZZZZZZZZ"},
+        {L"C:\\d\\a-b-short-token.exe", nullptr},
+    };
+    for (const Case& c : cases) {
+        std::wstring token;
+        bool found = ExtractFileNameToken(c.path, token);
+        EXPECT_EQ(found, c.token != nullptr) << ToUtf8(c.path);
+        if (c.token) EXPECT_EQ(token, c.token);
+    }
+}
+
+TEST(InstallerDataRequest, UrlAndBodyForms) {
+    EXPECT_EQ(BuildInstallerDataRequestUrl(L"http://h", L"TOKEN", L"ignored"), L"http://h/rpc/installer-data/TOKEN");
+    EXPECT_EQ(BuildInstallerDataRequestUrl(L"http://h", L"", L"a+b/c"), L"http://h/rpc/installer-data-update?upl=a+b/c");
+    EXPECT_EQ(BuildInstallerDataRequestUrl(L"http://h", L"", L""), L"http://h/rpc/installer-data-update");
+    EXPECT_EQ(BuildInstallerDataRequestBody(kMachine), "{\"machineId\": \"01234567-89AB-CDEF-0123-456789ABCDEF\"}");
+    EXPECT_EQ(BuildInstallerDataRequestBody(GUID{}), "");
+}
+
+class ServerUpdate : public testing::Test {
+protected:
+    void SetUp() override {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        ASSERT_TRUE(m_server.Available()) << "run under tests/server/with-server.sh";
+        m_server.Reset();
+        m_store.Parse(L"old=1");
+    }
+    void TearDown() override { CoUninitialize(); }
+    std::wstring Endpoint() const { return L"http://127.0.0.1:" + std::to_wstring(m_server.Port()); }
+
+    TestServer m_server;
+    InstallerDataStore m_store;
+};
+
+TEST_F(ServerUpdate, TokenRequestReplacesTheStore) {
+    const std::string token = "01234567-89ab-cdef-0123-456789abcdef";
+    m_server.Respond("/rpc/installer-data/" + token, 200, "?NoxOffer=enabled\r\n@upl=fromserver\r\n");
+    EXPECT_EQ(FetchInstallerDataFromServer(m_store, Endpoint(), L"C:\\d\\kelvora-setup-" + std::wstring(token.begin(), token.end()) + L".exe",
+                                           kMachine, nullptr),
+              S_OK);
+    EXPECT_EQ(m_store.Get(L"old"), nullptr);
+    EXPECT_STREQ(m_store.Get(L"upl"), L"fromserver");
+    auto posts = m_server.WaitForRequests("/rpc/", 1);
+    ASSERT_EQ(posts.size(), 1u);
+    EXPECT_EQ(posts[0].method, "POST");
+    EXPECT_EQ(posts[0].target, "/rpc/installer-data/" + token);
+    EXPECT_EQ(posts[0].body, "{\"machineId\": \"01234567-89AB-CDEF-0123-456789ABCDEF\"}");
+}
+
+TEST_F(ServerUpdate, WithoutATokenTheStoredUplIsSent) {
+    CProgram program;
+    program.m_strAppName = L"Kelvora";
+    const wchar_t key[] = L"SOFTWARE\\Tarnwell Utilities Inc\\Kelvora\\InstallerData";
+    InstallerDataStore persisted;
+    persisted.Parse(L"@upl=stored+token");
+    ASSERT_EQ(persisted.Save(L"SOFTWARE\\Tarnwell Utilities Inc\\Kelvora"), S_OK);
+    m_server.Respond("/rpc/installer-data-update", 200, "a=1");
+    EXPECT_EQ(FetchInstallerDataFromServer(m_store, Endpoint(), L"C:\\d\\setup.exe", kMachine, nullptr), S_OK);
+    EXPECT_EQ(m_server.WaitForRequests("/rpc/", 1).at(0).target, "/rpc/installer-data-update?upl=stored+token");
+
+    // With a token in the file name the stored value is not read.
+    m_server.Reset();
+    const std::wstring tokenPath = L"C:\\d\\a-b-01234567-89ab-cdef-0123-456789abcdef.exe";
+    FetchInstallerDataFromServer(m_store, Endpoint(), tokenPath, kMachine, nullptr);
+    EXPECT_EQ(m_server.WaitForRequests("/rpc/", 1).at(0).target, "/rpc/installer-data/01234567-89ab-cdef-0123-456789abcdef");
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, key);
+}
+
+TEST_F(ServerUpdate, NotFoundEmptiesTheStore) {
+    EXPECT_EQ(FetchInstallerDataFromServer(m_store, Endpoint(), L"C:\\d\\setup.exe", GUID{}, nullptr), S_OK);
+    EXPECT_TRUE(m_store.Entries().empty());
+    auto posts = m_server.WaitForRequests("/rpc/installer-data-update", 1);
+    ASSERT_EQ(posts.size(), 1u);
+    EXPECT_EQ(posts[0].body, "");
+}
+
+TEST_F(ServerUpdate, FailedRequestKeepsTheStoreAndReportsIt) {
+    // Nothing listens on port 1 of the loopback address.
+    EventTracker tracker(L"", GUID{}, kMachine, L"TW6", Endpoint());
+    HRESULT hr = FetchInstallerDataFromServer(m_store, L"http://127.0.0.1:1", L"C:\\d\\setup.exe", kMachine, &tracker);
+    EXPECT_TRUE(FAILED(hr));
+    EXPECT_STREQ(m_store.Get(L"old"), L"1");
+    char code[16];
+    snprintf(code, sizeof(code), "%08X", static_cast<unsigned>(hr));
+    auto errors = m_server.WaitForRequests(std::string("errorCode=") + code, 1);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(errors[0].target.ends_with("&action=fetchInstallerData"));
+}
+}  // namespace

@@ -1,0 +1,261 @@
+#!/usr/bin/env python3
+"""A local stand-in for the maker's servers, for tests and demos. Listens on
+127.0.0.1 only.
+
+Serves files from --root with byte ranges (206 + Content-Range), the tracking
+endpoint /ulc.php, the RPC endpoints /rpc/installer-data-update and
+/rpc/installer-data/<token>, and a proxy auto-config script /proxy.pac that
+names this server as the proxy. A request whose target is an absolute
+http://127.0.0.1/... URL is forwarded, as a forward proxy would.
+
+Control (never recorded):
+  POST /__control/fault    {"path": P, "faults": [F, ...]}: each later request
+                           for P takes the next F. F may hold: status (int),
+                           close_after (bytes sent before the connection is cut),
+                           ignore_range (answer 200 with the whole file),
+                           content_length (the value to claim), no_content_length,
+                           trickle_ms (pause between 64 KiB chunks).
+  POST /__control/respond  {"path": P, "status": S, "body": B}: fixed answer for P.
+  POST /__control/reset    forget faults, answers and recorded requests.
+  GET  /__control/requests every recorded request, one per line:
+                           METHOD TAB hex(target) TAB proxied(0|1) TAB client port
+                           TAB hex(body) TAB hex(headers as "Name: value\\r\\n").
+"""
+import argparse
+import http.client
+import json
+import os
+import re
+import socket
+import sys
+import threading
+import time
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+CHUNK = 64 * 1024
+LOOPBACK_HOSTS = ("127.0.0.1", "localhost")
+
+
+class State:
+    def __init__(self, root):
+        self.root = os.path.realpath(root)
+        self.lock = threading.Lock()
+        self.faults = {}
+        self.answers = {}
+        self.requests = []
+
+    def reset(self):
+        with self.lock:
+            self.faults.clear()
+            self.answers.clear()
+            self.requests.clear()
+
+    def next_fault(self, path):
+        with self.lock:
+            queue = self.faults.get(path)
+            return queue.pop(0) if queue else {}
+
+    def record(self, line):
+        with self.lock:
+            self.requests.append(line)
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "StandIn/1.0"
+
+    def log_message(self, format, *args):
+        if self.server.verbose:
+            sys.stderr.write("stand-in: " + (format % args) + "\n")
+
+    # -- helpers ---------------------------------------------------------
+    def read_body(self):
+        length = int(self.headers.get("Content-Length") or 0)
+        return self.rfile.read(length) if length > 0 else b""
+
+    def record(self, body, proxied):
+        headers = "".join("%s: %s\r\n" % (k, v) for k, v in self.headers.items())
+        line = "\t".join([
+            self.command,
+            self.path.encode("utf-8", "surrogateescape").hex(),
+            "1" if proxied else "0",
+            str(self.client_address[1]),
+            body.hex(),
+            headers.encode("utf-8", "surrogateescape").hex(),
+        ])
+        self.server.state.record(line)
+
+    def answer(self, status, body, content_type="text/plain", extra=None):
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(body)))
+        for name, value in (extra or {}).items():
+            self.send_header(name, value)
+        self.end_headers()
+        if self.command != "HEAD":
+            self.wfile.write(body)
+
+    # -- dispatch --------------------------------------------------------
+    def do_GET(self):
+        self.dispatch()
+
+    def do_POST(self):
+        self.dispatch()
+
+    def do_HEAD(self):
+        self.dispatch()
+
+    def dispatch(self):
+        try:
+            self.handle_request()
+        except (BrokenPipeError, ConnectionResetError):
+            # The client went away (a cancelled download): nothing to answer.
+            self.close_connection = True
+
+    def handle_request(self):
+        body = self.read_body()
+        if self.path.startswith("/__control/"):
+            return self.control(body)
+        if self.path.startswith("http://"):
+            self.record(body, True)
+            return self.forward(body)
+        self.record(body, False)
+        path = urllib.parse.urlsplit(self.path).path
+        fault = self.server.state.next_fault(path)
+        with self.server.state.lock:
+            fixed = self.server.state.answers.get(path)
+        if fixed is not None:
+            return self.answer(fixed.get("status", 200), fixed.get("body", "").encode("utf-8"))
+        if "status" in fault:
+            return self.answer(fault["status"], b"scripted status\n")
+        if path == "/ulc.php":
+            return self.answer(200, b"OK")
+        if path == "/proxy.pac":
+            script = 'function FindProxyForURL(url, host) { return "PROXY 127.0.0.1:%d"; }\n' % self.server.port
+            return self.answer(200, script.encode(), "application/x-ns-proxy-autoconfig")
+        if path.startswith("/rpc/"):
+            return self.answer(404, b"no installer data configured\n")
+        return self.serve_file(path, fault)
+
+    def control(self, body):
+        state = self.server.state
+        if self.path == "/__control/requests":
+            with state.lock:
+                text = "".join(line + "\n" for line in state.requests)
+            return self.answer(200, text.encode())
+        if self.path == "/__control/reset":
+            state.reset()
+            return self.answer(200, b"reset\n")
+        try:
+            spec = json.loads(body.decode("utf-8") or "{}")
+        except ValueError:
+            return self.answer(400, b"bad json\n")
+        if self.path == "/__control/fault":
+            with state.lock:
+                state.faults.setdefault(spec["path"], []).extend(spec.get("faults", []))
+            return self.answer(200, b"scripted\n")
+        if self.path == "/__control/respond":
+            with state.lock:
+                state.answers[spec["path"]] = spec
+            return self.answer(200, b"answering\n")
+        return self.answer(404, b"unknown control\n")
+
+    def forward(self, body):
+        target = urllib.parse.urlsplit(self.path)
+        if target.hostname not in LOOPBACK_HOSTS:
+            return self.answer(403, b"this proxy forwards to loopback only\n")
+        connection = http.client.HTTPConnection(target.hostname, target.port or 80, timeout=30)
+        path = target.path or "/"
+        if target.query:
+            path += "?" + target.query
+        headers = {k: v for k, v in self.headers.items() if k.lower() not in ("proxy-connection", "connection")}
+        connection.request(self.command, path, body=body or None, headers=headers)
+        response = connection.getresponse()
+        data = response.read()
+        self.send_response(response.status)
+        for name, value in response.getheaders():
+            if name.lower() not in ("content-length", "connection", "transfer-encoding"):
+                self.send_header(name, value)
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        self.wfile.write(data)
+        connection.close()
+
+    def serve_file(self, path, fault):
+        root = self.server.state.root
+        local = os.path.realpath(os.path.join(root, path.lstrip("/")))
+        if not local.startswith(root + os.sep) or not os.path.isfile(local):
+            return self.answer(404, b"not found\n")
+        size = os.path.getsize(local)
+        start, status = 0, 200
+        requested = self.headers.get("Range")
+        match = re.fullmatch(r"bytes=(\d+)-", requested or "")
+        if match and not fault.get("ignore_range"):
+            start = int(match.group(1))
+            if start >= size:
+                return self.answer(416, b"", extra={"Content-Range": "bytes */%d" % size})
+            status = 206
+        remaining = size - start
+        self.send_response(status)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Accept-Ranges", "bytes")
+        if status == 206:
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (start, size - 1, size))
+        if fault.get("no_content_length"):
+            self.send_header("Connection", "close")
+            self.close_connection = True
+        else:
+            self.send_header("Content-Length", str(fault.get("content_length", remaining)))
+        self.end_headers()
+        if self.command == "HEAD":
+            return
+        close_after = fault.get("close_after")
+        trickle = fault.get("trickle_ms", 0) / 1000.0
+        with open(local, "rb") as f:
+            f.seek(start)
+            if close_after is None and not trickle:
+                if remaining > 0:
+                    self.wfile.flush()
+                    self.connection.sendfile(f, start, remaining)
+            else:
+                sent = 0
+                limit = remaining if close_after is None else min(close_after, remaining)
+                while sent < limit:
+                    data = f.read(min(CHUNK, limit - sent))
+                    if not data:
+                        break
+                    self.wfile.write(data)
+                    sent += len(data)
+                    if trickle:
+                        self.wfile.flush()
+                        time.sleep(trickle)
+                if close_after is not None:
+                    self.wfile.flush()
+                    self.connection.shutdown(socket.SHUT_RDWR)
+                    self.close_connection = True
+        if "content_length" in fault and fault["content_length"] != remaining:
+            self.close_connection = True
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--port-file")
+    parser.add_argument("--verbose", action="store_true")
+    args = parser.parse_args()
+    server = ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
+    server.daemon_threads = True
+    server.state = State(args.root)
+    server.port = server.server_address[1]
+    server.verbose = args.verbose
+    if args.port_file:
+        with open(args.port_file + ".tmp", "w") as f:
+            f.write(str(server.port))
+        os.replace(args.port_file + ".tmp", args.port_file)
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
