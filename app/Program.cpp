@@ -29,6 +29,8 @@ namespace {
 const wchar_t kSingleInstanceMutex[] = L"{042B0D65-EF5B-4E3F-ADFF-86C726E4F053}";
 const wchar_t kMakerName[] = L"Tarnwell Utilities Inc";
 const DWORD kAllCommonControlClasses = 0xFF;
+// How long the end of the run waits for tracking events still being sent.
+const DWORD kPendingEventsWaitMs = 3000;
 
 // The registry keys start-up cannot do without. The program runs elevated,
 // so a failure here means a broken machine: end at once, without a message.
@@ -75,6 +77,8 @@ BOOL CProgram::InitInstance() {
     if (m_bInstallerDataReady) StartTracking(false);
     WriteStartupSummary();
 
+    // Events already handed to worker threads get a moment to reach the server.
+    EventTracker::WaitForPendingSends(kPendingEventsWaitMs);
     if (m_gdiplusToken) Gdiplus::GdiplusShutdown(m_gdiplusToken);
     m_gdiplusToken = 0;
     return FALSE;

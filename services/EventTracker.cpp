@@ -46,9 +46,14 @@ std::wstring FillTemplate(const std::wstring& pattern, const std::wstring& event
     return url;
 }
 
+// Worker threads still sending an event.
+LONG g_pendingSends = 0;
+
 DWORD WINAPI SendUrlThread(void* parameter) {
     std::unique_ptr<std::wstring> url(static_cast<std::wstring*>(parameter));
-    return EventTracker::SendTrackingUrl(*url);
+    DWORD result = EventTracker::SendTrackingUrl(*url);
+    InterlockedDecrement(&g_pendingSends);
+    return result;
 }
 }  // namespace
 
@@ -202,11 +207,22 @@ bool EventTracker::SendUrlAsync(const std::wstring& url) {
         delete copy;
         return false;
     }
+    InterlockedIncrement(&g_pendingSends);
     HANDLE thread = CreateThread(nullptr, 0, SendUrlThread, copy, 0, nullptr);
     if (!thread) {
+        InterlockedDecrement(&g_pendingSends);
         delete copy;
         return false;
     }
     CloseHandle(thread);
+    return true;
+}
+
+bool EventTracker::WaitForPendingSends(DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (InterlockedCompareExchange(&g_pendingSends, 0, 0) > 0) {
+        if (GetTickCount() - start >= timeoutMs) return false;
+        Sleep(10);
+    }
     return true;
 }

@@ -40,6 +40,10 @@ public:
     static bool SendUrlAsync(const std::wstring& url);
     // One GET on the calling thread: 0 when it was sent, 1 otherwise.
     static DWORD SendTrackingUrl(const std::wstring& url);
+    // Waits up to timeoutMs for the worker threads still sending; called once
+    // the wizard is over, so that its last events are not cut off by the end
+    // of the process. True when none is left.
+    static bool WaitForPendingSends(DWORD timeoutMs);
 
     // Cleans and escapes a campaign value for the URL template.
     static std::wstring CleanUpl(const std::wstring& upl);

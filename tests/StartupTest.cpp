@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "TestServer.h"
 #include "TestSupport.h"
 #include "framework/ScopedHandles.h"
 
@@ -204,5 +205,56 @@ TEST_F(Startup, SecondInstanceIsRefusedWithMessage3019) {
     EXPECT_TRUE(second.Wait(30000, result));
     EXPECT_EQ(result.exitCode, 0u);
     EXPECT_FALSE(ReadValue(kMakerKey, L"MachineID").exists) << "a refused instance must not touch the registry";
+}
+}  // namespace
+
+namespace {
+// The wizard reports to the tracking host it was built with; this group runs
+// with the stand-in server on that port (see CMakeLists.txt).
+class StartupTracking : public Startup {
+protected:
+    void SetUp() override {
+        Startup::SetUp();
+        ASSERT_TRUE(m_server.Available()) << "run under tests/server/with-server.sh";
+        m_server.Reset();
+    }
+    // A wizard copy with local installer data, so that start-up sends its first event.
+    std::wstring WizardWithData(const ConfigPairs& pairs) {
+        std::wstring wizard = CopyWizard(pairs);
+        WriteBytes(wizard + L".installer_data", "@upl=campaign+1\r\n");
+        return wizard;
+    }
+    TestServer m_server;
+};
+
+TEST_F(StartupTracking, InstallerInvokedReachesTheEndpoint) {
+    ProcessResult result = Run(WizardWithData({{L"ProductCode", L"TW6"}}));
+    EXPECT_EQ(result.exitCode, 0u) << result.output;
+    auto events = m_server.WaitForRequests("ev=InstallerInvoked", 1);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_NE(events[0].target.find("&upl=campaign%2B1&machineId="), std::string::npos) << events[0].target;
+    EXPECT_NE(events[0].target.find("&product=TW6"), std::string::npos);
+    EXPECT_TRUE(events[0].target.ends_with("&msBclVersion=NoneInstalled")) << events[0].target;
+    EXPECT_EQ(events[0].Header("User-Agent").rfind("Kelvora Installer/2.21.0 (os:windows; ver:", 0), 0u)
+        << events[0].Header("User-Agent");
+}
+
+TEST_F(StartupTracking, UnifiedLoggingDisableSendsNothing) {
+    Run(WizardWithData({{L"ProductCode", L"TW6"}, {L"UnifiedLogging", L"Disable"}}));
+    EXPECT_EQ(m_server.WaitForRequests("ev=InstallerInvoked", 1).size(), 1u) << "only \"disable\" itself switches off";
+    m_server.Reset();
+    Run(WizardWithData({{L"ProductCode", L"TW6"}, {L"UnifiedLogging", L"disable"}}));
+    EXPECT_TRUE(m_server.WaitForRequests("/ulc.php", 1, 1000).empty());
+}
+
+TEST_F(StartupTracking, NoLocalDataSendsNoEventAtStartUp) {
+    Run(CopyWizard({{L"ProductCode", L"TW6"}}));
+    EXPECT_TRUE(m_server.WaitForRequests("/ulc.php", 1, 1000).empty());
+}
+
+TEST_F(StartupTracking, MissingProductCodeStopsStartUp) {
+    ProcessResult result = Run(WizardWithData({{L"PageOrder", L"CWelcomePage"}}));
+    EXPECT_EQ(result.exitCode, 1u) << result.output;
+    EXPECT_TRUE(m_server.WaitForRequests("/ulc.php", 1, 500).empty());
 }
 }  // namespace

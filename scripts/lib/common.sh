@@ -24,8 +24,9 @@ start_wine() {
     wineserver -k 2>/dev/null || true
     rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
-    wineserver -p
-    wineboot -i >/dev/null 2>&1
+    # The server and Wine's helper processes must not hold our output open.
+    wineserver -p >/dev/null 2>&1 </dev/null
+    wineboot -i >/dev/null 2>&1 </dev/null
 }
 
 stop_wine() {

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# wrenstall-check fetch against the stand-in server (run under with-server.sh):
+# the file arrives whole, the result line and the exit status tell success
+# and failure.
+set -uo pipefail
+check=${1:?wrenstall-check.exe}
+passed=0
+failed=0
+expect() { if eval "$2"; then passed=$((passed + 1)); echo "ok: $1"; else failed=$((failed + 1)); echo "FAILED: $1"; fi; }
+winpath() { echo "Z:${1//\//\\}"; }
+
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+head -c 9000000 /dev/urandom > "$WRENSTALL_SERVER_ROOT/payload.bin"
+base="http://127.0.0.1:$WRENSTALL_SERVER_PORT"
+
+wine "$check" fetch "$base/payload.bin" "$(winpath "$out/payload.bin")" > "$out/stdout" 2> "$out/stderr"
+status=$?
+expect "fetch exits 0" '[ $status -eq 0 ]'
+expect "the last line is result: 0x00000000" '[ "$(tail -n 1 "$out/stdout" | tr -d "\r")" = "result: 0x00000000" ]'
+expect "the file arrived whole" 'cmp -s "$out/payload.bin" "$WRENSTALL_SERVER_ROOT/payload.bin"'
+expect "progress went to standard error" 'grep -q "progress: 9000000 of 9000000 bytes (100%)" "$out/stderr"'
+
+wine "$check" fetch "$base/missing.bin" "$(winpath "$out/missing.bin")" > "$out/stdout" 2>/dev/null
+status=$?
+expect "a 404 exits 1" '[ $status -eq 1 ]'
+expect "a 404 gives result: 0x80190194" '[ "$(tail -n 1 "$out/stdout" | tr -d "\r")" = "result: 0x80190194" ]'
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
