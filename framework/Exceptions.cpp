@@ -1,5 +1,6 @@
 #include "framework/Exceptions.h"
 
+#include <cstdio>
 #include <new>
 
 #include "framework/ResourceStrings.h"
@@ -109,4 +110,19 @@ void ThrowFileException(CFileException::Cause cause, LONG osError, const std::ws
     CFileException* e = new (std::nothrow) CFileException(cause, osError, fileName);
     if (!e) ThrowMemoryException();
     throw e;
+}
+
+void ReportDestructorException(CException* e, const char* source, int line) noexcept {
+    try {
+        wchar_t message[512];
+        wchar_t text[768];
+        if (e && e->GetErrorMessage(message, ARRAYSIZE(message))) {
+            swprintf(text, ARRAYSIZE(text), L"%ls (%hs:%d)\n%ls", L"Exception thrown in destructor", source, line, message);
+        } else {
+            swprintf(text, ARRAYSIZE(text), L"%ls (%hs:%d)", L"Exception thrown in destructor", source, line);
+        }
+        MessageBoxThroughApplication(text, MB_OK | MB_ICONERROR, 0);
+    } catch (...) {
+    }
+    if (e) e->Delete();
 }

@@ -82,7 +82,11 @@ public:
 class CFileException : public CException {
     DECLARE_DYNAMIC(CFileException)
 public:
-    enum Cause { none, genericException, fileNotFound, badPath, accessDenied, invalidFile, endOfFile, diskFull };
+    enum Cause {
+        none = 0, genericException = 1, fileNotFound = 2, badPath = 3, tooManyOpenFiles = 4, accessDenied = 5,
+        invalidFile = 6, removeCurrentDir = 7, directoryFull = 8, badSeek = 9, hardIO = 10, sharingViolation = 11,
+        lockViolation = 12, diskFull = 13, endOfFile = 14
+    };
     CFileException(Cause cause, LONG osError, std::wstring fileName = {})
         : m_cause(cause), m_lOsError(osError), m_strFileName(std::move(fileName)) {}
     BOOL GetErrorMessage(LPWSTR buffer, UINT maxChars, PUINT helpContext = nullptr) const override;
@@ -98,6 +102,10 @@ public:
 // E_OUTOFMEMORY raises the out-of-memory error; any other failure a COleException.
 [[noreturn]] void ThrowOleException(HRESULT sc);
 [[noreturn]] void ThrowFileException(CFileException::Cause cause, LONG osError, const std::wstring& fileName = {});
+
+// For a destructor that caught e: shows "Exception thrown in destructor" with
+// the source name, line and message, then deletes e. Never raises.
+void ReportDestructorException(CException* e, const char* source, int line) noexcept;
 
 // Framework string ids used by the exceptions and the generic error texts.
 enum : UINT {

@@ -27,6 +27,7 @@ public:
     void SetRegistryKey(LPCWSTR company);
 
     HINSTANCE m_hInstance = nullptr;
+    DWORD m_nThreadId = GetCurrentThreadId();  // the main thread: the object is built there
     std::wstring m_strFrameworkAppName;
     std::wstring m_strRegistryKey;
 };

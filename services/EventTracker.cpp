@@ -7,7 +7,7 @@
 #include <new>
 #include <vector>
 
-#include "app/ErrorTypes.h"
+#include "app/ExceptionCodes.h"
 #include "build_options.h"
 #include "framework/Exceptions.h"
 #include "framework/GuidText.h"
@@ -172,23 +172,7 @@ void EventTracker::TrackGenericError(const std::wstring& code, const std::wstrin
 void EventTracker::TrackException(const CException* exception, const std::wstring& page, const std::wstring& action) {
     if (!exception) return;
     HRESULT code = E_UNEXPECTED;
-    bool known = true;
-    if (exception->IsKindOf(RUNTIME_CLASS(CNotSupportedException))) {
-        code = static_cast<HRESULT>(0x80070032);
-    } else if (exception->IsKindOf(RUNTIME_CLASS(CMemoryException))) {
-        code = E_OUTOFMEMORY;
-    } else if (exception->IsKindOf(RUNTIME_CLASS(CInvalidArgException))) {
-        code = E_INVALIDARG;
-    } else if (auto ole = dynamic_cast<const COleException*>(exception)) {
-        code = ole->m_sc;
-    } else if (auto file = dynamic_cast<const CFileException*>(exception)) {
-        code = file->m_lOsError > 0 ? static_cast<HRESULT>((static_cast<ULONG>(file->m_lOsError) & 0xFFFF) | 0x80070000u)
-                                    : static_cast<HRESULT>(file->m_lOsError);
-    } else if (auto windows = dynamic_cast<const CWindowsException*>(exception)) {
-        code = static_cast<HRESULT>(windows->m_dwError | 0x10000000u);
-    } else {
-        known = false;
-    }
+    const bool known = KnownExceptionCode(exception, code);
     if (known) {
         TrackWindowsError(code, L"", L"installing");
         return;

@@ -1,0 +1,21 @@
+#pragma once
+// What an executor needs of the progress page: its window, to post the step
+// bar (WM_USER + 1: wParam percent or -1 to keep the bar, lParam a posted
+// text or 0) and the Cancel button's visibility (WM_USER + 4: wParam 1 shows,
+// 0 hides), and the cancelled flag, which the user-interface thread sets.
+#include <windows.h>
+
+enum : UINT {
+    WM_PAGE_STEP_PROGRESS = WM_USER + 1,
+    WM_PAGE_SHOW_CANCEL = WM_USER + 4,
+    WM_APP_REBOOT_REQUIRED = WM_APP + 1,  // thread message to the main thread
+};
+
+class IExecutorPage {
+public:
+    virtual HWND GetPageWindow() const = 0;
+    virtual bool IsCancelled() const = 0;
+
+protected:
+    ~IExecutorPage() = default;
+};

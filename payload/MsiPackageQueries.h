@@ -1,0 +1,17 @@
+#pragma once
+// Questions to the installer service about a package and the installed
+// product. Errors of the service are swallowed: the answers are empty, 0 or
+// false, and the package is then treated as not installed.
+#include <windows.h>
+
+#include <string>
+
+#include "services/PackedVersion.h"
+
+// "ProductCode" or "ProductVersion" from the package's Property table, or empty.
+std::wstring ReadPackageProperty(const std::wstring& packagePath, const std::wstring& property);
+PackedVersion ReadPackageVersion(const std::wstring& packagePath);
+// Installed under its ProductCode, or "AppExe" carries the package's version.
+bool IsProductInstalled(const std::wstring& packagePath, std::wstring& productCode);
+// Starts the silent uninstall of the maker's older cleaner ("Tidora") when present.
+void RemoveOlderCleaner();

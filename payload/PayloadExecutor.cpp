@@ -1,0 +1,48 @@
+#include "payload/PayloadExecutor.h"
+
+#include <new>
+
+#include "app/ExceptionCodes.h"
+#include "app/Program.h"
+#include "framework/Exceptions.h"
+#include "payload/PayloadDownloader.h"
+#include "payload/SignatureVerification.h"
+#include "services/PackedVersion.h"
+
+IMPLEMENT_DYNAMIC(CPayloadExecutor, CObject)
+
+HRESULT CPayloadExecutor::Execute(IExecutorPage* page, const std::wstring& commandLine) {
+    try {
+        HRESULT hr = VerifySignature();
+        if (FAILED(hr)) return hr;
+        hr = Run(page, commandLine);
+        return FAILED(hr) ? hr : S_OK;
+    } catch (CException* e) {
+        HRESULT hr = HResultFromException(e);
+        e->Delete();
+        return hr;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT CPayloadExecutor::Download(DownloadProgressCallback callback, void* context, const wchar_t* url) {
+    CBz2Downloader bzip2;
+    CPlainDownloader plain;
+    CPayloadDownloader& downloader = IsBzip2Url(url) ? static_cast<CPayloadDownloader&>(bzip2) : plain;
+    std::wstring path;
+    HRESULT hr = downloader.Download(callback, context, url, path);
+    if (SUCCEEDED(hr)) m_strPayloadPath = path;
+    return hr;
+}
+
+HRESULT CPayloadExecutor::VerifySignature() { return ::VerifySignature(m_strPayloadPath); }
+
+std::vector<std::wstring> GetPayloadMessageClasses() {
+    std::vector<std::wstring> classes;
+    if (!GetApplication()) return classes;
+    if (const wchar_t* value = GetProgram().m_buildConfig.Get(L"PayloadMessageClasses")) {
+        SplitString(value, L";", classes);
+    }
+    return classes;
+}

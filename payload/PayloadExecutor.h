@@ -1,0 +1,58 @@
+#pragma once
+// Executors own one payload from download to run; created by class name from
+// the first part of "Payload" ("CMsiExecutor", "CExeExecutor") and used on
+// the controller thread only.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/RuntimeClass.h"
+#include "http/DownloadToStream.h"
+#include "payload/ExecutorPage.h"
+
+class CPayloadExecutor : public CObject {
+    DECLARE_DYNAMIC(CPayloadExecutor)
+public:
+    // VerifySignature, then Run; 0 on success (a positive Run result too),
+    // the rejection or failure otherwise. Never raises.
+    virtual HRESULT Execute(IExecutorPage* page, const std::wstring& commandLine);
+    // Picks the downloader by the URL and keeps the finished file's path.
+    virtual HRESULT Download(DownloadProgressCallback callback, void* context, const wchar_t* url);
+    virtual bool IsDownloaded() const { return !m_strPayloadPath.empty(); }
+    virtual std::wstring GetPayloadPath() const { return m_strPayloadPath; }
+    virtual void GetPayloadVersion(ULONGLONG& version) const { version = m_nPayloadVersion; }
+    virtual HRESULT VerifySignature();
+    virtual HRESULT Run(IExecutorPage* page, const std::wstring& commandLine) = 0;
+
+protected:
+    std::wstring m_strPayloadPath;
+    ULONGLONG m_nPayloadVersion = 0;
+};
+
+// A Windows Installer package, installed through msi.dll with the wizard's
+// own user-interface handler.
+class CMsiExecutor : public CPayloadExecutor {
+    DECLARE_DYNCREATE(CMsiExecutor)
+public:
+    HRESULT Download(DownloadProgressCallback callback, void* context, const wchar_t* url) override;
+    // 0 installed (or already installed), 1 cancelled; raises on failure.
+    HRESULT Run(IExecutorPage* page, const std::wstring& commandLine) override;
+};
+
+// A plain executable, started and waited for.
+class CExeExecutor : public CPayloadExecutor {
+    DECLARE_DYNCREATE(CExeExecutor)
+public:
+    CExeExecutor();
+    HRESULT Run(IExecutorPage* page, const std::wstring& commandLine) override;
+
+    std::vector<std::wstring> m_windowClasses;  // from "PayloadMessageClasses"
+};
+
+// "PayloadMessageClasses" split at ";".
+std::vector<std::wstring> GetPayloadMessageClasses();
+
+// Lifts every top-level window of the payload's classes to the front without
+// leaving it topmost (the end of the wizard).
+void ReleasePayloadWindows();
