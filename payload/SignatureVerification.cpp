@@ -81,7 +81,10 @@ HRESULT ReadFileSigner(const std::wstring& path, ScopedMessage& message, ScopedC
 HRESULT SearchNestedSignatures(HCRYPTMSG wizardMessage, PCCERT_CONTEXT payloadSigner) {
     DWORD size = 0;
     // A signature without unauthenticated attributes has no nested signature.
-    if (!CryptMsgGetParam(wizardMessage, CMSG_SIGNER_UNAUTH_ATTR_PARAM, 0, nullptr, &size)) return CRYPT_E_NO_MATCH;
+    if (!CryptMsgGetParam(wizardMessage, CMSG_SIGNER_UNAUTH_ATTR_PARAM, 0, nullptr, &size) ||
+        size < sizeof(CRYPT_ATTRIBUTES)) {
+        return CRYPT_E_NO_MATCH;
+    }
     std::vector<BYTE> buffer(size);
     if (!CryptMsgGetParam(wizardMessage, CMSG_SIGNER_UNAUTH_ATTR_PARAM, 0, buffer.data(), &size)) {
         return CRYPT_E_NO_MATCH;

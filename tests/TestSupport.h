@@ -62,3 +62,6 @@ void CopyWithBuildConfig(const std::wstring& source, const std::wstring& target,
                          const std::vector<std::pair<std::wstring, std::wstring>>& pairs);
 
 std::string ToUtf8(const std::wstring& text);
+
+// True when the tests run under Wine (its ntdll exports wine_get_version).
+bool IsRunningUnderWine();

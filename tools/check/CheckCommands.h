@@ -8,3 +8,7 @@ using CheckArguments = std::vector<std::wstring>;
 
 int RunDataCommand(const CheckArguments& arguments);
 int RunFetchCommand(const CheckArguments& arguments);
+int RunVerifyCommand(const CheckArguments& arguments);
+int RunUnpackCommand(const CheckArguments& arguments);
+int RunPackageCommand(const CheckArguments& arguments);
+int RunVersionCommand(const CheckArguments& arguments);

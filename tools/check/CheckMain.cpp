@@ -16,6 +16,10 @@ struct Subcommand {
 const Subcommand kSubcommands[] = {
     {L"data", RunDataCommand, L"data [EXE]             the installer data EXE would load at start-up"},
     {L"fetch", RunFetchCommand, L"fetch URL OUTFILE      download URL with resume into OUTFILE"},
+    {L"verify", RunVerifyCommand, L"verify FILE [--signer EXE]   accept FILE by EXE's signature (default: this tool's)"},
+    {L"unpack", RunUnpackCommand, L"unpack IN OUT          the decompressed bytes of bzip2 file IN"},
+    {L"package", RunPackageCommand, L"package MSI            the package's ProductCode, ProductVersion, installed state"},
+    {L"version", RunVersionCommand, L"version FILE           the version strings and fixed version of FILE"},
 };
 
 int PrintUsage() {

@@ -1,0 +1,141 @@
+// The executable executor, process launching and version resources, with the
+// project's stand-in application.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "RecordingPage.h"
+#include "TestSupport.h"
+#include "app/Program.h"
+#include "payload/PayloadExecutor.h"
+#include "services/FileVersionInfo.h"
+#include "services/ProcessLaunching.h"
+
+namespace {
+std::wstring StandIn() { return WindowsPathFromEnvironment("WRENSTALL_STANDIN_EXE"); }
+
+std::string ReadAll(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class TestExeExecutor : public CExeExecutor {
+public:
+    void SetPayload(const std::wstring& path) { m_strPayloadPath = path; }
+};
+
+TEST(ExeExecutor, QuotesThePathAndMapsExitCodes) {
+    TemporaryDirectory folder;
+    const std::wstring record = folder.File(L"command.txt");
+    TestExeExecutor executor;
+    executor.SetPayload(StandIn());
+    RecordingPage page;
+    EXPECT_EQ(executor.Run(&page, L"/S --record " + record + L" --exit 2"), static_cast<HRESULT>(0xA0040002));
+    EXPECT_EQ(ReadAll(record), ToUtf8(L"\"" + StandIn() + L"\" /S --record " + record + L" --exit 2") + "\n");
+    ASSERT_FALSE(page.Messages().empty());
+    EXPECT_EQ(page.Messages()[0].message, static_cast<UINT>(WM_PAGE_STEP_PROGRESS));
+    EXPECT_EQ(page.Messages()[0].wParam, 25);
+    EXPECT_EQ(executor.Run(&page, L""), S_OK);
+}
+
+TEST(ExeExecutor, CancelledPageStopsWaiting) {
+    TestExeExecutor executor;
+    executor.SetPayload(StandIn());
+    RecordingPage page;
+    page.m_bCancelled = true;
+    EXPECT_EQ(executor.Run(&page, L"--sleep 5000"), static_cast<HRESULT>(0x800704C7));
+}
+
+TEST(ExeExecutor, WindowClassesComeFromTheBuildConfiguration) {
+    CProgram program;
+    const wchar_t image[] = L"PayloadMessageClasses\0A;;B;";
+    program.m_buildConfig.ParseResource(image, sizeof(image));
+    CExeExecutor executor;
+    EXPECT_EQ(executor.m_windowClasses, (std::vector<std::wstring>{L"A", L"", L"B"}));
+    std::unique_ptr<CObject> created(CRuntimeClass::FromName(L"CExeExecutor")->CreateObject());
+    EXPECT_TRUE(created->IsKindOf(RUNTIME_CLASS(CPayloadExecutor)));
+}
+
+TEST(ProcessLaunching, StartAndFindProcesses) {
+    std::wstring name;
+    EXPECT_EQ(GetApplicationName(L"", name), static_cast<HRESULT>(0xA0010002));
+    EXPECT_EQ(GetApplicationName(L"\"C:\\a b\\c.exe\" -x", name), S_OK);
+    EXPECT_EQ(name, L"C:\\a b\\c.exe");
+
+    HANDLE process = StartProcess(L"\"" + StandIn() + L"\" --sleep 3000 --exit 3");
+    ASSERT_NE(process, nullptr);
+    EXPECT_TRUE(IsProcessRunning(L"STANDINAPP.EXE"));
+    EXPECT_FALSE(IsProcessRunning(L"NoSuchProgram.exe"));
+    EXPECT_FALSE(IsProcessRunning(L""));
+    WaitForSingleObject(process, 10000);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process, &exitCode);
+    CloseHandle(process);
+    EXPECT_EQ(exitCode, 3u);
+    EXPECT_EQ(StartProcess(L"\"C:\\no\\such\\program.exe\""), nullptr);
+}
+
+TEST(ProcessLaunching, WithoutAShellWindowTheShellRoutesFail) {
+    // Wine's desktop registers no shell window.
+    EXPECT_EQ(LaunchWithShellToken(L"\"" + StandIn() + L"\""), E_FAIL);
+}
+
+TEST(ProcessLaunching, InstalledAppFallsBackToAPlainStart) {
+    TemporaryDirectory folder;
+    CProgram program;
+    const std::wstring record = folder.File(L"launch.txt");
+    std::wstring image = L"AppExe";
+    image += L'\0';
+    image += StandIn();
+    image += L'\0';
+    image += L"LaunchAs";
+    image += L'\0';
+    image += L"AsInvoker";
+    image += L'\0';
+    program.m_buildConfig.ParseResource(image.data(), image.size() * sizeof(wchar_t));
+    EXPECT_EQ(LaunchInstalledApp(false, L" --record " + record), S_OK);
+    for (int i = 0; i < 100 && ReadAll(record).empty(); ++i) Sleep(50);
+    EXPECT_EQ(ReadAll(record), ToUtf8(L"\"" + StandIn() + L"\" --record " + record) + "\n");
+
+    CProgram without;
+    EXPECT_EQ(LaunchInstalledApp(false, L""), E_INVALIDARG);
+    EXPECT_FALSE(IsAppRunning());
+}
+
+TEST(FileVersionInfo, ReadsTheStandInsResource) {
+    CFileVersionInfo info;
+    ASSERT_TRUE(info.Create(StandIn(), 0x0409));  // only a Japanese block: the first entry is used
+    EXPECT_EQ(info.GetString(CFileVersionInfo::FileVersion), L"2.4.1.7");
+    EXPECT_EQ(info.GetString(CFileVersionInfo::ProductName), L"Kelvora");
+    EXPECT_EQ(info.GetString(CFileVersionInfo::SpecialBuild), L"");
+    EXPECT_EQ(info.GetFixedInfo().dwFileVersionMS, 0x00020004u);
+    EXPECT_EQ(GetFileVersion(StandIn()), MakePackedVersion(2, 4, 1, 7));
+    EXPECT_EQ(GetFileVersion(L"C:\\no\\such\\file.exe"), 0u);
+
+    TemporaryDirectory folder;
+    WriteBytes(folder.File(L"plain.txt"), "no resource");
+    EXPECT_FALSE(info.Create(folder.File(L"plain.txt")));
+    EXPECT_EQ(info.GetString(CFileVersionInfo::FileVersion), L"");
+}
+
+TEST(FileVersionInfo, TranslationChoice) {
+    auto entry = [](WORD language) { return static_cast<DWORD>(language) | 1200u << 16; };
+    struct Case {
+        std::vector<DWORD> entries;
+        LANGID user;
+        WORD chosen;
+    };
+    const Case cases[] = {
+        {{entry(0x0411)}, 0x0409, 0x0411},                  // nothing matches: the first entry
+        {{entry(0x0411), entry(0x0809)}, 0x0409, 0x0809},   // same primary language
+        {{entry(0x0809), entry(0x0409)}, 0x0409, 0x0409},   // exact match first
+        {{entry(0x0411), entry(0x0000)}, 0x0407, 0x0000},   // neutral
+        {{entry(0x0411), entry(0x0009)}, 0x0407, 0x0009},   // English neutral
+    };
+    for (const Case& c : cases) {
+        DWORD chosen = CFileVersionInfo::ChooseTranslation(c.entries.data(), c.entries.size(), c.user);
+        EXPECT_EQ(LOWORD(chosen), c.chosen);
+    }
+}
+}  // namespace

@@ -1,0 +1,51 @@
+#include "RecordingPage.h"
+
+#include "framework/PostedText.h"
+
+namespace {
+const wchar_t kClassName[] = L"WrenstallRecordingPage";
+}
+
+RecordingPage::RecordingPage() {
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = WindowProcedure;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kClassName;
+    RegisterClassW(&windowClass);  // fails harmlessly when already registered
+    m_window = CreateWindowExW(0, kClassName, L"page", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                               GetModuleHandleW(nullptr), this);
+    SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+RecordingPage::~RecordingPage() {
+    Messages();
+    DestroyWindow(m_window);
+}
+
+LRESULT CALLBACK RecordingPage::WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* page = reinterpret_cast<RecordingPage*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (page && message >= WM_USER && message < WM_USER + 0x100) {
+        PageMessage recorded = {message, static_cast<int>(wParam), L"", false};
+        if (message == WM_PAGE_STEP_PROGRESS && lParam) {
+            recorded.text = TakePostedText(lParam);
+            recorded.hasText = true;
+        }
+        page->m_messages.push_back(recorded);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+const std::vector<PageMessage>& RecordingPage::Messages() {
+    MSG message;
+    while (PeekMessageW(&message, m_window, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    return m_messages;
+}
+
+std::vector<int> RecordingPage::StepPercents() {
+    std::vector<int> percents;
+    for (const PageMessage& m : Messages()) {
+        if (m.message == WM_PAGE_STEP_PROGRESS && m.wParam >= 0) percents.push_back(m.wParam);
+    }
+    return percents;
+}
