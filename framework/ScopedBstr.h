@@ -36,3 +36,12 @@ public:
 private:
     VARIANT m_variant;
 };
+
+// A VT_BOOL variant holding value (nothing to free).
+inline VARIANT MakeBoolVariant(bool value) {
+    VARIANT variant;
+    VariantInit(&variant);
+    V_VT(&variant) = VT_BOOL;
+    V_BOOL(&variant) = value ? VARIANT_TRUE : VARIANT_FALSE;
+    return variant;
+}

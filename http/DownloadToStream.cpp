@@ -58,11 +58,9 @@ AttemptEnd RunAttempt(WinHTTP::IWinHttpRequest* request, const wchar_t* url, ISt
                       DownloadProgressCallback callback, void* context, DownloadState& state) {
     ScopedBstr method(L"GET");
     ScopedBstr target_url(url);
-    VARIANT noAsync;
-    VariantInit(&noAsync);
-    V_VT(&noAsync) = VT_BOOL;
-    V_BOOL(&noAsync) = VARIANT_FALSE;
-    if (FAILED(state.result = request->Open(method.Get(), target_url.Get(), noAsync))) return AttemptEnd::NextAttempt;
+    if (FAILED(state.result = request->Open(method.Get(), target_url.Get(), MakeBoolVariant(false)))) {
+        return AttemptEnd::NextAttempt;
+    }
 
     if (state.received > 0) {
         wchar_t range[64];

@@ -59,11 +59,7 @@ HRESULT PostJson(const wchar_t* url, const void* body, DWORD length, IStream* ou
 
     ScopedBstr method(L"POST");
     ScopedBstr target(url);
-    VARIANT async;
-    VariantInit(&async);
-    V_VT(&async) = VT_BOOL;
-    V_BOOL(&async) = VARIANT_FALSE;
-    hr = request->Open(method.Get(), target.Get(), async);
+    hr = request->Open(method.Get(), target.Get(), MakeBoolVariant(false));
     if (FAILED(hr)) return hr;
     request->SetTimeouts(0, 0, 0, kReceiveTimeoutMs);
 

@@ -1,6 +1,13 @@
 #include "payload/BzFile.h"
 
+#include <memory>
+#include <new>
+
 IMPLEMENT_DYNAMIC(CBzFile, CStdioFile)
+
+namespace {
+const UINT kCopyBlockBytes = 65536;
+}
 
 void CBzFile::TranslateBzipError(int bzipError, CFileException::Cause& cause, LONG& osError) {
     switch (bzipError) {
@@ -92,4 +99,19 @@ void CBzFile::Close() {
     CStdioFile::Close();
     m_nBytesProcessed = 0;
     m_nMode = Closed;
+}
+
+void DecompressFile(const std::wstring& compressedPath, const std::wstring& outputPath) {
+    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[kCopyBlockBytes]);
+    if (!buffer) ThrowMemoryException();
+    CBzFile compressed(compressedPath.c_str());
+    CStdioFile output;
+    CFileException error(CFileException::none, 0);
+    if (!output.Open(outputPath.c_str(), CFile::modeCreate | CFile::modeWrite | CFile::typeBinary, &error)) {
+        ThrowFileException(error.m_cause, error.m_lOsError, outputPath);
+    }
+    UINT read;
+    while ((read = compressed.Read(buffer.get(), kCopyBlockBytes)) > 0) output.Write(buffer.get(), read);
+    output.Close();
+    compressed.Close();
 }

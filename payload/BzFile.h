@@ -43,3 +43,7 @@ private:
     bool m_bEndReached = false;
     BZFILE* m_pBzip = nullptr;
 };
+
+// Writes the decompressed bytes of compressedPath to outputPath (created or
+// truncated) in 64 KiB blocks; raises CFileException on failure.
+void DecompressFile(const std::wstring& compressedPath, const std::wstring& outputPath);

@@ -16,7 +16,6 @@ IMPLEMENT_DYNAMIC(CBz2Downloader, CPayloadDownloader)
 
 namespace {
 const wchar_t kTemporaryPrefix[] = L"twu";
-const UINT kCopyBlockBytes = 65536;
 
 // A failed download leaves nothing behind in the temporary folder.
 void RemoveFiles(std::initializer_list<std::wstring> paths) {
@@ -82,24 +81,8 @@ HRESULT CBz2Downloader::Download(DownloadProgressCallback callback, void* contex
             RemoveFiles({temporary});
             return hr;
         }
-        std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[kCopyBlockBytes]);
-        if (!buffer) {
-            RemoveFiles({temporary});
-            return E_OUTOFMEMORY;
-        }
         final = temporary + L".msi";
-        {
-            CBzFile compressed(temporary.c_str());
-            CStdioFile output;
-            CFileException error(CFileException::none, 0);
-            if (!output.Open(final.c_str(), CFile::modeCreate | CFile::modeWrite | CFile::typeBinary, &error)) {
-                ThrowFileException(error.m_cause, error.m_lOsError, final);
-            }
-            UINT read;
-            while ((read = compressed.Read(buffer.get(), kCopyBlockBytes)) > 0) output.Write(buffer.get(), read);
-            output.Close();
-            compressed.Close();
-        }
+        DecompressFile(temporary, final);
         DeleteFileW(temporary.c_str());
         path = final;
         return hr;

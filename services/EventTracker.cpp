@@ -140,33 +140,30 @@ void EventTracker::TrackResult(const std::wstring& description, const std::wstri
     }
 }
 
-void EventTracker::TrackWindowsError(HRESULT code, const std::wstring& page, const std::wstring& action) {
-    wchar_t codeText[16];
-    std::swprintf(codeText, 16, L"%08X", static_cast<unsigned>(code));
+void EventTracker::SendErrorEvent(const std::wstring& type, const std::wstring& code, const std::wstring& details,
+                                  const std::wstring& page, const std::wstring& action) {
     try {
-        std::wstring url = EventUrl(L"Error") + L"&errorType=windowsDesktopError&errorCode=" + codeText;
+        std::wstring url = EventUrl(L"Error") + L"&errorType=" + type + L"&errorCode=" + code;
+        if (!details.empty()) url += L"&errorDetails=" + EscapeValue(details);
         if (!page.empty()) url += L"&page=" + EscapeValue(page);
         if (!action.empty()) url += L"&action=" + EscapeValue(action);
         SendUrlAsync(url);
     } catch (CException* e) {
-        e->Delete();
+        e->Delete();  // an event that cannot be built is dropped
     } catch (const std::bad_alloc&) {
     }
+}
+
+void EventTracker::TrackWindowsError(HRESULT code, const std::wstring& page, const std::wstring& action) {
+    wchar_t codeText[16];
+    std::swprintf(codeText, 16, L"%08X", static_cast<unsigned>(code));
+    SendErrorEvent(L"windowsDesktopError", codeText, L"", page, action);
 }
 
 void EventTracker::TrackGenericError(const std::wstring& code, const std::wstring& details, const std::wstring& page,
                                      const std::wstring& action) {
     if (code.empty() || details.empty()) return;
-    try {
-        std::wstring url = EventUrl(L"Error") + L"&errorType=genericDesktopError&errorCode=" + code;
-        url += L"&errorDetails=" + EscapeValue(details);
-        if (!page.empty()) url += L"&page=" + EscapeValue(page);
-        if (!action.empty()) url += L"&action=" + EscapeValue(action);
-        SendUrlAsync(url);
-    } catch (CException* e) {
-        e->Delete();
-    } catch (const std::bad_alloc&) {
-    }
+    SendErrorEvent(L"genericDesktopError", code, details, page, action);
 }
 
 void EventTracker::TrackException(const CException* exception, const std::wstring& page, const std::wstring& action) {

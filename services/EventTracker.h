@@ -51,6 +51,9 @@ public:
     static std::wstring EscapeValue(const std::wstring& value);
 
 private:
+    void SendErrorEvent(const std::wstring& type, const std::wstring& code, const std::wstring& details,
+                        const std::wstring& page, const std::wstring& action);
+
     std::wstring m_strUrlTemplate;  // one "%s" for the event name, other percent signs doubled
     mutable std::mutex m_lock;
     std::wstring m_strInstallIdSuffix;

@@ -33,6 +33,22 @@ HRESULT EnableIncreaseQuotaPrivilege() {
     return S_OK;
 }
 
+// A command line prepared for the process-creation calls: the application
+// name when the line names one, and a writable copy of the line.
+struct ProcessCommand {
+    explicit ProcessCommand(const std::wstring& commandLine) : line(commandLine.begin(), commandLine.end()) {
+        line.push_back(L'\0');
+        named = SUCCEEDED(GetApplicationName(commandLine, name));
+    }
+    const wchar_t* ApplicationName() const { return named ? name.c_str() : nullptr; }
+
+    std::wstring name;
+    bool named = false;
+    std::vector<wchar_t> line;
+    STARTUPINFOW startup = {sizeof(STARTUPINFOW)};
+    PROCESS_INFORMATION process = {};
+};
+
 BOOL CALLBACK ShowThreadWindow(HWND window, LPARAM) {
     if (IsWindowVisible(window)) ShowWindow(window, SW_SHOWNORMAL);
     return TRUE;
@@ -53,20 +69,14 @@ HRESULT GetApplicationName(const std::wstring& commandLine, std::wstring& name) 
 }
 
 HANDLE StartProcess(const std::wstring& commandLine) {
-    std::wstring applicationName;
-    bool named = SUCCEEDED(GetApplicationName(commandLine, applicationName));
-    std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
-    mutableLine.push_back(L'\0');
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    BOOL started = CreateProcessW(named ? applicationName.c_str() : nullptr, mutableLine.data(), nullptr, nullptr, FALSE,
-                                  CREATE_BREAKAWAY_FROM_JOB, nullptr, nullptr, &startup, &process);
+    ProcessCommand command(commandLine);
+    BOOL started = CreateProcessW(command.ApplicationName(), command.line.data(), nullptr, nullptr, FALSE,
+                                  CREATE_BREAKAWAY_FROM_JOB, nullptr, nullptr, &command.startup, &command.process);
     DWORD error = GetLastError();
     if (!started) return nullptr;
-    CloseHandle(process.hThread);
+    CloseHandle(command.process.hThread);
     SetLastError(error);
-    return process.hProcess;
+    return command.process.hProcess;
 }
 
 HRESULT LaunchWithShellToken(const std::wstring& commandLine) {
@@ -89,19 +99,13 @@ HRESULT LaunchWithShellToken(const std::wstring& commandLine) {
     auto createProcessWithToken = reinterpret_cast<CreateProcessWithTokenFunction>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"Advapi32"), "CreateProcessWithTokenW")));
     if (!createProcessWithToken) return E_FAIL;
-    std::wstring applicationName;
-    bool named = SUCCEEDED(GetApplicationName(commandLine, applicationName));
-    std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
-    mutableLine.push_back(L'\0');
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!createProcessWithToken(primaryToken.Get(), 0, named ? applicationName.c_str() : nullptr, mutableLine.data(), 0,
-                                nullptr, nullptr, &startup, &process)) {
+    ProcessCommand command(commandLine);
+    if (!createProcessWithToken(primaryToken.Get(), 0, command.ApplicationName(), command.line.data(), 0, nullptr,
+                                nullptr, &command.startup, &command.process)) {
         return FailureFromLastError();
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    CloseHandle(command.process.hThread);
+    CloseHandle(command.process.hProcess);
     return S_OK;
 }
 
@@ -168,25 +172,19 @@ HRESULT LaunchInstalledApp(bool bringToFront, const std::wstring& extraArguments
         creationFlags = CREATE_BREAKAWAY_FROM_JOB;
     }
 
-    std::wstring applicationName;
-    bool named = SUCCEEDED(GetApplicationName(commandLine, applicationName));
-    std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
-    mutableLine.push_back(L'\0');
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(named ? applicationName.c_str() : nullptr, mutableLine.data(), nullptr, nullptr, FALSE,
-                        creationFlags, nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
+    ProcessCommand command(commandLine);
+    if (!CreateProcessW(command.ApplicationName(), command.line.data(), nullptr, nullptr, FALSE, creationFlags, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &command.startup, &command.process)) {
         return FailureFromLastError();
     }
     if (bringToFront) {
         if (mainWindow) ShowWindow(mainWindow, SW_HIDE);
-        if (WaitForInputIdle(process.hProcess, kInputIdleWaitMs) == 0) {
-            EnumThreadWindows(process.dwThreadId, ShowThreadWindow, 0);
+        if (WaitForInputIdle(command.process.hProcess, kInputIdleWaitMs) == 0) {
+            EnumThreadWindows(command.process.dwThreadId, ShowThreadWindow, 0);
         }
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    CloseHandle(command.process.hThread);
+    CloseHandle(command.process.hProcess);
     return S_OK;
 }
 

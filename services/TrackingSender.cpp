@@ -16,11 +16,10 @@ DWORD EventTracker::SendTrackingUrl(const std::wstring& url) {
         if (SUCCEEDED(WinHTTP::CreateWinHttpRequest(request.Receive(), agent.c_str()))) {
             ScopedBstr method(L"GET");
             ScopedBstr target(url.c_str());
-            VARIANT noAsync;
-            VariantInit(&noAsync);
             VARIANT noBody;
             VariantInit(&noBody);
-            sent = SUCCEEDED(request->Open(method.Get(), target.Get(), noAsync)) && SUCCEEDED(request->Send(noBody));
+            sent = SUCCEEDED(request->Open(method.Get(), target.Get(), MakeBoolVariant(false))) &&
+                   SUCCEEDED(request->Send(noBody));
         }
     }
     CoUninitialize();

@@ -15,8 +15,6 @@
 #include "services/FileVersionInfo.h"
 
 namespace {
-const UINT kUnpackBlockBytes = 65536;
-
 std::wstring FullPath(const std::wstring& path) {
     wchar_t buffer[MAX_PATH * 4];
     DWORD length = GetFullPathNameW(path.c_str(), ARRAYSIZE(buffer), buffer, nullptr);
@@ -31,18 +29,7 @@ int Usage(const wchar_t* text) {
 // Copies the decompressed bytes of input to output; errors become HRESULTs.
 HRESULT Unpack(const std::wstring& input, const std::wstring& output) {
     try {
-        std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[kUnpackBlockBytes]);
-        if (!buffer) return E_OUTOFMEMORY;
-        CBzFile compressed(input.c_str());
-        CStdioFile target;
-        CFileException error(CFileException::none, 0);
-        if (!target.Open(output.c_str(), CFile::modeCreate | CFile::modeWrite | CFile::typeBinary, &error)) {
-            ThrowFileException(error.m_cause, error.m_lOsError, output);
-        }
-        UINT read;
-        while ((read = compressed.Read(buffer.get(), kUnpackBlockBytes)) > 0) target.Write(buffer.get(), read);
-        target.Close();
-        compressed.Close();
+        DecompressFile(input, output);
         return S_OK;
     } catch (CException* e) {
         HRESULT hr = HResultFromException(e);
