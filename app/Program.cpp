@@ -11,6 +11,7 @@
 
 #include "app/RegistryIdentifiers.h"
 #include "app/UserLanguage.h"
+#include "engine/Installation.h"
 #include "framework/DiagnosticOutput.h"
 #include "framework/Exceptions.h"
 #include "framework/GuidText.h"
@@ -66,7 +67,9 @@ BOOL CProgram::InitInstance() {
     ScopedHandle mutex;
     if (!AcquireSingleInstance(*mutex.Receive())) return FALSE;
 
-    LoadConfiguration();
+    std::wstring programPath;
+    GetModulePath(nullptr, programPath);
+    LoadConfiguration(programPath, nullptr);
     if (!CreateBrandExtender()) return FALSE;
 
     SetRegistryKey(kMakerName);
@@ -75,7 +78,21 @@ BOOL CProgram::InitInstance() {
     m_bAborted = false;
     FixRegistryIdentifiers();
     if (m_bInstallerDataReady) StartTracking(false);
+    m_pInstallation = BeginThreadOfClass(CRuntimeClass::FromName(L"CInstallation"));
     WriteStartupSummary();
+
+    // Until the wizard window runs here, the controller has nothing to do: end it in order.
+    if (m_pInstallation) {
+        HANDLE thread = nullptr;
+        DuplicateHandle(GetCurrentProcess(), m_pInstallation->m_hThread, GetCurrentProcess(), &thread, SYNCHRONIZE,
+                        FALSE, 0);
+        m_pInstallation->PostThreadMessage(WM_USER + 8, 0, 0);
+        if (thread) {
+            WaitForSingleObject(thread, kPendingEventsWaitMs);
+            CloseHandle(thread);
+        }
+        m_pInstallation = nullptr;
+    }
 
     // Events already handed to worker threads get a moment to reach the server.
     EventTracker::WaitForPendingSends(kPendingEventsWaitMs);
@@ -112,11 +129,9 @@ bool CProgram::AcquireSingleInstance(HANDLE& mutex) {
     return false;
 }
 
-void CProgram::LoadConfiguration() {
-    LoadBuildConfig(m_buildConfig);
+void CProgram::LoadConfiguration(const std::wstring& programPath, HMODULE module) {
+    LoadBuildConfig(m_buildConfig, module);
     m_bInstallerDataReady = true;
-    std::wstring programPath;
-    GetModulePath(nullptr, programPath);
     InitialInstallerData initial = LoadInitialInstallerData(m_installerData, programPath);
     m_installerDataSource = initial.source;
     m_bInstallerDataReady = initial.ready;
@@ -163,6 +178,39 @@ void CProgram::StartTracking(bool) {
             m_pTracker->TrackEvent(L"InstallerInvoked", false, &parameters);
         }
     }
+}
+
+void CProgram::ReportInstallerFinished() {
+    if (m_bFinishReported || m_bAborted) return;
+    std::wstring registrationPath = std::wstring(kMakerKeyPath) + L"\\" + m_strAppName + L"\\Registration";
+    ScopedRegKey key;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, registrationPath.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
+                        key.Receive(), nullptr) == ERROR_SUCCESS) {
+        GUID stored = {};
+        if (!ReadGuidValue(key.Get(), L"InstallationID", stored)) stored = GUID{};
+        bool adopted = false;
+        if (memcmp(&stored, &m_installationId, sizeof(GUID)) != 0) {
+            m_installationId = stored;
+            adopted = true;
+        } else if (!m_installerData.Get(L"WS_UPDATE") || IsZeroGuid(m_installationId)) {
+            GUID fresh;
+            if (SUCCEEDED(CoCreateGuid(&fresh)) && WriteGuidValue(key.Get(), L"InstallationID", fresh) == ERROR_SUCCESS) {
+                m_installationId = fresh;
+                adopted = true;
+            }
+        }
+        if (adopted && m_pTracker) m_pTracker->SetInstallationId(m_installationId);
+    }
+    if (m_pTracker) {
+        ULONGLONG version = 0;
+        if (auto* installation = dynamic_cast<CInstallation*>(m_pInstallation)) {
+            if (installation->m_pExecutor) installation->m_pExecutor->GetPayloadVersion(version);
+        }
+        TrackingParameters parameters;
+        parameters.Set(L"productVersion", FormatVersion(version, 4));
+        m_pTracker->TrackEvent(L"InstallerFinished", true, &parameters);
+    }
+    m_bFinishReported = true;
 }
 
 void CProgram::FixRegistryIdentifiers() {

@@ -14,6 +14,7 @@
 #include "config/InstallerDataSources.h"
 #include "config/InstallerDataStore.h"
 #include "framework/WinApp.h"
+#include "framework/WinThread.h"
 #include "services/EventTracker.h"
 
 class CProgram : public CWinApp {
@@ -28,6 +29,19 @@ public:
     void StartTracking(bool notifyWindow);
     int DoMessageBox(LPCWSTR text, UINT type, UINT promptId) override;
 
+    // Settles the installation identifier and sends "InstallerFinished"
+    // (once, and not after an abort). Controller thread.
+    void ReportInstallerFinished();
+
+    // Start-up pieces, also used by the companion tool for another program file:
+    // the build configuration of module (null: this program) and the installer
+    // data found for programPath.
+    void LoadConfiguration(const std::wstring& programPath, HMODULE module);
+    void InstallUserAgent();
+    // Opens the maker's keys and fixes MachineID, InstallationID and BuildNumber;
+    // ends the process when the machine's registry refuses.
+    void FixRegistryIdentifiers();
+
     // Removes the current directory from the DLL search path and preloads the
     // system libraries the program uses by their full paths.
     static void HardenDllSearchPath();
@@ -41,6 +55,8 @@ public:
     GUID m_machineId = {};
     GUID m_installationId = {};
     std::map<std::wstring, int> m_runFlags;
+    CWinThread* m_pInstallation = nullptr;  // the controller thread; deletes itself
+    HWND m_hMainWindow = nullptr;
     bool m_bInstallerDataReady = true;
     bool m_bErrorOccurred = false;
     bool m_bAborted = false;
@@ -52,10 +68,7 @@ private:
     // Steps of InitInstance; each returns false when start-up must stop.
     bool PrepareProcess();
     bool AcquireSingleInstance(HANDLE& mutex);
-    void LoadConfiguration();
     bool CreateBrandExtender();
-    void InstallUserAgent();
-    void FixRegistryIdentifiers();
     void WriteStartupSummary() const;
 
     ULONG_PTR m_gdiplusToken = 0;

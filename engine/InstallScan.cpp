@@ -1,0 +1,156 @@
+// The install scan: the installed application started with " -installscan"
+// creates the named event, signals it when its scan is done and leaves a
+// result in the registry. Both waits poll in 16 ms steps so that cancellation
+// and progress stay responsive.
+#include <cwchar>
+
+#include "app/Program.h"
+#include "engine/Installation.h"
+#include "framework/ScopedHandles.h"
+#include "framework/Win32Error.h"
+#include "services/ProcessLaunching.h"
+#include "services/SystemProbes.h"
+
+namespace {
+const UINT IDS_SCANNING = 3037;
+const DWORD kPollMs = 16;
+const DWORD kDefaultTimeoutMs = 12000;
+const HRESULT kCancelled = static_cast<HRESULT>(0x800704C7);
+
+DWORD StageTimeoutMs() {
+    const wchar_t* text = GetProgram().m_installerData.Get(L"installScanTimeout");
+    int seconds = text ? _wtoi(text) : 0;
+    return seconds >= 1 && seconds <= 120 ? static_cast<DWORD>(seconds) * 1000 : kDefaultTimeoutMs;
+}
+
+void TrackStage(const wchar_t* stage) {
+    if (EventTracker* tracker = GetProgram().m_pTracker.get()) tracker->TrackResult(L"InstallerScan-WS", stage);
+}
+}  // namespace
+
+HRESULT CInstallation::InstallScan(const std::wstring& eventName) {
+    CProgram& program = GetProgram();
+    HRESULT result = E_UNEXPECTED;
+    std::wstring page = L"configurationError";
+    std::wstring action = L"installScanInitiated";
+    ScopedHandle event;
+    const wchar_t* appExe = program.m_buildConfig.Get(L"AppExe");
+
+    if (appExe) {
+        result = E_FAIL;
+        const DWORD timeout = StageTimeoutMs();
+        TrackStage(L"installScanInitiated");
+        ReportStepProgress(IDS_SCANNING, 0);
+        const std::wstring command = L"\"" + ExpandProgramFilesPath(appExe) + L"\" -installscan";
+        const wchar_t* launchAs = program.m_buildConfig.Get(L"LaunchAs");
+        if (launchAs && std::wstring(launchAs) == L"AsInvoker" && IsOsVersionAtLeast(5, 3)) {
+            result = LaunchWithShellToken(command);
+            if (FAILED(result) && program.m_pTracker) {
+                program.m_pTracker->TrackWindowsError(result, L"asInvoker", L"installScanInitiated");
+            }
+        }
+        page = L"asInstaller";
+        if (FAILED(result)) {
+            HANDLE process = StartProcess(command);
+            if (process) {
+                CloseHandle(process);
+                result = S_OK;
+            } else {
+                result = FailureFromLastError();
+            }
+        }
+
+        // Stage 1: the event appears.
+        if (SUCCEEDED(result)) {
+            page = L"waitingOnAppStart";
+            DWORD remaining = timeout;
+            DWORD elapsed = 0;
+            event.Reset(OpenEventW(EVENT_ALL_ACCESS, FALSE, eventName.c_str()));
+            DWORD openError = event ? ERROR_SUCCESS : GetLastError();
+            while (!event && remaining > 0 && !IsAbortedOrCancelled()) {
+                elapsed += kPollMs;
+                ReportStepProgress(IDS_SCANNING, static_cast<int>(elapsed * 100 / timeout));
+                remaining = remaining > kPollMs ? remaining - kPollMs : 0;
+                Sleep(kPollMs);
+                event.Reset(OpenEventW(EVENT_ALL_ACCESS, FALSE, eventName.c_str()));
+                openError = event ? ERROR_SUCCESS : GetLastError();
+            }
+            if (IsAbortedOrCancelled()) {
+                result = kCancelled;
+            } else if (event) {
+                result = S_OK;
+            } else if (!IsAppRunning()) {
+                result = HResultFromWin32(ERROR_PROCESS_ABORTED);
+            } else if (openError == ERROR_FILE_NOT_FOUND || openError == ERROR_PATH_NOT_FOUND) {
+                result = HResultFromWin32(WAIT_TIMEOUT);
+            } else {
+                result = HResultFromWin32(static_cast<LONG>(openError));
+            }
+        }
+
+        // Stage 2: the event is signalled.
+        if (SUCCEEDED(result)) {
+            action = L"installScanInProgress";
+            page.clear();
+            TrackStage(L"installScanInProgress");
+            DWORD remaining = timeout;
+            DWORD elapsed = 0;
+            DWORD wait = WaitForSingleObject(event.Get(), kPollMs);
+            while (wait == WAIT_TIMEOUT && remaining > 0 && !IsAbortedOrCancelled()) {
+                elapsed += kPollMs;
+                ReportStepProgress(IDS_SCANNING, static_cast<int>(elapsed * 100 / timeout));
+                remaining = remaining > kPollMs ? remaining - kPollMs : 0;
+                wait = WaitForSingleObject(event.Get(), kPollMs);
+            }
+            if (IsAbortedOrCancelled()) {
+                result = kCancelled;
+            } else if (wait == WAIT_OBJECT_0) {
+                result = S_OK;
+            } else if (!IsAppRunning()) {
+                result = HResultFromWin32(ERROR_PROCESS_ABORTED);
+            } else if (wait == WAIT_ABANDONED) {
+                result = HResultFromWin32(WAIT_ABANDONED);
+            } else if (wait == WAIT_TIMEOUT) {
+                result = HResultFromWin32(WAIT_TIMEOUT);
+            } else if (wait == WAIT_FAILED) {
+                result = FailureFromLastError();
+            } else {
+                result = E_UNEXPECTED;
+            }
+        }
+
+        // Stage 3: the result record.
+        if (SUCCEEDED(result)) {
+            action = L"installScanCompleted";
+            page = L"gettingResultId";
+            TrackStage(L"installScanCompleted");
+            std::wstring keyPath = std::wstring(kMakerKeyPath) + L"\\" + program.m_strAppName;
+            ScopedRegKey key;
+            LONG error = RegOpenKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, KEY_READ, key.Receive());
+            if (error != ERROR_SUCCESS) {
+                result = HResultFromWin32(error);
+            } else {
+                DWORD value = static_cast<DWORD>(E_FAIL);
+                DWORD type = 0;
+                DWORD size = sizeof(value);
+                error = RegQueryValueExW(key.Get(), L"InstallScanID", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+                if (error != ERROR_SUCCESS && error != ERROR_MORE_DATA) {
+                    result = HResultFromWin32(error);
+                } else if (type == REG_SZ) {
+                    result = size != 0 ? S_OK : static_cast<HRESULT>(0xA0010002);
+                } else if (type == REG_DWORD) {
+                    result = static_cast<HRESULT>(value);
+                    page = L"app-side-error";
+                } else {
+                    result = TYPE_E_TYPEMISMATCH;
+                }
+            }
+        }
+    }
+
+    event.Reset();
+    ReportStepProgress(IDS_SCANNING, 100);
+    if (IsAbortedOrCancelled()) result = kCancelled;
+    if (FAILED(result) && program.m_pTracker) program.m_pTracker->TrackWindowsError(result, page, action);
+    return result;
+}

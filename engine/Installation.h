@@ -1,0 +1,97 @@
+#pragma once
+// CInstallation: the controller thread. It does every blocking step of the
+// installation (installer-data fetch, payload and offer downloads, payload
+// run, persistence, install scan, offers) in answer to the thread messages
+// 0x400 to 0x408, strictly in the order they were posted, and reports only
+// through its progress-page proxy and posted messages. The user-interface
+// thread writes the plain flags m_bCancel and the offers' declined flags;
+// the controller reads them without a lock.
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "engine/ProgressPageProxy.h"
+#include "framework/Exceptions.h"
+#include "framework/WinThread.h"
+#include "payload/PayloadExecutor.h"
+
+enum : UINT {
+    WM_INSTALL_FETCH_DATA = WM_USER,
+    WM_INSTALL_DOWNLOAD_PAYLOAD = WM_USER + 1,
+    WM_INSTALL_DOWNLOAD_NOX = WM_USER + 2,
+    WM_INSTALL_DOWNLOAD_GEARFRESH = WM_USER + 3,
+    WM_INSTALL_EXTRACT_NOX = WM_USER + 4,
+    WM_INSTALL_EXTRACT_GEARFRESH = WM_USER + 5,
+    WM_INSTALL_BEGIN = WM_USER + 6,
+    WM_INSTALL_RUN = WM_USER + 7,
+    WM_INSTALL_FINISH = WM_USER + 8,
+};
+
+class CInstallation;
+
+// What a download hands to OnDownloadProgress.
+struct DownloadProgressContext {
+    CInstallation* installation;
+    const volatile LONG* cancel;  // m_bCancel, or the offer's declined flag
+    DWORD startTick;
+    DWORD lastReportTick;
+};
+
+class CInstallation : public CWinThread {
+    DECLARE_DYNCREATE(CInstallation)
+public:
+    CInstallation();
+    ~CInstallation() override;
+
+    BOOL InitInstance() override;
+    int ExitInstance() override;
+    bool OnThreadMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    // Progress reports: the string id's text with the product name as %1.
+    void ReportTask(int percent, UINT stringId);
+    void ReportStepProgress(UINT stringId, int value);
+    // The error object (or none) to the page, or to the main window before a
+    // page exists; the receiver owns it.
+    void PostResult(CException* error);
+    static HRESULT OnDownloadProgress(ULONGLONG done, ULONGLONG total, ULONG percent, void* context);
+
+    // User-interface thread: the user confirmed cancellation.
+    void Cancel();
+
+    std::unique_ptr<CPayloadExecutor> m_pExecutor;
+    std::wstring m_strNoxPackage;
+    std::wstring m_strGearfreshPackage;
+    std::wstring m_strNoxSetup;
+    std::wstring m_strGearfreshSetup;
+    volatile LONG m_bCancel = 0;
+    volatile LONG m_bNoxDeclined = 0;
+    volatile LONG m_bGearfreshDeclined = 0;
+    int m_nProgressBase = 0;
+    int m_nProgressSpan = 100;
+    CProgressPageProxy m_proxy;
+
+private:
+    struct Offer;
+    static const Offer kNox;
+    static const Offer kGearfresh;
+
+    void OnFetchInstallerData();
+    void OnDownloadPayload();
+    bool OnDownloadOffer(const Offer& offer);
+    void OnExtractOffer(const Offer& offer);
+    void OnInstall();
+    void OnFinish();
+    bool InstallPayload();
+    void InstallOffer(const Offer& offer);
+    HRESULT InstallScan(const std::wstring& eventName);
+
+    std::wstring& PackageOf(const Offer& offer);
+    std::wstring& SetupOf(const Offer& offer);
+    const volatile LONG& DeclinedOf(const Offer& offer) const;
+    bool IsAbortedOrCancelled() const;
+};
+
+// {OS.VER}, {ID.MACH}, {DATA.key}, {u:DATA.key}, "{{" for a brace. An
+// unterminated placeholder stops with E_INVALIDARG; output keeps what came before.
+HRESULT ExpandUrlTemplate(const std::wstring& text, std::wstring& output);

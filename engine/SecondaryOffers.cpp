@@ -1,0 +1,160 @@
+// The two offers: download on accept, extraction right after, and a detached
+// start after the payload. Failures only become tracking events.
+#include <memory>
+#include <new>
+
+#include "app/Program.h"
+#include "engine/Installation.h"
+#include "framework/ComPtr.h"
+#include "framework/Exceptions.h"
+#include "framework/ResourceStrings.h"
+#include "framework/Win32Error.h"
+#include "http/DownloadToStream.h"
+#include "payload/BzFile.h"
+#include "payload/SignatureVerification.h"
+#include "services/ProcessLaunching.h"
+
+struct CInstallation::Offer {
+    const wchar_t* urlKey;
+    const wchar_t* tag;
+    const wchar_t* installOnRebootKey;
+    const wchar_t* callerOriginKey;
+    const wchar_t* offerOriginKey;
+    const wchar_t* stubIdKey;
+};
+
+const CInstallation::Offer CInstallation::kNox = {L"NoxUrl", L"nox", L"NoxInstallOnReboot", L"NoxCallerP2",
+                                                  L"NoxOfferP2", L"NoxStubId"};
+const CInstallation::Offer CInstallation::kGearfresh = {L"GearfreshEnUrl", L"gfp", L"GearfreshInstallOnReboot",
+                                                        L"GearfreshCallerP2", L"GearfreshOfferP2", L"GearfreshStubId"};
+
+namespace {
+const UINT IDS_DOWNLOADING = 3001;
+const UINT IDS_EXTRACTING = 3002;
+const UINT IDS_INSTALLING = 3003;
+const UINT kBlockBytes = 65536;
+
+void TrackOfferError(CException* e, const wchar_t* page) {
+    if (EventTracker* tracker = GetProgram().m_pTracker.get()) tracker->TrackException(e, page, L"installing");
+    e->Delete();
+}
+}  // namespace
+
+std::wstring& CInstallation::PackageOf(const Offer& offer) {
+    return &offer == &kNox ? m_strNoxPackage : m_strGearfreshPackage;
+}
+
+std::wstring& CInstallation::SetupOf(const Offer& offer) {
+    return &offer == &kNox ? m_strNoxSetup : m_strGearfreshSetup;
+}
+
+const volatile LONG& CInstallation::DeclinedOf(const Offer& offer) const {
+    return &offer == &kNox ? m_bNoxDeclined : m_bGearfreshDeclined;
+}
+
+bool CInstallation::OnDownloadOffer(const Offer& offer) {
+    std::wstring& package = PackageOf(offer);
+    if (!package.empty()) return true;
+    if (DeclinedOf(offer)) return false;
+    try {
+        m_nProgressBase = 50;
+        m_nProgressSpan = 50;
+        ReportTask(25, IDS_DOWNLOADING);
+        if (const wchar_t* url = GetProgram().m_buildConfig.Get(offer.urlKey)) {
+            ComPtr<IStream> stream;
+            std::wstring path;
+            HRESULT hr = CreateTempFileStream(offer.tag, stream.Receive(), path);
+            if (FAILED(hr)) ThrowOleException(hr);
+            m_proxy.RememberTempFile(path);
+            DWORD now = GetTickCount();
+            DownloadProgressContext context = {this, &DeclinedOf(offer), now, now};
+            hr = DownloadToStream(url, stream.Get(), OnDownloadProgress, &context);
+            stream.Reset();
+            if (FAILED(hr)) ThrowOleException(hr);
+            package = path;
+        }
+    } catch (CException* e) {
+        TrackOfferError(e, L"downloadingSecondaryOffer");
+    }
+    return !package.empty();
+}
+
+void CInstallation::OnExtractOffer(const Offer& offer) {
+    std::wstring& setup = SetupOf(offer);
+    const std::wstring& package = PackageOf(offer);
+    if (!setup.empty() || package.empty() || DeclinedOf(offer)) return;
+    try {
+        m_nProgressBase = 50;
+        m_nProgressSpan = 50;
+        ReportTask(50, IDS_EXTRACTING);
+        std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[kBlockBytes]);
+        if (!buffer) ThrowMemoryException();
+        CBzFile compressed(package.c_str());
+        std::wstring output = package + L".exe";
+        CStdioFile target;
+        CFileException error(CFileException::none, 0);
+        if (!target.Open(output.c_str(), CFile::modeCreate | CFile::modeWrite | CFile::typeBinary, &error)) {
+            ThrowFileException(error.m_cause, error.m_lOsError, output);
+        }
+        m_proxy.RememberTempFile(output);
+        const ULONGLONG total = compressed.GetCompressedSize();
+        bool stopped = false;
+        UINT read = compressed.Read(buffer.get(), kBlockBytes);
+        while (read > 0) {
+            if (m_proxy.IsCancelled() || DeclinedOf(offer)) {
+                stopped = true;
+                break;
+            }
+            // Against the compressed size: passes 100 for compressible data, unclamped.
+            ReportStepProgress(IDS_EXTRACTING, total ? static_cast<int>(compressed.GetPosition() * 100 / total) : 100);
+            target.Write(buffer.get(), read);
+            read = compressed.Read(buffer.get(), kBlockBytes);
+        }
+        target.Close();
+        if (!stopped) setup = output;
+    } catch (CException* e) {
+        TrackOfferError(e, L"extractingSecondaryOffer");
+    }
+}
+
+void CInstallation::InstallOffer(const Offer& offer) {
+    const std::wstring& setup = SetupOf(offer);
+    if (setup.empty() || m_bCancel || DeclinedOf(offer)) return;
+    try {
+        m_nProgressBase = 50;
+        m_nProgressSpan = 50;
+        ReportTask(75, IDS_INSTALLING);
+        ReportStepProgress(IDS_INSTALLING, 0);
+        if (&offer != &kNox && &offer != &kGearfresh) ThrowNotSupportedException();
+        ReportStepProgress(IDS_INSTALLING, 25);
+
+        // The setup came over plain HTTP and runs elevated: it must carry our signature.
+        HRESULT verified = VerifySignature(setup);
+        if (FAILED(verified)) {
+            if (EventTracker* tracker = GetProgram().m_pTracker.get()) {
+                tracker->TrackWindowsError(verified, L"installingSecondaryOffer", L"installing");
+            }
+            return;
+        }
+
+        const InstallerDataStore& data = GetProgram().m_installerData;
+        std::wstring command = L"\"" + setup + L"\"";
+        const wchar_t* onReboot = data.Get(offer.installOnRebootKey);
+        command += onReboot && std::wstring(onReboot) == L"yes" ? L" SI_LAUNCH=onreboot" : L" SI_LAUNCH=immediate";
+        auto append = [&](const wchar_t* format, const wchar_t* key) {
+            if (const wchar_t* value = data.Get(key)) command += std::wstring(format) + value;
+        };
+        append(L" SI_CHNL=", L"SI_CHNL");
+        append(L" SI_MODE=", L"SI_MODE");
+        append(L" SI_DELAY=", L"SI_DELAY");
+        append(L" @P2_ORIGIN=", offer.callerOriginKey);
+        append(L" @P2=", offer.offerOriginKey);
+        append(L" @UL_STUBID=", offer.stubIdKey);
+
+        HANDLE process = StartProcess(command);
+        if (!process) ThrowOleException(FailureFromLastError());
+        CloseHandle(process);  // the offer's setup runs on its own
+    } catch (CException* e) {
+        TrackOfferError(e, L"installingSecondaryOffer");
+    }
+}

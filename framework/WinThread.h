@@ -1,0 +1,41 @@
+#pragma once
+// CWinThread: a thread with its own message queue that does nothing but
+// handle the thread messages posted to it, in order. Created by run-time
+// class; deletes itself when its loop ends (unless told otherwise).
+#include <windows.h>
+
+#include "framework/RuntimeClass.h"
+
+class CWinThread : public CObject {
+    DECLARE_DYNAMIC(CWinThread)
+public:
+    CWinThread() = default;
+    ~CWinThread() override;
+    CWinThread(const CWinThread&) = delete;
+    CWinThread& operator=(const CWinThread&) = delete;
+
+    // Starts the thread; returns once its message queue exists.
+    BOOL CreateThread(int priority = THREAD_PRIORITY_NORMAL, UINT stackSize = 0);
+    BOOL PostThreadMessage(UINT message, WPARAM wParam, LPARAM lParam) const;
+
+    // Run on the new thread before and after the message loop.
+    virtual BOOL InitInstance() { return TRUE; }
+    virtual int ExitInstance() { return 0; }
+    // A thread message; return false for a message this class does not handle.
+    virtual bool OnThreadMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    // Ends the loop after the current message; called on the thread itself.
+    void EndThread(int exitCode);
+
+    DWORD m_nThreadID = 0;
+    HANDLE m_hThread = nullptr;
+    bool m_bAutoDelete = true;
+
+private:
+    static DWORD WINAPI ThreadProcedure(void* parameter);
+    HANDLE m_hQueueReady = nullptr;
+    bool m_bEnding = false;
+    int m_nExitCode = 0;
+};
+
+// Creates an object of runtimeClass (which must be a CWinThread) and starts it.
+CWinThread* BeginThreadOfClass(const CRuntimeClass* runtimeClass, int priority = THREAD_PRIORITY_NORMAL);
