@@ -1,5 +1,7 @@
 #include "RecordingPage.h"
 
+#include "app/ExceptionCodes.h"
+#include "framework/Exceptions.h"
 #include "framework/PostedText.h"
 
 namespace {
@@ -25,8 +27,13 @@ RecordingPage::~RecordingPage() {
 LRESULT CALLBACK RecordingPage::WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* page = reinterpret_cast<RecordingPage*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (page && message >= WM_USER && message < WM_USER + 0x100) {
-        PageMessage recorded = {message, static_cast<int>(wParam), L"", false};
-        if (message == WM_PAGE_STEP_PROGRESS && lParam) {
+        PageMessage recorded = {message, static_cast<int>(wParam), L"", false, S_OK};
+        if (message == WM_PAGE_RESULT) {
+            auto* error = reinterpret_cast<CException*>(lParam);
+            recorded.result = error ? HResultFromException(error) : S_OK;
+            if (error) error->Delete();
+        } else if ((message == WM_PAGE_STEP_PROGRESS || message == WM_PAGE_NEXT_TASK ||
+                    message == WM_PAGE_REMEMBER_TEMP_FILE) && lParam) {
             recorded.text = TakePostedText(lParam);
             recorded.hasText = true;
         }
@@ -48,4 +55,26 @@ std::vector<int> RecordingPage::StepPercents() {
         if (m.message == WM_PAGE_STEP_PROGRESS && m.wParam >= 0) percents.push_back(m.wParam);
     }
     return percents;
+}
+
+bool RecordingPage::PumpUntilEnded(HANDLE thread, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+        DWORD wait = MsgWaitForMultipleObjects(1, &thread, FALSE, 50, QS_ALLINPUT);
+        Messages();
+        if (wait == WAIT_OBJECT_0) {
+            Sleep(50);
+            Messages();
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<PageMessage> RecordingPage::Of(UINT message) {
+    std::vector<PageMessage> found;
+    for (const PageMessage& m : Messages()) {
+        if (m.message == message) found.push_back(m);
+    }
+    return found;
 }

@@ -6,16 +6,17 @@
 #include <string>
 #include <vector>
 
-#include "payload/ExecutorPage.h"
+#include "engine/ProgressPage.h"
 
 struct PageMessage {
     UINT message;
     int wParam;
-    std::wstring text;
+    std::wstring text;  // the posted text or path
     bool hasText;
+    HRESULT result;     // WM_PAGE_RESULT: the error's code, 0 for none
 };
 
-class RecordingPage : public IExecutorPage {
+class RecordingPage : public IProgressPage {
 public:
     RecordingPage();
     ~RecordingPage();
@@ -24,6 +25,11 @@ public:
 
     HWND GetPageWindow() const override { return m_window; }
     bool IsCancelled() const override { return m_bCancelled; }
+    void SetCancelled(bool cancelled) override { m_bCancelled = cancelled; }
+    // Dispatches posted messages until thread ends (or timeoutMs passes).
+    bool PumpUntilEnded(HANDLE thread, DWORD timeoutMs);
+    // The messages of one kind.
+    std::vector<PageMessage> Of(UINT message);
 
     // Dispatches what was posted so far and returns everything recorded.
     const std::vector<PageMessage>& Messages();

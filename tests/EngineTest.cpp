@@ -1,0 +1,296 @@
+// The installation engine: the progress-page proxy on its own, and the
+// controller thread end to end against the stand-in servers (the tracking
+// endpoint on the port the program was built with), with signed fixtures.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include <windows.h>
+#include <msi.h>
+
+#include "RecordingPage.h"
+#include "TestServer.h"
+#include "TestSupport.h"
+#include "app/Program.h"
+#include "engine/Installation.h"
+#include "framework/ScopedHandles.h"
+#include "payload/SignatureVerification.h"
+#include "services/ProcessLaunching.h"
+#include "ui/ByteFormatting.h"
+
+namespace {
+std::string ReadAll(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(ProgressPageProxy, HoldsTheLatestReportsAndEveryFileUntilThePageAttaches) {
+    TemporaryDirectory folder;
+    WriteBytes(folder.File(L"one.tmp"), "1");
+    WriteBytes(folder.File(L"two.tmp"), "2");
+    CProgressPageProxy proxy;
+    proxy.NextTask(25, L"first task");
+    proxy.NextTask(50, L"second task");
+    for (int i = 0; i < 10; ++i) proxy.ChangeProgress(i * 10, L"step " + std::to_wstring(i));
+    proxy.RememberTempFile(folder.File(L"one.tmp"));
+    proxy.RememberTempFile(folder.File(L"two.tmp"));
+    EXPECT_EQ(proxy.Cancel(), 1);
+    EXPECT_TRUE(proxy.IsCancelled());
+
+    RecordingPage page;
+    proxy.SetPage(&page);
+    EXPECT_TRUE(page.IsCancelled());
+    auto tasks = page.Of(WM_PAGE_NEXT_TASK);
+    ASSERT_EQ(tasks.size(), 1u);
+    EXPECT_EQ(tasks[0].wParam, 50);
+    EXPECT_EQ(tasks[0].text, L"second task");
+    auto steps = page.Of(WM_PAGE_STEP_PROGRESS);
+    ASSERT_EQ(steps.size(), 1u);
+    EXPECT_EQ(steps[0].text, L"step 9");
+    auto files = page.Of(WM_PAGE_REMEMBER_TEMP_FILE);
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0].text, folder.File(L"one.tmp"));
+    EXPECT_EQ(files[1].text, folder.File(L"two.tmp"));
+
+    proxy.ChangeProgress(70, L"", false);
+    auto later = page.Of(WM_PAGE_STEP_PROGRESS);
+    ASSERT_EQ(later.size(), 2u);
+    EXPECT_FALSE(later[1].hasText);
+    EXPECT_EQ(later[1].wParam, 70);
+}
+
+TEST(ProgressPageProxy, UndeliveredFilesAreDeletedWithIt) {
+    TemporaryDirectory folder;
+    WriteBytes(folder.File(L"left.tmp"), "x");
+    {
+        CProgressPageProxy proxy;
+        proxy.RememberTempFile(folder.File(L"left.tmp"));
+    }
+    EXPECT_EQ(GetFileAttributesW(folder.File(L"left.tmp").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(ByteFormatting, SizesAndRates) {
+    SetThreadLocale(MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT));
+    EXPECT_EQ(FormatByteSize(0), L"0 bytes");
+    EXPECT_EQ(FormatByteSize(1), L"1 byte");
+    EXPECT_EQ(FormatByteSize(1023), L"1023 bytes");
+    EXPECT_EQ(FormatByteSize(1536), L"1.5 KB");
+    EXPECT_EQ(FormatByteSize(5ull << 32), L"20480.0 MB");
+    EXPECT_EQ(FormatByteRate(100, 0), L"an unknown speed");
+    EXPECT_EQ(FormatByteRate(1, 1000), L"1 byte/s");
+    EXPECT_EQ(FormatByteRate(500, 1000), L"500 bytes/s");
+    EXPECT_EQ(FormatByteRate(3 * 1048576, 2000), L"1.50 MB/s");
+}
+
+class Engine : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_server.Available()) << "run under tests/server/with-server.sh";
+        m_server.Reset();
+        m_fixtures = WindowsPathFromEnvironment("WRENSTALL_FIXTURES");
+        m_standIn = WindowsPathFromEnvironment("WRENSTALL_STANDIN_EXE");
+        ASSERT_FALSE(m_fixtures.empty());
+        m_server.PutFile(L"setup-A.msi.bz2", ReadAll(m_fixtures + L"\\package-A.msi.bz2"));
+        m_server.PutFile(L"setup-C.msi.bz2", ReadAll(m_fixtures + L"\\package-C.msi.bz2"));
+        m_server.PutFile(L"nox-A.exe.bz2", ReadAll(m_fixtures + L"\\offer-A.exe.bz2"));
+        m_server.PutFile(L"gear-C.exe.bz2", ReadAll(m_fixtures + L"\\offer-C.exe.bz2"));
+        SetDefaultSignerFile(m_fixtures + L"\\signer-A.exe");
+        SetEnvironmentVariableW(L"WRENSTALL_RECORD_FILE", m_folder.File(L"started.txt").c_str());
+        SetEnvironmentVariableW(L"WRENSTALL_SCAN_EVENT", L"WrenstallTestScanEvent");
+        SetEnvironmentVariableW(L"WRENSTALL_SCAN_KEY", L"SOFTWARE\\Tarnwell Utilities Inc\\Kelvora");
+        DeleteRegistryTree(HKEY_CURRENT_USER, L"SOFTWARE\\Tarnwell Utilities Inc\\Kelvora");
+        DeleteRegistryTree(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Tarnwell Utilities Inc\\Kelvora");
+        Uninstall();
+        m_program.m_strAppName = L"Kelvora";
+    }
+    void TearDown() override {
+        Uninstall();
+        SetDefaultSignerFile(L"");
+        SetEnvironmentVariableW(L"WRENSTALL_RECORD_FILE", nullptr);
+    }
+    static void Uninstall() {
+        std::wstring package = WindowsPathFromEnvironment("WRENSTALL_FIXTURES") + L"\\KelvoraPackage.msi";
+        MsiInstallProductW(package.c_str(), L"REMOVE=ALL");
+    }
+
+    void Configure(const std::wstring& payload, const std::vector<std::pair<std::wstring, std::wstring>>& more,
+                   const wchar_t* installerData) {
+        std::wstring image = std::wstring(L"ProductCode") + L'\0' + L"TW6" + L'\0' + L"Payload" + L'\0' +
+                             L"CMsiExecutor|" + m_server.Url(L"/" + payload) + L'\0';
+        for (const auto& [key, value] : more) image += key + L'\0' + value + L'\0';
+        m_program.m_buildConfig.ParseResource(image.data(), image.size() * sizeof(wchar_t));
+        m_program.m_installerData.Parse(installerData);
+        m_program.StartTracking(false);
+    }
+
+    // Runs the wizard's message sequence; offers accepted as given.
+    void Run(bool acceptNox, bool acceptGearfresh, bool cancelDuringDownload = false) {
+        auto* installation = static_cast<CInstallation*>(BeginThreadOfClass(RUNTIME_CLASS(CInstallation)));
+        ASSERT_NE(installation, nullptr);
+        m_program.m_pInstallation = installation;
+        HANDLE thread = nullptr;
+        DuplicateHandle(GetCurrentProcess(), installation->m_hThread, GetCurrentProcess(), &thread, SYNCHRONIZE, FALSE, 0);
+        ScopedHandle threadOwner(thread);
+        if (cancelDuringDownload) installation->m_proxy.SetPage(&m_page);
+        installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
+        if (cancelDuringDownload) {
+            for (int i = 0; i < 400 && m_page.Of(WM_PAGE_STEP_PROGRESS).empty(); ++i) Sleep(10);
+            installation->Cancel();
+        }
+        installation->m_bNoxDeclined = acceptNox ? 0 : 1;
+        installation->m_bGearfreshDeclined = acceptGearfresh ? 0 : 1;
+        if (acceptNox) installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_NOX, 0, 0);
+        if (acceptGearfresh) installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_GEARFRESH, 0, 0);
+        if (!cancelDuringDownload) installation->m_proxy.SetPage(&m_page);
+        installation->PostThreadMessage(WM_INSTALL_BEGIN, 0, 0);
+        ASSERT_TRUE(m_page.PumpUntilEnded(thread, 120000)) << "the controller did not end";
+        m_program.m_pInstallation = nullptr;
+        EventTracker::WaitForPendingSends(5000);
+    }
+
+    std::vector<HRESULT> Results() {
+        std::vector<HRESULT> results;
+        for (const PageMessage& m : m_page.Of(WM_PAGE_RESULT)) results.push_back(m.result);
+        return results;
+    }
+    std::wstring LastTask() {
+        auto tasks = m_page.Of(WM_PAGE_NEXT_TASK);
+        return tasks.empty() ? L"" : tasks.back().text;
+    }
+    std::wstring InstalledApp() const {
+        wchar_t programFiles[MAX_PATH];
+        GetEnvironmentVariableW(L"ProgramFiles", programFiles, MAX_PATH);
+        return std::wstring(programFiles) + L"\\Kelvora\\Kelvora.exe";
+    }
+
+    TestServer m_server;
+    TemporaryDirectory m_folder;
+    std::wstring m_fixtures;
+    std::wstring m_standIn;
+    CProgram m_program;
+    RecordingPage m_page;
+};
+
+TEST_F(Engine, FullRunInstallsPersistsScansAndStartsTheSignedOfferOnly) {
+    Configure(L"setup-A.msi.bz2",
+              {{L"NoxUrl", m_server.Url(L"/nox-A.exe.bz2")},
+               {L"GearfreshEnUrl", m_server.Url(L"/gear-C.exe.bz2")},
+               {L"PartnerId", L"P-42"},
+               {L"AppExe", m_standIn},
+               {L"InstallScanEvent", L"WrenstallTestScanEvent"}},
+              L"@upl=campaign1\r\nNoxInstallOnReboot=yes\r\nSI_CHNL=7\r\n?NoxStubId=abc\r\nGearfreshInstallOnReboot=Yes\r\n"
+              L"installScanTimeout=10");
+    SetEnvironmentVariableW(L"WRENSTALL_SCAN_RESULT", L"dword0");
+    Run(true, true);
+
+    EXPECT_EQ(Results(), std::vector<HRESULT>{S_OK});
+    EXPECT_EQ(LastTask(), L"Done!");
+    // "AppExe" (the stand-in) carries the package's version 2.4.1.7, so the
+    // product counts as installed and the package is not run again.
+    EXPECT_EQ(GetFileAttributesW(InstalledApp().c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(m_program.m_bPayloadInstalled);
+    EXPECT_TRUE(m_program.m_bInstallScanStarted);
+
+    ScopedRegKey product;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Tarnwell Utilities Inc\\Kelvora", 0, KEY_READ, product.Receive()),
+              ERROR_SUCCESS);
+    wchar_t partner[32] = {};
+    DWORD size = sizeof(partner);
+    RegQueryValueExW(product.Get(), L"PartnerId", nullptr, nullptr, reinterpret_cast<BYTE*>(partner), &size);
+    EXPECT_STREQ(partner, L"P-42");
+    ScopedRegKey data;
+    ASSERT_EQ(RegOpenKeyExW(product.Get(), L"InstallerData", 0, KEY_READ, data.Receive()), ERROR_SUCCESS);
+    wchar_t upl[32] = {};
+    size = sizeof(upl);
+    RegQueryValueExW(data.Get(), L"upl", nullptr, nullptr, reinterpret_cast<BYTE*>(upl), &size);
+    EXPECT_STREQ(upl, L"campaign1");
+
+    auto finished = m_server.WaitForRequests("ev=InstallerFinished", 1);
+    ASSERT_EQ(finished.size(), 1u);
+    EXPECT_TRUE(finished[0].target.ends_with("&productVersion=2.4.1.7")) << finished[0].target;
+    for (const char* stage : {"installScanInitiated", "installScanInProgress", "installScanCompleted"}) {
+        EXPECT_EQ(m_server.WaitForRequests(std::string("result=") + stage, 1).size(), 1u) << stage;
+    }
+
+    // The Nox setup (our key) started with its properties; Gearfresh (key C) never ran.
+    std::string started;
+    for (int i = 0; i < 100; ++i) {
+        started = ReadAll(m_folder.File(L"started.txt"));
+        if (started.find("SI_LAUNCH") != std::string::npos) break;
+        Sleep(50);
+    }
+    EXPECT_NE(started.find(".exe\" SI_LAUNCH=onreboot SI_CHNL=7 @UL_STUBID=abc\n"), std::string::npos) << started;
+    EXPECT_EQ(started.find("SI_LAUNCH=immediate"), std::string::npos) << "the unsigned-by-us Gearfresh setup ran";
+    auto rejected = m_server.WaitForRequests("errorCode=80092009", 1);
+    ASSERT_EQ(rejected.size(), 1u);
+    EXPECT_TRUE(rejected[0].target.ends_with("&page=installingSecondaryOffer&action=installing"));
+
+    // Every temporary file was handed to the page, in order: payload, offers, setups.
+    EXPECT_GE(m_page.Of(WM_PAGE_REMEMBER_TEMP_FILE).size(), 5u);
+}
+
+TEST_F(Engine, PayloadIsDownloadedVerifiedAndInstalled) {
+    Configure(L"setup-A.msi.bz2", {}, L"");
+    Run(false, false);
+    EXPECT_EQ(Results(), std::vector<HRESULT>{S_OK});
+    EXPECT_NE(GetFileAttributesW(InstalledApp().c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(m_program.m_bInstallScanStarted);
+    // Without a scan the payload step ends the step bar at 50.
+    auto steps = m_page.Of(WM_PAGE_STEP_PROGRESS);
+    ASSERT_FALSE(steps.empty());
+    EXPECT_EQ(steps.back().wParam, 50);
+}
+
+TEST_F(Engine, FailingPayloadStopsTheOffersButEndsWithDone) {
+    Configure(L"setup-C.msi.bz2", {{L"NoxUrl", m_server.Url(L"/nox-A.exe.bz2")}}, L"SI_CHNL=1");
+    Run(true, false);
+    EXPECT_EQ(Results(), (std::vector<HRESULT>{static_cast<HRESULT>(0x80092009), S_OK}));
+    EXPECT_EQ(LastTask(), L"Done!");
+    EXPECT_EQ(GetFileAttributesW(InstalledApp().c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(ReadAll(m_folder.File(L"started.txt")), "") << "an offer started after a failed payload";
+    EXPECT_FALSE(m_program.m_bPayloadInstalled);
+}
+
+TEST_F(Engine, CancelDuringTheDownload) {
+    m_server.PutFile(L"slow-A.msi.bz2", ReadAll(m_fixtures + L"\\package-A.msi.bz2"));
+    m_server.Fault("/slow-A.msi.bz2", "[{\"trickle_ms\": 200}]");
+    Configure(L"slow-A.msi.bz2", {}, L"");
+    Run(false, false, true);
+    auto results = Results();
+    ASSERT_FALSE(results.empty());
+    EXPECT_EQ(results.front(), static_cast<HRESULT>(0x800704C7));
+    EXPECT_EQ(results.back(), S_OK);
+    EXPECT_EQ(GetFileAttributesW(InstalledApp().c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(Engine, InstallScanOutcomes) {
+    struct Case {
+        const wchar_t* mode;
+        bool started;
+        const char* error;  // the error event's code, or null
+    };
+    const Case cases[] = {
+        {L"sz", true, nullptr},
+        {L"dwordfail", false, "errorCode=80004005&page=app-side-error&action=installScanCompleted"},
+        {L"exit-early", false, "errorCode=8007042B&page=waitingOnAppStart&action=installScanInitiated"},
+        {L"never", false, "errorCode=80070102&action=installScanInProgress"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.mode));
+        // The previous case's application (and its event) must be gone.
+        for (int i = 0; i < 200 && IsProcessRunning(L"StandInApp.exe"); ++i) Sleep(50);
+        m_server.Reset();
+        SetEnvironmentVariableW(L"WRENSTALL_SCAN_RESULT", c.mode);
+        DeleteRegistryTree(HKEY_CURRENT_USER, L"SOFTWARE\\Tarnwell Utilities Inc\\Kelvora");
+        m_program.m_bFinishReported = false;
+        Configure(L"setup-A.msi.bz2", {{L"AppExe", m_standIn}, {L"InstallScanEvent", L"WrenstallTestScanEvent"}},
+                  L"installScanTimeout=1");
+        Run(false, false);
+        EXPECT_EQ(m_program.m_bInstallScanStarted != 0, c.started);
+        if (c.error) {
+            EXPECT_EQ(m_server.WaitForRequests(c.error, 1).size(), 1u) << c.error;
+        }
+    }
+}
+}  // namespace
