@@ -12,3 +12,4 @@ int RunVerifyCommand(const CheckArguments& arguments);
 int RunUnpackCommand(const CheckArguments& arguments);
 int RunPackageCommand(const CheckArguments& arguments);
 int RunVersionCommand(const CheckArguments& arguments);
+int RunInstallCommand(const CheckArguments& arguments);

@@ -20,6 +20,9 @@ const Subcommand kSubcommands[] = {
     {L"unpack", RunUnpackCommand, L"unpack IN OUT          the decompressed bytes of bzip2 file IN"},
     {L"package", RunPackageCommand, L"package MSI            the package's ProductCode, ProductVersion, installed state"},
     {L"version", RunVersionCommand, L"version FILE           the version strings and fixed version of FILE"},
+    {L"install", RunInstallCommand,
+     L"install [EXE] [--accept nox|gearfresh ...] [--cancel-after download|extract|install|scan]\n"
+     L"                         run the installation engine with EXE's configuration, data and signer"},
 };
 
 int PrintUsage() {

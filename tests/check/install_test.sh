@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# wrenstall-check install end to end, under with-server.sh on the port the
+# wizard was built with: the shipped build configuration, a wizard signed
+# with test key A and tagged with installer data, the payload and the Nox
+# offer signed with A on the stand-in server.
+set -uo pipefail
+check=${1:?wrenstall-check.exe}
+wizard=${2:?Wrenstall.exe}
+fixtures=${3:?fixtures folder}
+tag=${4:?host wrenstall-tag}
+passed=0
+failed=0
+expect() { if eval "$2"; then passed=$((passed + 1)); echo "ok: $1"; else failed=$((failed + 1)); echo "FAILED: $1"; fi; }
+winpath() { echo "Z:${1//\//\\}"; }
+requests() { curl -s "http://127.0.0.1:$WRENSTALL_SERVER_PORT/__control/requests" | python3 -c '
+import sys
+for line in sys.stdin:
+    print(bytes.fromhex(line.split("\t")[1]).decode(errors="replace"))'; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+osslsigncode sign -certs "$fixtures/pki/A-chain.crt" -key "$fixtures/pki/A.key" -h sha256 \
+    -in "$wizard" -out "$work/Wrenstall.exe" >/dev/null
+printf '@upl=check+install\r\nNoxInstallOnReboot=yes\r\nSI_CHNL=7\r\n' > "$work/data.txt"
+"$tag" add "$work/Wrenstall.exe" "$work/data.txt"
+mkdir -p "$WRENSTALL_SERVER_ROOT/kelvora" "$WRENSTALL_SERVER_ROOT/offers"
+cp "$fixtures/package-A.msi.bz2" "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"
+cp "$fixtures/offer-A.exe.bz2" "$WRENSTALL_SERVER_ROOT/offers/VelmoraCleanerPlus-downloader.exe.bz2"
+program_files=$(wine cmd /c echo %ProgramFiles% 2>/dev/null | tr -d '\r')
+installed="$(winepath -u "$program_files" 2>/dev/null)/Kelvora/Kelvora.exe"
+temp_folder=$(winepath -u "$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')" 2>/dev/null)
+uninstall() { wine msiexec /x '{6C1B5C2E-2F7A-4C59-9A57-5E0F2D6B7A11}' /qn >/dev/null 2>&1; }
+# The started offer setup may still run when the page deletes its files; its
+# deletion then waits for the next restart, as on Windows.
+downloads() { ls "$temp_folder" | grep -E "^(twu|nox|gfp)" | grep -vE "^nox.*\.exe$" | sort; }
+uninstall
+# A slow transfer, so that progress is reported.
+curl -s -X POST -d '{"path": "/kelvora/Kelvora-2.4.1-setup.msi.bz2", "faults": [{"trickle_ms": 40}]}' \
+    "http://127.0.0.1:$WRENSTALL_SERVER_PORT/__control/fault" >/dev/null
+before=$(downloads)
+
+export WRENSTALL_RECORD_FILE="$(winpath "$work/offer-started.txt")"
+wine "$check" install "$(winpath "$work/Wrenstall.exe")" --accept nox > "$work/out.txt" 2>/dev/null
+status=$?
+tr -d '\r' < "$work/out.txt" > "$work/out"
+expect "install exits 0 with result 0" '[ $status -eq 0 ] && [ "$(tail -n 1 "$work/out")" = "result: 0x00000000" ]'
+expect "the tasks run from download to Done!" \
+    'grep -q "^task: 25 Downloading application components...$" "$work/out" && grep -q "^task: 75 Installing Kelvora...$" "$work/out" && grep -q "^task: 100 Done!$" "$work/out"'
+expect "download progress shows bytes and rate" 'grep -qE "^step: [0-9]+ .* of .* downloaded at .*\.\.\.$" "$work/out"'
+expect "the product is installed" '[ -f "$installed" ]'
+for _ in $(seq 1 40); do [ -s "$work/offer-started.txt" ] && break; sleep 0.1; done
+expect "the accepted Nox offer started with its properties" \
+    'grep -q "\.exe\" SI_LAUNCH=onreboot SI_CHNL=7$" "$work/offer-started.txt"'
+expect "InstallerInvoked and InstallerFinished reached the tracking endpoint" \
+    'requests | grep -q "ev=InstallerInvoked&upl=check%2Binstall" && requests | grep -q "ev=InstallerFinished.*&productVersion=2.4.1.7$"'
+expect "no downloaded file is left in the temporary folder" '[ "$(downloads)" = "$before" ]'
+uninstall
+
+before=$(downloads)
+curl -s -X POST -d '{"path": "/kelvora/Kelvora-2.4.1-setup.msi.bz2", "faults": [{"trickle_ms": 200}]}' \
+    "http://127.0.0.1:$WRENSTALL_SERVER_PORT/__control/fault" >/dev/null
+wine "$check" install "$(winpath "$work/Wrenstall.exe")" --cancel-after download > "$work/out.txt" 2>/dev/null
+status=$?
+tr -d '\r' < "$work/out.txt" > "$work/out"
+expect "a cancelled download ends with 0x800704C7" '[ $status -eq 1 ] && [ "$(tail -n 1 "$work/out")" = "result: 0x800704C7" ]'
+expect "a cancelled run installs nothing" '[ ! -f "$installed" ]'
+expect "a cancelled run leaves no downloaded file" '[ "$(downloads)" = "$before" ]'
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

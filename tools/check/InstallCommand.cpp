@@ -1,0 +1,208 @@
+// wrenstall-check install [EXE] [--accept nox|gearfresh ...] [--cancel-after STAGE]:
+// runs the installation engine without the wizard's windows, with EXE's build
+// configuration, installer data and signature (default: this tool's), posting
+// the controller the messages the wizard would, in the same order. A console
+// page prints one line per task and step change and the result last.
+#include <windows.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "CheckCommands.h"
+#include "ConsoleOutput.h"
+#include "app/ExceptionCodes.h"
+#include "app/Program.h"
+#include "app/UserLanguage.h"
+#include "engine/Installation.h"
+#include "framework/PostedText.h"
+#include "framework/ResourceStrings.h"
+#include "framework/ScopedHandles.h"
+#include "payload/SignatureVerification.h"
+
+namespace {
+const wchar_t kPageClass[] = L"WrenstallCheckConsolePage";
+
+// Stands in for the progress page: prints what the page would show.
+class ConsolePage : public IProgressPage {
+public:
+    ConsolePage() {
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = WindowProcedure;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = kPageClass;
+        RegisterClassW(&windowClass);
+        m_window = CreateWindowExW(0, kPageClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr),
+                                   nullptr);
+        SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    // Like the wizard's progress page: remembered files go when the page goes.
+    ~ConsolePage() {
+        DestroyWindow(m_window);
+        for (const std::wstring& path : m_temporaryFiles) {
+            if (!DeleteFileW(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+                MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+            }
+        }
+    }
+
+    HWND GetPageWindow() const override { return m_window; }
+    bool IsCancelled() const override { return m_bCancelled; }
+    void SetCancelled(bool cancelled) override { m_bCancelled = cancelled; }
+
+    CInstallation* m_pInstallation = nullptr;
+    std::wstring m_strCancelTask;  // cancel when this task text shows
+    HRESULT m_result = S_OK;
+    bool m_bCancelled = false;
+
+private:
+    static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto* page = reinterpret_cast<ConsolePage*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (!page) return DefWindowProcW(window, message, wParam, lParam);
+        wchar_t prefix[48];
+        switch (message) {
+            case WM_PAGE_NEXT_TASK: {
+                std::wstring text = TakePostedText(lParam);
+                std::swprintf(prefix, 48, L"task: %d ", static_cast<int>(wParam));
+                PrintOut(prefix + text + L"\n");
+                if (!page->m_strCancelTask.empty() && text == page->m_strCancelTask && page->m_pInstallation) {
+                    PrintOut(L"cancelling\n");
+                    page->m_strCancelTask.clear();
+                    page->m_pInstallation->Cancel();
+                    page->m_pInstallation->PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
+                }
+                return 0;
+            }
+            case WM_PAGE_STEP_PROGRESS: {
+                std::wstring text = lParam ? TakePostedText(lParam) : L"";
+                if (static_cast<int>(wParam) < 0 && text.empty()) return 0;
+                std::swprintf(prefix, 48, L"step: %d ", static_cast<int>(wParam));
+                PrintOut(prefix + text + L"\n");
+                return 0;
+            }
+            case WM_PAGE_REMEMBER_TEMP_FILE:
+                page->m_temporaryFiles.push_back(TakePostedText(lParam));
+                return 0;
+            case WM_PAGE_SHOW_CANCEL: return 0;
+            case WM_PAGE_RESULT:
+            case WM_MAIN_RESULT: {
+                auto* error = reinterpret_cast<CException*>(lParam);
+                if (error) {
+                    if (page->m_result == S_OK) page->m_result = HResultFromException(error);
+                    wchar_t text[512] = L"";
+                    error->GetErrorMessage(text, 512);
+                    std::swprintf(prefix, 48, L"error: 0x%08lX ", static_cast<unsigned long>(HResultFromException(error)));
+                    PrintOut(prefix + std::wstring(text) + L"\n");
+                    error->Delete();
+                }
+                return 0;
+            }
+            default: return DefWindowProcW(window, message, wParam, lParam);
+        }
+    }
+
+    HWND m_window = nullptr;
+    std::vector<std::wstring> m_temporaryFiles;
+};
+
+std::wstring FullPath(const std::wstring& path) {
+    wchar_t buffer[MAX_PATH * 4];
+    DWORD length = GetFullPathNameW(path.c_str(), ARRAYSIZE(buffer), buffer, nullptr);
+    return length == 0 || length >= ARRAYSIZE(buffer) ? path : std::wstring(buffer, length);
+}
+
+int Usage() {
+    PrintError(L"usage: wrenstall-check install [EXE] [--accept nox|gearfresh ...] "
+               L"[--cancel-after download|extract|install|scan]\n");
+    return 2;
+}
+}  // namespace
+
+int RunInstallCommand(const CheckArguments& arguments) {
+    std::wstring programPath;
+    bool acceptNox = false;
+    bool acceptGearfresh = false;
+    UINT cancelTaskId = 0;
+    const std::map<std::wstring, UINT> stages = {{L"download", 3001}, {L"extract", 3002}, {L"install", 3003}, {L"scan", 3037}};
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == L"--accept" && i + 1 < arguments.size()) {
+            const std::wstring& offer = arguments[++i];
+            if (offer == L"nox") acceptNox = true;
+            else if (offer == L"gearfresh") acceptGearfresh = true;
+            else return Usage();
+        } else if (arguments[i] == L"--cancel-after" && i + 1 < arguments.size()) {
+            auto stage = stages.find(arguments[++i]);
+            if (stage == stages.end()) return Usage();
+            cancelTaskId = stage->second;
+        } else if (programPath.empty() && arguments[i].rfind(L"--", 0) != 0) {
+            programPath = FullPath(arguments[i]);
+        } else {
+            return Usage();
+        }
+    }
+
+    CProgram program;
+    ApplyUserLanguage();
+    program.CWinApp::InitInstance();
+    program.m_strAppName = program.m_strFrameworkAppName;
+    ScopedModule module;
+    if (!programPath.empty()) {
+        module.Reset(LoadLibraryExW(programPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+        if (!module) {
+            PrintError(L"wrenstall-check: cannot read " + programPath + L"\n");
+            return 1;
+        }
+    } else {
+        wchar_t own[MAX_PATH];
+        GetModuleFileNameW(nullptr, own, MAX_PATH);
+        programPath = own;
+    }
+    program.LoadConfiguration(programPath, module.Get());
+    program.InstallUserAgent();
+    program.FixRegistryIdentifiers();
+    if (program.m_bInstallerDataReady) program.StartTracking(false);
+    SetDefaultSignerFile(programPath);
+
+    auto pageOwner = std::make_unique<ConsolePage>();
+    ConsolePage& page = *pageOwner;
+    program.m_hMainWindow = page.GetPageWindow();
+    auto* installation = static_cast<CInstallation*>(BeginThreadOfClass(RUNTIME_CLASS(CInstallation)));
+    if (!installation) {
+        PrintResult(E_OUTOFMEMORY);
+        return 1;
+    }
+    program.m_pInstallation = installation;
+    page.m_pInstallation = installation;
+    if (cancelTaskId) page.m_strCancelTask = FormatResourceMessage(cancelTaskId, {program.m_strAppName.c_str()});
+    HANDLE thread = nullptr;
+    DuplicateHandle(GetCurrentProcess(), installation->m_hThread, GetCurrentProcess(), &thread, SYNCHRONIZE, FALSE, 0);
+    ScopedHandle threadOwner(thread);
+
+    // The wizard's order: the welcome page starts the payload, accepted offer
+    // pages start their downloads, the progress page attaches and begins.
+    installation->m_bCancel = 0;
+    installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
+    installation->m_bNoxDeclined = acceptNox ? 0 : 1;
+    installation->m_bGearfreshDeclined = acceptGearfresh ? 0 : 1;
+    if (acceptNox) installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_NOX, 0, 0);
+    if (acceptGearfresh) installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_GEARFRESH, 0, 0);
+    installation->m_proxy.SetPage(&page);
+    installation->PostThreadMessage(WM_INSTALL_BEGIN, 0, 0);
+
+    while (true) {
+        DWORD wait = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        if (wait == WAIT_OBJECT_0) break;
+    }
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    program.m_pInstallation = nullptr;
+    EventTracker::WaitForPendingSends(5000);
+    HRESULT result = page.m_result == S_OK && page.IsCancelled() ? static_cast<HRESULT>(0x800704C7) : page.m_result;
+    program.m_hMainWindow = nullptr;
+    pageOwner.reset();
+    PrintResult(result);
+    return result == S_OK ? 0 : 1;
+}
