@@ -180,6 +180,12 @@ void CProgram::StartTracking(bool) {
     }
 }
 
+bool CProgram::HandleThreadMessage(const MSG& message) {
+    if (message.hwnd != nullptr || message.message != WM_APP + 1) return false;
+    m_runFlags[L"RebootRequired"] = 1;
+    return true;
+}
+
 void CProgram::ReportInstallerFinished() {
     if (m_bFinishReported || m_bAborted) return;
     std::wstring registrationPath = std::wstring(kMakerKeyPath) + L"\\" + m_strAppName + L"\\Registration";

@@ -29,6 +29,10 @@ public:
     void StartTracking(bool notifyWindow);
     int DoMessageBox(LPCWSTR text, UINT type, UINT promptId) override;
 
+    // Thread messages to the main thread: WM_APP + 1 (the installer needs a
+    // restart) records "RebootRequired". True when the message was handled.
+    bool HandleThreadMessage(const MSG& message);
+
     // Settles the installation identifier and sends "InstallerFinished"
     // (once, and not after an abort). Controller thread.
     void ReportInstallerFinished();

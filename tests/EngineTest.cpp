@@ -294,3 +294,31 @@ TEST_F(Engine, InstallScanOutcomes) {
     }
 }
 }  // namespace
+
+namespace {
+TEST(UrlTemplate, Placeholders) {
+    CProgram program;
+    program.m_installerData.Parse(L"x=abc\nchannel=Beta");
+    program.m_machineId = {0x01234567, 0x89AB, 0xCDEF, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}};
+    struct Case {
+        const wchar_t* text;
+        HRESULT hr;
+        const wchar_t* expanded;
+    };
+    const Case cases[] = {
+        {L"http://h/p?c={DATA.channel}", S_OK, L"http://h/p?c=Beta"},
+        {L"{u:DATA.x}-{l:DATA.channel}-{q:DATA.x}", S_OK, L"ABC-beta-abc"},
+        {L"{{literal}", S_OK, L"{literal}"},
+        {L"a{DATA.missing}b", S_OK, L"ab"},
+        {L"a{DATA.}b{nodot}c{u:.x}d", S_OK, L"abcd"},
+        {L"m={ID.MACH}", S_OK, L"m=01234567-89AB-CDEF-0123-456789ABCDEF"},
+        {L"os={OS.ARK}", S_OK, L"os=x86"},
+        {L"cut {DATA.x", E_INVALIDARG, L"cut "},
+    };
+    for (const Case& c : cases) {
+        std::wstring expanded;
+        EXPECT_EQ(ExpandUrlTemplate(c.text, expanded), c.hr) << ToUtf8(c.text);
+        EXPECT_EQ(expanded, c.expanded) << ToUtf8(c.text);
+    }
+}
+}  // namespace

@@ -7,6 +7,7 @@
 
 #include "RecordingPage.h"
 #include "TestSupport.h"
+#include "app/Program.h"
 #include "payload/MsiPackageQueries.h"
 #include "payload/MsiUiHandler.h"
 #include "payload/PayloadExecutor.h"
@@ -155,6 +156,18 @@ TEST_F(MsiInstall, InstallsWithProgressAndKeepsACopy) {
     RecordingPage again;
     EXPECT_EQ(executor.Run(&again, L""), S_OK);
     EXPECT_TRUE(again.StepPercents().empty());
+}
+
+TEST_F(MsiInstall, RestartRequestIsSuccessAndReachesTheMainThread) {
+    CProgram program;  // built on this thread, which is therefore the main thread
+    TestMsiExecutor executor;
+    executor.SetPackage(m_fixtures + L"\\RebootPackage.msi");
+    EXPECT_EQ(executor.Run(&m_page, L""), S_OK);
+    MSG message;
+    ASSERT_TRUE(PeekMessageW(&message, reinterpret_cast<HWND>(-1), WM_APP + 1, WM_APP + 1, PM_REMOVE));
+    EXPECT_TRUE(program.HandleThreadMessage(message));
+    EXPECT_EQ(program.m_runFlags[L"RebootRequired"], 1);
+    MsiInstallProductW((m_fixtures + L"\\RebootPackage.msi").c_str(), L"REMOVE=ALL");
 }
 
 TEST_F(MsiInstall, CancelRollsBack) {

@@ -193,12 +193,17 @@ int RunInstallCommand(const CheckArguments& arguments) {
     while (true) {
         DWORD wait = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT);
         MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (!program.HandleThreadMessage(message)) DispatchMessageW(&message);
+        }
         if (wait == WAIT_OBJECT_0) break;
     }
     MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (!program.HandleThreadMessage(message)) DispatchMessageW(&message);
+    }
     program.m_pInstallation = nullptr;
+    if (program.m_runFlags[L"RebootRequired"]) PrintOut(L"restart required\n");
     EventTracker::WaitForPendingSends(5000);
     HRESULT result = page.m_result == S_OK && page.IsCancelled() ? static_cast<HRESULT>(0x800704C7) : page.m_result;
     program.m_hMainWindow = nullptr;
