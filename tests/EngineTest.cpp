@@ -125,7 +125,8 @@ protected:
     }
 
     // Runs the wizard's message sequence; offers accepted as given.
-    void Run(bool acceptNox, bool acceptGearfresh, bool cancelDuringDownload = false) {
+    void Run(bool acceptNox, bool acceptGearfresh, bool cancelDuringDownload = false,
+             const wchar_t* cancelOnStep = nullptr) {
         auto* installation = static_cast<CInstallation*>(BeginThreadOfClass(RUNTIME_CLASS(CInstallation)));
         ASSERT_NE(installation, nullptr);
         m_program.m_pInstallation = installation;
@@ -144,6 +145,17 @@ protected:
         if (acceptGearfresh) installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_GEARFRESH, 0, 0);
         if (!cancelDuringDownload) installation->m_proxy.SetPage(&m_page);
         installation->PostThreadMessage(WM_INSTALL_BEGIN, 0, 0);
+        if (cancelOnStep) {
+            // The user confirms Cancel once the step shows: the wizard cancels and posts 0x408.
+            for (int i = 0; i < 2000; ++i) {
+                bool shown = false;
+                for (const PageMessage& m : m_page.Of(WM_PAGE_STEP_PROGRESS)) shown |= m.text == cancelOnStep;
+                if (shown) break;
+                Sleep(10);
+            }
+            installation->Cancel();
+            installation->PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
+        }
         ASSERT_TRUE(m_page.PumpUntilEnded(thread, 120000)) << "the controller did not end";
         m_program.m_pInstallation = nullptr;
         EventTracker::WaitForPendingSends(5000);
@@ -262,6 +274,18 @@ TEST_F(Engine, CancelDuringTheDownload) {
     EXPECT_EQ(results.front(), static_cast<HRESULT>(0x800704C7));
     EXPECT_EQ(results.back(), S_OK);
     EXPECT_EQ(GetFileAttributesW(InstalledApp().c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(Engine, CancelWhileWaitingForTheScan) {
+    SetEnvironmentVariableW(L"WRENSTALL_SCAN_RESULT", L"never");
+    Configure(L"setup-A.msi.bz2", {{L"AppExe", m_standIn}, {L"InstallScanEvent", L"WrenstallTestScanEvent"}},
+              L"installScanTimeout=60");
+    const DWORD start = GetTickCount();
+    Run(false, false, false, L"Scanning Your Computer...");
+    EXPECT_LT(GetTickCount() - start, 30000u) << "the scan did not notice the cancellation";
+    EXPECT_FALSE(m_program.m_bInstallScanStarted);
+    EXPECT_EQ(m_server.WaitForRequests("errorCode=800704C7", 1).size(), 1u);
+    EXPECT_EQ(LastTask(), L"Done!");
 }
 
 TEST_F(Engine, InstallScanOutcomes) {
