@@ -42,9 +42,19 @@ HRESULT CMsiExecutor::Download(DownloadProgressCallback callback, void* context,
     return hr;
 }
 
+namespace {
+// The handler stays registered after a run (msi.dll may call it for any later
+// installation in the process), so the page it reports to must not outlive the run.
+struct PageForRun {
+    PageForRun(MsiUiContext& ui, IExecutorPage* page) : m_ui(ui) { m_ui.page = page; }
+    ~PageForRun() { m_ui.page = nullptr; }
+    MsiUiContext& m_ui;
+};
+}  // namespace
+
 HRESULT CMsiExecutor::Run(IExecutorPage* page, const std::wstring& commandLine) {
     MsiUiContext& ui = GetMsiUiContext();
-    ui.page = page;
+    PageForRun pageForRun(ui, page);
     // A run reports its own failure, never an earlier run's message.
     ui.recordedError.reset();
     MsiSetInternalUI(kInternalUiLevel, nullptr);

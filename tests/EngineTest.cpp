@@ -265,8 +265,9 @@ TEST_F(Engine, FailingPayloadStopsTheOffersButEndsWithDone) {
 }
 
 TEST_F(Engine, CancelDuringTheDownload) {
-    m_server.PutFile(L"slow-A.msi.bz2", ReadAll(m_fixtures + L"\\package-A.msi.bz2"));
-    m_server.Fault("/slow-A.msi.bz2", "[{\"trickle_ms\": 200}]");
+    // Several 4 MiB reads, so that the cancellation meets a later progress report.
+    m_server.PutFile(L"slow-A.msi.bz2", PatternBytes(12 * 1024 * 1024, 5));
+    m_server.Fault("/slow-A.msi.bz2", "[{\"trickle_ms\": 10}]");
     Configure(L"slow-A.msi.bz2", {}, L"");
     Run(false, false, true);
     auto results = Results();

@@ -158,6 +158,20 @@ TEST_F(MsiInstall, InstallsWithProgressAndKeepsACopy) {
     EXPECT_TRUE(again.StepPercents().empty());
 }
 
+TEST_F(MsiInstall, TheHandlerOutlivesTheRunButNotItsPage) {
+    {
+        RecordingPage shortLived;
+        TestMsiExecutor executor;
+        executor.SetPackage(m_fixtures + L"\\KelvoraPackage.msi");
+        EXPECT_EQ(executor.Run(&shortLived, L""), S_OK);
+    }
+    // msi.dll still calls the registered handler for a later installation in
+    // the process; the page of the finished run is gone by then.
+    EXPECT_EQ(GetMsiUiContext().page, nullptr);
+    EXPECT_EQ(MsiInstallProductW((m_fixtures + L"\\KelvoraPackage.msi").c_str(), L"REMOVE=ALL"),
+              static_cast<UINT>(ERROR_SUCCESS));
+}
+
 TEST_F(MsiInstall, RestartRequestIsSuccessAndReachesTheMainThread) {
     CProgram program;  // built on this thread, which is therefore the main thread
     TestMsiExecutor executor;

@@ -27,6 +27,8 @@ start_wine() {
     # The server and Wine's helper processes must not hold our output open.
     wineserver -p >/dev/null 2>&1 </dev/null
     wineboot -i >/dev/null 2>&1 </dev/null
+    # A crashing program ends at once instead of waiting in Wine's debugger.
+    wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f >/dev/null 2>&1 </dev/null || true
 }
 
 stop_wine() {
