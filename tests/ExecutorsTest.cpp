@@ -8,6 +8,7 @@
 #include "RecordingPage.h"
 #include "TestSupport.h"
 #include "app/Program.h"
+#include "framework/ScopedHandles.h"
 #include "payload/PayloadExecutor.h"
 #include "services/FileVersionInfo.h"
 #include "services/ProcessLaunching.h"
@@ -137,5 +138,26 @@ TEST(FileVersionInfo, TranslationChoice) {
         DWORD chosen = CFileVersionInfo::ChooseTranslation(c.entries.data(), c.entries.size(), c.user);
         EXPECT_EQ(LOWORD(chosen), c.chosen);
     }
+}
+}  // namespace
+
+namespace {
+TEST(ShellToken, LaunchesWithTheShellProcessToken) {
+    const std::wstring helper = WindowsPathFromEnvironment("WRENSTALL_SHELL_HELPER_EXE");
+    ASSERT_FALSE(helper.empty());
+    ScopedHandle ready(CreateEventW(nullptr, TRUE, FALSE, L"WrenstallShellReady"));
+    ScopedHandle quit(CreateEventW(nullptr, TRUE, FALSE, L"WrenstallShellQuit"));
+    ChildProcess shell(L"\"" + helper + L"\" WrenstallShellReady WrenstallShellQuit");
+    ASSERT_EQ(WaitForSingleObject(ready.Get(), 20000), WAIT_OBJECT_0) << "the helper registered no shell window";
+
+    TemporaryDirectory folder;
+    const std::wstring record = folder.File(L"token.txt");
+    EXPECT_EQ(LaunchWithShellToken(L"\"" + StandIn() + L"\" --record " + record), S_OK);
+    for (int i = 0; i < 100 && ReadAll(record).empty(); ++i) Sleep(50);
+    EXPECT_EQ(ReadAll(record), ToUtf8(L"\"" + StandIn() + L"\" --record " + record) + "\n");
+
+    SetEvent(quit.Get());
+    ProcessResult result;
+    EXPECT_TRUE(shell.Wait(20000, result));
 }
 }  // namespace
