@@ -60,13 +60,12 @@ private:
 };
 }  // namespace
 
-CProgressPageProxy::CProgressPageProxy() { InitializeCriticalSection(&m_lock); }
+CProgressPageProxy::CProgressPageProxy() = default;
 
 CProgressPageProxy::~CProgressPageProxy() {
     m_pendingProgress.reset();
     m_pendingTask.reset();
     m_queue.clear();
-    DeleteCriticalSection(&m_lock);
 }
 
 void CProgressPageProxy::SetPage(IProgressPage* page) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "engine/ProgressPage.h"
+#include "framework/CriticalSection.h"
 
 class CProgressPageProxy {
 public:
@@ -36,19 +37,14 @@ public:
     // The attached page, or null; the caller holds the lock (see Lock).
     IProgressPage* PageUnderLock() const { return m_pPage; }
 
-    class Lock {
+    // Holds the proxy's lock (for reading PageUnderLock).
+    class Lock : public ScopedLock {
     public:
-        explicit Lock(CProgressPageProxy& proxy) : m_section(&proxy.m_lock) { EnterCriticalSection(m_section); }
-        ~Lock() { LeaveCriticalSection(m_section); }
-        Lock(const Lock&) = delete;
-        Lock& operator=(const Lock&) = delete;
-
-    private:
-        CRITICAL_SECTION* m_section;
+        explicit Lock(CProgressPageProxy& proxy) : ScopedLock(proxy.m_lock) {}
     };
 
 private:
-    CRITICAL_SECTION m_lock;
+    CriticalSection m_lock;
     IProgressPage* m_pPage = nullptr;
     std::deque<std::unique_ptr<Caller>> m_queue;
     std::unique_ptr<Caller> m_pendingTask;

@@ -4,6 +4,8 @@
 // lock guards against a stray second caller.
 #include <windows.h>
 
+#include "framework/CriticalSection.h"
+
 namespace WinHTTP {
 
 class CWinHttpObject {
@@ -15,10 +17,8 @@ public:
     bool IsInitialized() const { return m_bLockReady; }
 
 protected:
-    CWinHttpObject() { m_bLockReady = InitializeCriticalSectionAndSpinCount(&m_lock, 0) != FALSE; }
-    virtual ~CWinHttpObject() {
-        if (m_bLockReady) DeleteCriticalSection(&m_lock);
-    }
+    CWinHttpObject() = default;
+    virtual ~CWinHttpObject() = default;
 
     ULONG AddReference() { return static_cast<ULONG>(InterlockedIncrement(&m_nReferences)); }
     ULONG ReleaseReference() {
@@ -27,21 +27,16 @@ protected:
         return static_cast<ULONG>(remaining);
     }
 
-    class Lock {
+    class Lock : public ScopedLock {
     public:
-        explicit Lock(CWinHttpObject& object) : m_section(&object.m_lock) { EnterCriticalSection(m_section); }
-        ~Lock() { LeaveCriticalSection(m_section); }
-        Lock(const Lock&) = delete;
-        Lock& operator=(const Lock&) = delete;
-
-    private:
-        CRITICAL_SECTION* m_section;
+        explicit Lock(CWinHttpObject& object) : ScopedLock(object.m_lock) {}
     };
 
 private:
     LONG m_nReferences = 1;
-    CRITICAL_SECTION m_lock;
-    bool m_bLockReady = false;
+    CriticalSection m_lock;
+    // Since Vista initialising a critical section cannot fail.
+    bool m_bLockReady = true;
 };
 
 }  // namespace WinHTTP

@@ -3,11 +3,8 @@
 # the file arrives whole, the result line and the exit status tell success
 # and failure.
 set -uo pipefail
+source "$(dirname "$0")/../script-support.sh"
 check=${1:?wrenstall-check.exe}
-passed=0
-failed=0
-expect() { if eval "$2"; then passed=$((passed + 1)); echo "ok: $1"; else failed=$((failed + 1)); echo "FAILED: $1"; fi; }
-winpath() { echo "Z:${1//\//\\}"; }
 
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
@@ -26,5 +23,4 @@ status=$?
 expect "a 404 exits 1" '[ $status -eq 1 ]'
 expect "a 404 gives result: 0x80190194" '[ "$(tail -n 1 "$out/stdout" | tr -d "\r")" = "result: 0x80190194" ]'
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

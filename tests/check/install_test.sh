@@ -4,14 +4,11 @@
 # with test key A and tagged with installer data, the payload and the Nox
 # offer signed with A on the stand-in server.
 set -uo pipefail
+source "$(dirname "$0")/../script-support.sh"
 check=${1:?wrenstall-check.exe}
 wizard=${2:?Wrenstall.exe}
 fixtures=${3:?fixtures folder}
 tag=${4:?host wrenstall-tag}
-passed=0
-failed=0
-expect() { if eval "$2"; then passed=$((passed + 1)); echo "ok: $1"; else failed=$((failed + 1)); echo "FAILED: $1"; fi; }
-winpath() { echo "Z:${1//\//\\}"; }
 requests() { curl -s "http://127.0.0.1:$WRENSTALL_SERVER_PORT/__control/requests" | python3 -c '
 import sys
 for line in sys.stdin:
@@ -66,5 +63,4 @@ expect "a cancelled download ends with 0x800704C7" '[ $status -eq 1 ] && [ "$(ta
 expect "a cancelled run installs nothing" '[ ! -f "$installed" ]'
 expect "a cancelled run leaves no downloaded file" '[ "$(downloads)" = "$before" ]'
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -1,13 +1,10 @@
 #!/usr/bin/env bash
 # wrenstall-check unpack, package and version on real files.
 set -uo pipefail
+source "$(dirname "$0")/../script-support.sh"
 check=${1:?wrenstall-check.exe}
 standin=${2:?StandInApp.exe}
 package=${3:?KelvoraPackage.msi}
-passed=0
-failed=0
-expect() { if eval "$2"; then passed=$((passed + 1)); echo "ok: $1"; else failed=$((failed + 1)); echo "FAILED: $1"; fi; }
-winpath() { echo "Z:${1//\//\\}"; }
 result() { tr -d '\r' | tail -n 1; }
 
 work=$(mktemp -d)
@@ -32,5 +29,4 @@ out=$(wine "$check" version "$(winpath "$standin")" 2>/dev/null | tr -d '\r')
 expect "version prints the twelve strings" '[ "$(echo "$out" | wc -l)" -eq 13 ] && echo "$out" | grep -qx "ProductName: Kelvora"'
 expect "version prints the fixed file version" 'echo "$out" | grep -qx "fixed file version: 2.4.1.7"'
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -5,6 +5,7 @@
 # (wrenstall-check data), and comes back byte for byte when the tag is removed.
 # Refusals leave the file untouched.
 set -uo pipefail
+source "$(dirname "$0")/../script-support.sh"
 host_tag=${1:?host wrenstall-tag}
 windows_tag=${2:?wrenstall-tag.exe}
 check=${3:?wrenstall-check.exe}
@@ -13,11 +14,6 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); echo "ok: $1"; }
-fail() { failed=$((failed + 1)); echo "FAILED: $1"; }
-expect() { if eval "$2"; then pass "$1"; else fail "$1"; fi; }
 
 "$here/../pki/make-test-pki.sh" "$work/pki" || { echo "cannot make the test PKI"; exit 1; }
 sign() { osslsigncode sign -certs "$work/pki/A-chain.crt" -key "$work/pki/A.key" -h sha256 -in "$1" -out "$2" >/dev/null; }
@@ -82,5 +78,4 @@ cp "$work/signed.exe" "$work/emptydata.exe"
 expect "refuses empty data" '! "$host_tag" add "$work/emptydata.exe" "$work/empty.txt" >/dev/null 2>&1 && cmp -s "$work/emptydata.exe" "$work/signed.exe"'
 expect "show on an untagged file fails" '! "$host_tag" show "$work/signed.exe" >/dev/null 2>&1'
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish
