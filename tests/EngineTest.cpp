@@ -277,6 +277,69 @@ TEST_F(Engine, CancelDuringTheDownload) {
     EXPECT_EQ(GetFileAttributesW(InstalledApp().c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+TEST_F(Engine, CancelWhileWaitingForTheScanToStart) {
+    SetEnvironmentVariableW(L"WRENSTALL_SCAN_RESULT", L"sz");
+    SetEnvironmentVariableW(L"WRENSTALL_SCAN_START_DELAY", L"20000");
+    Configure(L"setup-A.msi.bz2", {{L"AppExe", m_standIn}, {L"InstallScanEvent", L"WrenstallTestScanEvent"}},
+              L"installScanTimeout=60");
+    const DWORD start = GetTickCount();
+    Run(false, false, false, L"Scanning Your Computer...");
+    SetEnvironmentVariableW(L"WRENSTALL_SCAN_START_DELAY", nullptr);
+    EXPECT_LT(GetTickCount() - start, 15000u) << "the scan did not notice the cancellation";
+    EXPECT_FALSE(m_program.m_bInstallScanStarted);
+    auto errors = m_server.WaitForRequests("errorCode=800704C7", 1);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(errors[0].target.ends_with("&page=waitingOnAppStart&action=installScanInitiated"));
+}
+
+TEST_F(Engine, OffersThatAreDeclinedOrFailToDownloadNeverStart) {
+    Configure(L"setup-A.msi.bz2",
+              {{L"NoxUrl", m_server.Url(L"/nox-A.exe.bz2")}, {L"GearfreshEnUrl", m_server.Url(L"/missing.exe.bz2")}},
+              L"");
+    auto* installation = static_cast<CInstallation*>(BeginThreadOfClass(RUNTIME_CLASS(CInstallation)));
+    ASSERT_NE(installation, nullptr);
+    m_program.m_pInstallation = installation;
+    HANDLE thread = nullptr;
+    DuplicateHandle(GetCurrentProcess(), installation->m_hThread, GetCurrentProcess(), &thread, SYNCHRONIZE, FALSE, 0);
+    ScopedHandle threadOwner(thread);
+    installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
+    installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_NOX, 0, 0);
+    installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_GEARFRESH, 0, 0);
+    // The user goes back and declines Nox after its download was requested.
+    installation->m_bNoxDeclined = 1;
+    installation->m_proxy.SetPage(&m_page);
+    installation->PostThreadMessage(WM_INSTALL_BEGIN, 0, 0);
+    ASSERT_TRUE(m_page.PumpUntilEnded(thread, 120000));
+    m_program.m_pInstallation = nullptr;
+    EventTracker::WaitForPendingSends(5000);
+    EXPECT_EQ(Results(), std::vector<HRESULT>{S_OK});
+    Sleep(500);
+    EXPECT_EQ(ReadAll(m_folder.File(L"started.txt")), "") << "an offer started";
+    auto failed = m_server.WaitForRequests("errorCode=80190194", 1);
+    ASSERT_EQ(failed.size(), 1u);
+    // A known error class is reported without the caller's page.
+    EXPECT_TRUE(failed[0].target.ends_with("&errorCode=80190194&action=installing")) << failed[0].target;
+}
+
+TEST_F(Engine, ErrorsBeforeThePageExistsGoToTheMainWindow) {
+    RecordingPage mainWindow;
+    m_program.m_hMainWindow = mainWindow.GetPageWindow();
+    Configure(L"no-such-payload.msi.bz2", {}, L"");
+    auto* installation = static_cast<CInstallation*>(BeginThreadOfClass(RUNTIME_CLASS(CInstallation)));
+    ASSERT_NE(installation, nullptr);
+    HANDLE thread = nullptr;
+    DuplicateHandle(GetCurrentProcess(), installation->m_hThread, GetCurrentProcess(), &thread, SYNCHRONIZE, FALSE, 0);
+    ScopedHandle threadOwner(thread);
+    installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
+    installation->PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
+    ASSERT_TRUE(mainWindow.PumpUntilEnded(thread, 120000));
+    auto results = mainWindow.Of(WM_MAIN_RESULT);
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].result, static_cast<HRESULT>(0x80190194));
+    EXPECT_EQ(results[1].result, S_OK);
+    m_program.m_hMainWindow = nullptr;
+}
+
 TEST_F(Engine, CancelWhileWaitingForTheScan) {
     SetEnvironmentVariableW(L"WRENSTALL_SCAN_RESULT", L"never");
     Configure(L"setup-A.msi.bz2", {{L"AppExe", m_standIn}, {L"InstallScanEvent", L"WrenstallTestScanEvent"}},
