@@ -13,9 +13,6 @@ public:
     CWinHttpObject(const CWinHttpObject&) = delete;
     CWinHttpObject& operator=(const CWinHttpObject&) = delete;
 
-    // False when the lock could not be made; such an object must not be used.
-    bool IsInitialized() const { return m_bLockReady; }
-
 protected:
     CWinHttpObject() = default;
     virtual ~CWinHttpObject() = default;
@@ -34,9 +31,7 @@ protected:
 
 private:
     LONG m_nReferences = 1;
-    CriticalSection m_lock;
-    // Since Vista initialising a critical section cannot fail.
-    bool m_bLockReady = true;
+    CriticalSection m_lock;  // cannot fail to initialise since Vista
 };
 
 }  // namespace WinHTTP

@@ -289,10 +289,6 @@ HRESULT CWinHttpRequest::get_ResponseStream(VARIANT* body) {
     VariantInit(body);
     auto* stream = new (std::nothrow) CWinHttpStream(static_cast<IWinHttpRequest*>(this));
     if (!stream) return E_OUTOFMEMORY;
-    if (!stream->IsInitialized()) {
-        stream->Release();
-        return E_OUTOFMEMORY;
-    }
     V_VT(body) = VT_UNKNOWN;
     V_UNKNOWN(body) = static_cast<IStream*>(stream);
     return S_OK;
@@ -330,10 +326,6 @@ HRESULT CreateWinHttpRequest(IWinHttpRequest** request, const wchar_t* agent) {
     *request = nullptr;
     auto* object = new (std::nothrow) CWinHttpRequest;
     if (!object) return E_OUTOFMEMORY;
-    if (!object->IsInitialized()) {
-        object->Release();
-        return E_OUTOFMEMORY;
-    }
     HRESULT hr = Guarded([&] {
         std::wstring copy = agent ? agent : GetDefaultUserAgent();
         return object->SetUserAgent(copy.c_str());
