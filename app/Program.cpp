@@ -86,7 +86,7 @@ BOOL CProgram::InitInstance() {
         HANDLE thread = nullptr;
         DuplicateHandle(GetCurrentProcess(), m_pInstallation->m_hThread, GetCurrentProcess(), &thread, SYNCHRONIZE,
                         FALSE, 0);
-        m_pInstallation->PostThreadMessage(WM_USER + 8, 0, 0);
+        m_pInstallation->PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
         if (thread) {
             WaitForSingleObject(thread, kPendingEventsWaitMs);
             CloseHandle(thread);
