@@ -83,14 +83,9 @@ BOOL CProgram::InitInstance() {
 
     // Until the wizard window runs here, the controller has nothing to do: end it in order.
     if (m_pInstallation) {
-        HANDLE thread = nullptr;
-        DuplicateHandle(GetCurrentProcess(), m_pInstallation->m_hThread, GetCurrentProcess(), &thread, SYNCHRONIZE,
-                        FALSE, 0);
+        ScopedHandle thread(m_pInstallation->DuplicateHandleForWaiting());
         m_pInstallation->PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
-        if (thread) {
-            WaitForSingleObject(thread, kPendingEventsWaitMs);
-            CloseHandle(thread);
-        }
+        if (thread) WaitForSingleObject(thread.Get(), kPendingEventsWaitMs);
         m_pInstallation = nullptr;
     }
 

@@ -3,6 +3,7 @@
 
 #include "config/InstallerDataSources.h"
 #include "config/InstallerDataStore.h"
+#include "framework/RegistryNames.h"
 #include "framework/ScopedHandles.h"
 
 namespace {
@@ -55,14 +56,8 @@ bool LoadDebugInstallerData(InstallerDataStore& store) {
         return false;
     }
     bool loaded = false;
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[kNameChars];
-        DWORD nameChars = kNameChars;
-        if (RegEnumKeyExW(wizardKey.Get(), index, name, &nameChars, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS) {
-            break;
-        }
-        if (std::wstring(name) != kDebugSubkey) continue;
+    for (const std::wstring& name : ReadSubkeyNames(wizardKey.Get(), kNameChars)) {
+        if (name != kDebugSubkey) continue;
         {
             ScopedRegKey debugKey;
             if (RegOpenKeyExW(wizardKey.Get(), kDebugSubkey, 0, KEY_ALL_ACCESS, debugKey.Receive()) == ERROR_SUCCESS) {

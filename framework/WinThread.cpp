@@ -13,7 +13,6 @@ BOOL CWinThread::CreateThread(int priority, UINT stackSize) {
     m_hThread = ::CreateThread(nullptr, stackSize, ThreadProcedure, this, CREATE_SUSPENDED, &m_nThreadID);
     if (!m_hThread) return FALSE;
     SetThreadPriority(m_hThread, priority);
-    // The handle is kept by this object; duplicate it for waiters that outlive it.
     ResumeThread(m_hThread);
     WaitForSingleObject(m_hQueueReady, INFINITE);
     return TRUE;
@@ -21,6 +20,12 @@ BOOL CWinThread::CreateThread(int priority, UINT stackSize) {
 
 BOOL CWinThread::PostThreadMessage(UINT message, WPARAM wParam, LPARAM lParam) const {
     return ::PostThreadMessageW(m_nThreadID, message, wParam, lParam);
+}
+
+HANDLE CWinThread::DuplicateHandleForWaiting() const {
+    HANDLE copy = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), m_hThread, GetCurrentProcess(), &copy, SYNCHRONIZE, FALSE, 0)) return nullptr;
+    return copy;
 }
 
 void CWinThread::EndThread(int exitCode) {

@@ -17,6 +17,9 @@ public:
     // Starts the thread; returns once its message queue exists.
     BOOL CreateThread(int priority = THREAD_PRIORITY_NORMAL, UINT stackSize = 0);
     BOOL PostThreadMessage(UINT message, WPARAM wParam, LPARAM lParam) const;
+    // A handle to wait on for the thread's end that stays valid after the
+    // object has deleted itself; the caller closes it. Null on failure.
+    HANDLE DuplicateHandleForWaiting() const;
 
     // Run on the new thread before and after the message loop.
     virtual BOOL InitInstance() { return TRUE; }

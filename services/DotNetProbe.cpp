@@ -1,5 +1,6 @@
 #include <string>
 
+#include "framework/RegistryNames.h"
 #include "framework/ScopedHandles.h"
 #include "services/SystemProbes.h"
 
@@ -48,27 +49,18 @@ PackedVersion EnumerationProbe() {
     ScopedRegKey ndp;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kNdpKey, 0, KEY_READ, ndp.Receive()) != ERROR_SUCCESS) return 0;
     PackedVersion best = 0;
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[kNameChars];
-        DWORD nameChars = kNameChars;
-        if (RegEnumKeyExW(ndp.Get(), index, name, &nameChars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        if (name[0] != L'v') continue;
+    for (const std::wstring& name : ReadSubkeyNames(ndp.Get(), kNameChars)) {
+        if (name.empty() || name[0] != L'v') continue;
         ScopedRegKey versionKey;
-        if (RegOpenKeyExW(ndp.Get(), name, 0, KEY_READ, versionKey.Receive()) != ERROR_SUCCESS) continue;
+        if (RegOpenKeyExW(ndp.Get(), name.c_str(), 0, KEY_READ, versionKey.Receive()) != ERROR_SUCCESS) continue;
         PackedVersion version = InstalledVersion(versionKey.Get());
         if (version) {
             if (version > best) best = version;
             continue;
         }
-        for (DWORD childIndex = 0;; ++childIndex) {
-            wchar_t child[kNameChars];
-            DWORD childChars = kNameChars;
-            if (RegEnumKeyExW(versionKey.Get(), childIndex, child, &childChars, nullptr, nullptr, nullptr, nullptr) !=
-                ERROR_SUCCESS) {
-                break;
-            }
+        for (const std::wstring& child : ReadSubkeyNames(versionKey.Get(), kNameChars)) {
             ScopedRegKey childKey;
-            if (RegOpenKeyExW(versionKey.Get(), child, 0, KEY_READ, childKey.Receive()) != ERROR_SUCCESS) continue;
+            if (RegOpenKeyExW(versionKey.Get(), child.c_str(), 0, KEY_READ, childKey.Receive()) != ERROR_SUCCESS) continue;
             PackedVersion childVersion = InstalledVersion(childKey.Get());
             if (childVersion > best) best = childVersion;
         }

@@ -39,13 +39,14 @@ struct ProcessCommand {
     explicit ProcessCommand(const std::wstring& commandLine) : line(commandLine.begin(), commandLine.end()) {
         line.push_back(L'\0');
         named = SUCCEEDED(GetApplicationName(commandLine, name));
+        startup.cb = sizeof(startup);
     }
     const wchar_t* ApplicationName() const { return named ? name.c_str() : nullptr; }
 
     std::wstring name;
     bool named = false;
     std::vector<wchar_t> line;
-    STARTUPINFOW startup = {sizeof(STARTUPINFOW)};
+    STARTUPINFOW startup = {};
     PROCESS_INFORMATION process = {};
 };
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "framework/Exceptions.h"
+#include "framework/RegistryNames.h"
 #include "framework/ScopedHandles.h"
 #include "services/SystemProbes.h"
 
@@ -57,15 +58,9 @@ std::wstring FindUninstallString(const std::wstring& displayName) {
         ERROR_SUCCESS) {
         return command;
     }
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[kNameChars];
-        DWORD nameChars = kNameChars;
-        if (RegEnumKeyExW(uninstall.Get(), index, name, &nameChars, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS) {
-            break;
-        }
+    for (const std::wstring& name : ReadSubkeyNames(uninstall.Get(), kNameChars)) {
         ScopedRegKey product;
-        if (RegOpenKeyExW(uninstall.Get(), name, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, product.Receive()) !=
+        if (RegOpenKeyExW(uninstall.Get(), name.c_str(), 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, product.Receive()) !=
             ERROR_SUCCESS) {
             continue;
         }

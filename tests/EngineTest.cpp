@@ -124,15 +124,21 @@ protected:
         m_program.StartTracking(false);
     }
 
+    // Starts the controller thread as start-up does; thread receives a handle to wait on.
+    CInstallation* StartController(ScopedHandle& thread) {
+        auto* installation = static_cast<CInstallation*>(BeginThreadOfClass(RUNTIME_CLASS(CInstallation)));
+        if (installation) thread.Reset(installation->DuplicateHandleForWaiting());
+        return installation;
+    }
+
     // Runs the wizard's message sequence; offers accepted as given.
     void Run(bool acceptNox, bool acceptGearfresh, bool cancelDuringDownload = false,
              const wchar_t* cancelOnStep = nullptr) {
-        auto* installation = static_cast<CInstallation*>(BeginThreadOfClass(RUNTIME_CLASS(CInstallation)));
+        ScopedHandle threadOwner;
+        CInstallation* installation = StartController(threadOwner);
         ASSERT_NE(installation, nullptr);
         m_program.m_pInstallation = installation;
-        HANDLE thread = nullptr;
-        DuplicateHandle(GetCurrentProcess(), installation->m_hThread, GetCurrentProcess(), &thread, SYNCHRONIZE, FALSE, 0);
-        ScopedHandle threadOwner(thread);
+        HANDLE thread = threadOwner.Get();
         if (cancelDuringDownload) installation->m_proxy.SetPage(&m_page);
         installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
         if (cancelDuringDownload) {
@@ -296,12 +302,11 @@ TEST_F(Engine, OffersThatAreDeclinedOrFailToDownloadNeverStart) {
     Configure(L"setup-A.msi.bz2",
               {{L"NoxUrl", m_server.Url(L"/nox-A.exe.bz2")}, {L"GearfreshEnUrl", m_server.Url(L"/missing.exe.bz2")}},
               L"");
-    auto* installation = static_cast<CInstallation*>(BeginThreadOfClass(RUNTIME_CLASS(CInstallation)));
+    ScopedHandle threadOwner;
+    CInstallation* installation = StartController(threadOwner);
     ASSERT_NE(installation, nullptr);
     m_program.m_pInstallation = installation;
-    HANDLE thread = nullptr;
-    DuplicateHandle(GetCurrentProcess(), installation->m_hThread, GetCurrentProcess(), &thread, SYNCHRONIZE, FALSE, 0);
-    ScopedHandle threadOwner(thread);
+    HANDLE thread = threadOwner.Get();
     installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
     installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_NOX, 0, 0);
     installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_GEARFRESH, 0, 0);
@@ -325,11 +330,10 @@ TEST_F(Engine, ErrorsBeforeThePageExistsGoToTheMainWindow) {
     RecordingPage mainWindow;
     m_program.m_hMainWindow = mainWindow.GetPageWindow();
     Configure(L"no-such-payload.msi.bz2", {}, L"");
-    auto* installation = static_cast<CInstallation*>(BeginThreadOfClass(RUNTIME_CLASS(CInstallation)));
+    ScopedHandle threadOwner;
+    CInstallation* installation = StartController(threadOwner);
     ASSERT_NE(installation, nullptr);
-    HANDLE thread = nullptr;
-    DuplicateHandle(GetCurrentProcess(), installation->m_hThread, GetCurrentProcess(), &thread, SYNCHRONIZE, FALSE, 0);
-    ScopedHandle threadOwner(thread);
+    HANDLE thread = threadOwner.Get();
     installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
     installation->PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
     ASSERT_TRUE(mainWindow.PumpUntilEnded(thread, 120000));

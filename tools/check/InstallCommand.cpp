@@ -175,9 +175,8 @@ int RunInstallCommand(const CheckArguments& arguments) {
     program.m_pInstallation = installation;
     page.m_pInstallation = installation;
     if (cancelTaskId) page.m_strCancelTask = FormatResourceMessage(cancelTaskId, {program.m_strAppName.c_str()});
-    HANDLE thread = nullptr;
-    DuplicateHandle(GetCurrentProcess(), installation->m_hThread, GetCurrentProcess(), &thread, SYNCHRONIZE, FALSE, 0);
-    ScopedHandle threadOwner(thread);
+    ScopedHandle threadOwner(installation->DuplicateHandleForWaiting());
+    HANDLE thread = threadOwner.Get();
 
     // The wizard's order: the welcome page starts the payload, accepted offer
     // pages start their downloads, the progress page attaches and begins.
