@@ -2,19 +2,21 @@
 
 #include <objbase.h>
 
+#include <cstdio>
 #include <new>
 
-#include "app/ExceptionCodes.h"
+#include "framework/ExceptionCodes.h"
 #include "app/Program.h"
 #include "app/UserLanguage.h"
 #include "config/InstallerDataServerUpdate.h"
+#include "framework/DiagnosticOutput.h"
 #include "framework/Exceptions.h"
 #include "framework/ModulePath.h"
 #include "framework/ResourceStrings.h"
 #include "framework/ScopedHandles.h"
 #include "framework/Win32Error.h"
 #include "services/PackedVersion.h"
-#include "ui/ByteFormatting.h"
+#include "engine/ByteFormatting.h"
 
 IMPLEMENT_DYNCREATE(CInstallation, CWinThread)
 
@@ -36,7 +38,7 @@ std::vector<std::wstring> PayloadParts() {
 }
 }  // namespace
 
-CInstallation::CInstallation() = default;
+CInstallation::CInstallation() { m_bAutoDelete = false; }
 
 CInstallation::~CInstallation() = default;
 
@@ -79,17 +81,29 @@ void CInstallation::ReportStepProgress(UINT stringId, int value) {
 }
 
 void CInstallation::PostResult(CException* error) {
+    if (error) {
+        wchar_t message[512] = L"";
+        if (!error->GetErrorMessage(message, ARRAYSIZE(message))) message[0] = L'\0';
+        wchar_t line[700];
+        std::swprintf(line, ARRAYSIZE(line), L"Installation error 0x%08lX: %ls\n",
+                      static_cast<unsigned long>(HResultFromException(error)), message);
+        WriteDiagnostic(line);
+    }
     CProgressPageProxy::Lock lock(m_proxy);
     IProgressPage* page = m_proxy.PageUnderLock();
-    HWND target = page ? page->GetPageWindow() : GetProgram().m_hMainWindow;
+    HWND target = page ? page->GetPageWindow() : GetProgram().m_hMainWindow.load();
     UINT message = page ? WM_PAGE_RESULT : WM_MAIN_RESULT;
     if (!target || !PostMessageW(target, message, 0, reinterpret_cast<LPARAM>(error))) {
         if (error) error->Delete();  // nobody to receive it
     }
 }
 
+void CInstallation::OnUnhandledException(CException* error) noexcept { PostResult(error); }
+
+void CInstallation::PostCurrentError() noexcept { PostResult(CaptureCurrentException()); }
+
 void CInstallation::Cancel() {
-    m_bCancel = 1;
+    m_bCancel = true;
     m_proxy.Cancel();
 }
 
@@ -110,7 +124,8 @@ HRESULT CInstallation::OnDownloadProgress(ULONGLONG done, ULONGLONG total, ULONG
         CInstallation& installation = *progress->installation;
         installation.m_proxy.ChangeProgress(
             installation.m_nProgressBase + MulDiv(static_cast<int>(percent), installation.m_nProgressSpan, 100), text);
-    } catch (CException* e) {
+    } catch (...) {
+        CException* e = CaptureCurrentException();
         HRESULT hr = HResultFromException(e);
         e->Delete();
         return hr;
@@ -122,9 +137,14 @@ void CInstallation::OnFetchInstallerData() {
     CProgram& program = GetProgram();
     std::wstring programPath;
     GetModulePath(nullptr, programPath);
-    FetchInstallerDataFromServer(program.m_installerData, GetBuiltInRpcEndpoint(), programPath, program.m_machineId,
-                                 program.m_pTracker.get());
-    program.StartTracking(true);
+    try {
+        FetchInstallerDataFromServer(program.m_installerData, GetBuiltInRpcEndpoint(), programPath, program.m_machineId,
+                                     program.m_pTracker);
+        program.StartTracking(true);
+    } catch (...) {
+        // Without tracking the wizard would wait for the page order forever: the error ends it instead.
+        PostCurrentError();
+    }
 }
 
 void CInstallation::OnDownloadPayload() {
@@ -152,14 +172,8 @@ void CInstallation::OnDownloadPayload() {
         HRESULT hr = m_pExecutor->Download(OnDownloadProgress, &context, expanded.c_str());
         if (FAILED(hr)) ThrowOleException(hr);
         m_proxy.RememberTempFile(m_pExecutor->GetPayloadPath());
-    } catch (CException* e) {
-        PostResult(e);
-    } catch (const std::bad_alloc&) {
-        try {
-            ThrowMemoryException();
-        } catch (CException* e) {
-            PostResult(e);
-        }
+    } catch (...) {
+        PostCurrentError();
     }
 }
 
@@ -187,12 +201,8 @@ bool CInstallation::InstallPayload() {
             commandLine.clear();
         }
 
-        IProgressPage* page;
-        {
-            CProgressPageProxy::Lock lock(m_proxy);
-            page = m_proxy.PageUnderLock();
-        }
-        HRESULT hr = m_pExecutor->Execute(page, commandLine);
+        // The executor reaches the page only through the proxy's lock.
+        HRESULT hr = m_pExecutor->Execute(&m_proxy, commandLine);
         if (FAILED(hr)) {
             m_proxy.Cancel();
             ThrowOleException(hr);
@@ -213,35 +223,37 @@ bool CInstallation::InstallPayload() {
         program.ReportInstallerFinished();
 
         if (const wchar_t* eventName = program.m_buildConfig.Get(L"InstallScanEvent")) {
-            program.m_bInstallScanStarted = TRUE;
+            program.m_bInstallScanStarted = true;
             m_nProgressBase = 0;
             m_nProgressSpan = 100;
             ReportTask(75, IDS_INSTALLING);
-            if (FAILED(InstallScan(eventName))) program.m_bInstallScanStarted = FALSE;
+            if (FAILED(InstallScan(eventName))) program.m_bInstallScanStarted = false;
         } else {
-            program.m_bInstallScanStarted = FALSE;
+            program.m_bInstallScanStarted = false;
             ReportStepProgress(IDS_INSTALLING, 100);
         }
-    } catch (CException* e) {
-        PostResult(e);
+    } catch (...) {
+        PostCurrentError();
     }
     return ran;
 }
 
 void CInstallation::OnInstall() {
+    // The finish message is queued first, so that it comes whatever the steps throw.
+    PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
     if (InstallPayload()) {
         InstallOffer(kNox);
         InstallOffer(kGearfresh);
     }
-    PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
 }
 
 void CInstallation::OnFinish() {
+    EndThread(0);
     try {
         ReportTask(100, IDS_DONE);
-    } catch (CException* e) {
-        e->Delete();
+    } catch (...) {
+        CaptureCurrentException()->Delete();
     }
+    WriteDiagnostic(L"Installation controller finished\n");
     PostResult(nullptr);
-    EndThread(0);
 }

@@ -1,5 +1,9 @@
 #pragma once
-// Diagnostic lines: to the debugger and, when the process has one, to its
-// standard error, so that a run under Wine shows them in the terminal.
+// Diagnostic lines: to the debugger and to the run log. They reach standard
+// error as well only when WRENSTALL_DIAGNOSTICS_TO_STDERR is set (the tests
+// read them there); the console of a person running the program stays quiet.
+// Any thread; never fails.
 
 void WriteDiagnostic(const wchar_t* text);
+// The same for a narrow (ASCII or UTF-8) text.
+void WriteDiagnosticA(const char* text);

@@ -1,5 +1,11 @@
 #include "framework/WinThread.h"
 
+#include <cstdio>
+
+#include "framework/DiagnosticOutput.h"
+#include "framework/Exceptions.h"
+#include "framework/ExceptionCodes.h"
+
 IMPLEMENT_DYNAMIC(CWinThread, CObject)
 
 CWinThread::~CWinThread() {
@@ -33,29 +39,64 @@ void CWinThread::EndThread(int exitCode) {
     m_nExitCode = exitCode;
 }
 
+bool CWinThread::WaitForEnd(DWORD timeoutMs) const {
+    return m_hThread && WaitForSingleObject(m_hThread, timeoutMs) == WAIT_OBJECT_0;
+}
+
+void CWinThread::OnUnhandledException(CException* error) noexcept {
+    if (error) error->Delete();
+}
+
+void CWinThread::HandleEscapedException() noexcept {
+    CException* error = CaptureCurrentException();
+    wchar_t message[512] = L"";
+    if (!error->GetErrorMessage(message, ARRAYSIZE(message))) lstrcpynW(message, L"no message", ARRAYSIZE(message));
+    wchar_t line[700];
+    std::swprintf(line, ARRAYSIZE(line), L"Thread %lu: unhandled error 0x%08lX: %ls\n", static_cast<unsigned long>(m_nThreadID),
+                  static_cast<unsigned long>(HResultFromException(error)), message);
+    WriteDiagnostic(line);
+    try {
+        OnUnhandledException(error);
+    } catch (...) {
+    }
+}
+
+int CWinThread::RunLoop() {
+    bool initialized = false;
+    try {
+        initialized = InitInstance() != FALSE;
+    } catch (...) {
+        HandleEscapedException();
+    }
+    MSG message;
+    while (initialized && !m_bEnding && GetMessageW(&message, nullptr, 0, 0) > 0) {
+        try {
+            if (message.hwnd == nullptr) {
+                OnThreadMessage(message.message, message.wParam, message.lParam);
+            } else {
+                DispatchMessageW(&message);
+            }
+        } catch (...) {
+            HandleEscapedException();
+        }
+    }
+    int exitCode = m_bEnding ? m_nExitCode : 0;
+    try {
+        int instanceCode = ExitInstance();
+        if (!m_bEnding) exitCode = instanceCode;
+    } catch (...) {
+        HandleEscapedException();
+        exitCode = 1;
+    }
+    return exitCode;
+}
+
 DWORD WINAPI CWinThread::ThreadProcedure(void* parameter) {
     auto* thread = static_cast<CWinThread*>(parameter);
     MSG message;
     PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // makes the queue
     SetEvent(thread->m_hQueueReady);
-    int exitCode = 0;
-    try {
-        if (thread->InitInstance()) {
-            while (!thread->m_bEnding && GetMessageW(&message, nullptr, 0, 0) > 0) {
-                if (message.hwnd == nullptr) {
-                    thread->OnThreadMessage(message.message, message.wParam, message.lParam);
-                } else {
-                    DispatchMessageW(&message);
-                }
-            }
-        }
-        exitCode = thread->m_bEnding ? thread->m_nExitCode : 0;
-        int instanceCode = thread->ExitInstance();
-        if (!thread->m_bEnding) exitCode = instanceCode;
-    } catch (...) {
-        // Nothing may leave a thread procedure.
-        exitCode = 1;
-    }
+    int exitCode = thread->RunLoop();
     if (thread->m_bAutoDelete) delete thread;
     return static_cast<DWORD>(exitCode);
 }

@@ -1,10 +1,15 @@
 #pragma once
 // CWinThread: a thread with its own message queue that does nothing but
 // handle the thread messages posted to it, in order. Created by run-time
-// class; deletes itself when its loop ends (unless told otherwise).
+// class; deletes itself when its loop ends unless m_bAutoDelete is cleared,
+// in which case its owner deletes it after WaitForEnd. Nothing escapes the
+// thread: whatever a handler throws is handed to OnUnhandledException and the
+// loop goes on with the next message.
 #include <windows.h>
 
 #include "framework/RuntimeClass.h"
+
+class CException;
 
 class CWinThread : public CObject {
     DECLARE_DYNAMIC(CWinThread)
@@ -28,6 +33,12 @@ public:
     virtual bool OnThreadMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
     // Ends the loop after the current message; called on the thread itself.
     void EndThread(int exitCode);
+    // Called on the thread with the error (any C++ exception is turned into
+    // an object of the family first) that escaped InitInstance, a message
+    // handler or ExitInstance; takes ownership. The base logs and deletes it.
+    virtual void OnUnhandledException(CException* error) noexcept;
+    // Waits for the thread to end; true when it has. Other threads only.
+    bool WaitForEnd(DWORD timeoutMs) const;
 
     DWORD m_nThreadID = 0;
     HANDLE m_hThread = nullptr;
@@ -35,6 +46,8 @@ public:
 
 private:
     static DWORD WINAPI ThreadProcedure(void* parameter);
+    int RunLoop();
+    void HandleEscapedException() noexcept;
     HANDLE m_hQueueReady = nullptr;
     bool m_bEnding = false;
     int m_nExitCode = 0;

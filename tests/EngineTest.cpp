@@ -17,7 +17,7 @@
 #include "framework/ScopedHandles.h"
 #include "payload/SignatureVerification.h"
 #include "services/ProcessLaunching.h"
-#include "ui/ByteFormatting.h"
+#include "engine/ByteFormatting.h"
 
 namespace {
 std::string ReadAll(const std::wstring& path) {
@@ -126,7 +126,7 @@ protected:
 
     // Starts the controller thread as start-up does; thread receives a handle to wait on.
     CInstallation* StartController(ScopedHandle& thread) {
-        auto* installation = static_cast<CInstallation*>(BeginThreadOfClass(RUNTIME_CLASS(CInstallation)));
+        CInstallation* installation = m_program.StartInstallation();
         if (installation) thread.Reset(installation->DuplicateHandleForWaiting());
         return installation;
     }
@@ -137,7 +137,6 @@ protected:
         ScopedHandle threadOwner;
         CInstallation* installation = StartController(threadOwner);
         ASSERT_NE(installation, nullptr);
-        m_program.m_pInstallation = installation;
         HANDLE thread = threadOwner.Get();
         if (cancelDuringDownload) installation->m_proxy.SetPage(&m_page);
         installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
@@ -163,7 +162,7 @@ protected:
             installation->PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
         }
         ASSERT_TRUE(m_page.PumpUntilEnded(thread, 120000)) << "the controller did not end";
-        m_program.m_pInstallation = nullptr;
+        m_program.m_pInstallation.reset();
         EventTracker::WaitForPendingSends(5000);
     }
 
@@ -305,7 +304,6 @@ TEST_F(Engine, OffersThatAreDeclinedOrFailToDownloadNeverStart) {
     ScopedHandle threadOwner;
     CInstallation* installation = StartController(threadOwner);
     ASSERT_NE(installation, nullptr);
-    m_program.m_pInstallation = installation;
     HANDLE thread = threadOwner.Get();
     installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
     installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_NOX, 0, 0);
@@ -315,7 +313,7 @@ TEST_F(Engine, OffersThatAreDeclinedOrFailToDownloadNeverStart) {
     installation->m_proxy.SetPage(&m_page);
     installation->PostThreadMessage(WM_INSTALL_BEGIN, 0, 0);
     ASSERT_TRUE(m_page.PumpUntilEnded(thread, 120000));
-    m_program.m_pInstallation = nullptr;
+    m_program.m_pInstallation.reset();
     EventTracker::WaitForPendingSends(5000);
     EXPECT_EQ(Results(), std::vector<HRESULT>{S_OK});
     Sleep(500);
@@ -341,6 +339,7 @@ TEST_F(Engine, ErrorsBeforeThePageExistsGoToTheMainWindow) {
     ASSERT_EQ(results.size(), 2u);
     EXPECT_EQ(results[0].result, static_cast<HRESULT>(0x80190194));
     EXPECT_EQ(results[1].result, S_OK);
+    m_program.m_pInstallation.reset();
     m_program.m_hMainWindow = nullptr;
 }
 
