@@ -84,10 +84,8 @@ void CInstallation::PostResult(CException* error) {
     if (error) {
         wchar_t message[512] = L"";
         if (!error->GetErrorMessage(message, ARRAYSIZE(message))) message[0] = L'\0';
-        wchar_t line[700];
-        std::swprintf(line, ARRAYSIZE(line), L"Installation error 0x%08lX: %ls\n",
-                      static_cast<unsigned long>(HResultFromException(error)), message);
-        WriteDiagnostic(line);
+        WriteDiagnosticFormat(L"Installation error 0x%08lX: %ls\n", static_cast<unsigned long>(HResultFromException(error)),
+                              message);
     }
     CProgressPageProxy::Lock lock(m_proxy);
     IProgressPage* page = m_proxy.PageUnderLock();
@@ -167,10 +165,15 @@ void CInstallation::OnDownloadPayload() {
         if (const wchar_t* replacement = GetProgram().m_installerData.Get(L"PayloadUrl")) url = replacement;
         std::wstring expanded;
         ExpandUrlTemplate(url, expanded);
+        WriteDiagnosticFormat(L"Payload download: %ls (executor %ls)\n", expanded.c_str(), parts.front().c_str());
         DWORD now = GetTickCount();
         DownloadProgressContext context = {this, &m_bCancel, now, now};
         HRESULT hr = m_pExecutor->Download(OnDownloadProgress, &context, expanded.c_str());
-        if (FAILED(hr)) ThrowOleException(hr);
+        if (FAILED(hr)) {
+            WriteDiagnosticFormat(L"Payload download from %ls failed: %ls\n", expanded.c_str(), DescribeHresult(hr).c_str());
+            ThrowOleException(hr);
+        }
+        WriteDiagnosticFormat(L"Payload downloaded to %ls\n", m_pExecutor->GetPayloadPath().c_str());
         m_proxy.RememberTempFile(m_pExecutor->GetPayloadPath());
     } catch (...) {
         PostCurrentError();
@@ -202,7 +205,9 @@ bool CInstallation::InstallPayload() {
         }
 
         // The executor reaches the page only through the proxy's lock.
+        WriteDiagnosticFormat(L"Running the payload %ls\n", m_pExecutor->GetPayloadPath().c_str());
         HRESULT hr = m_pExecutor->Execute(&m_proxy, commandLine);
+        WriteDiagnosticFormat(L"Payload run result: %ls\n", DescribeHresult(hr).c_str());
         if (FAILED(hr)) {
             m_proxy.Cancel();
             ThrowOleException(hr);
@@ -212,14 +217,21 @@ bool CInstallation::InstallPayload() {
 
         std::wstring productKey = std::wstring(kMakerKeyPath) + L"\\" + program.m_strAppName;
         if (const wchar_t* partner = program.m_buildConfig.Get(L"PartnerId")) {
+            // Failures here do not stop the installation; they are logged.
             ScopedRegKey key;
-            if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, productKey.c_str(), 0, nullptr, 0,
-                                KEY_READ | KEY_WRITE | KEY_CREATE_SUB_KEY, nullptr, key.Receive(), nullptr) == ERROR_SUCCESS) {
-                RegSetValueExW(key.Get(), L"PartnerId", 0, REG_SZ, reinterpret_cast<const BYTE*>(partner),
-                               static_cast<DWORD>((wcslen(partner) + 1) * sizeof(wchar_t)));
+            LONG error = RegCreateKeyExW(HKEY_LOCAL_MACHINE, productKey.c_str(), 0, nullptr, 0,
+                                         KEY_READ | KEY_WRITE | KEY_CREATE_SUB_KEY, nullptr, key.Receive(), nullptr);
+            if (error == ERROR_SUCCESS) {
+                error = RegSetValueExW(key.Get(), L"PartnerId", 0, REG_SZ, reinterpret_cast<const BYTE*>(partner),
+                                       static_cast<DWORD>((wcslen(partner) + 1) * sizeof(wchar_t)));
+            }
+            if (error != ERROR_SUCCESS) {
+                WriteDiagnosticFormat(L"Writing PartnerId under HKLM\\%ls failed: %ls\n", productKey.c_str(),
+                                      DescribeHresult(HResultFromWin32(error)).c_str());
             }
         }
-        program.m_installerData.Save(productKey.c_str());
+        HRESULT saved = program.m_installerData.Save(productKey.c_str());
+        if (FAILED(saved)) WriteDiagnosticFormat(L"Saving the installer data under HKLM\\%ls failed: %ls\n", productKey.c_str(), DescribeHresult(saved).c_str());
         program.ReportInstallerFinished();
 
         if (const wchar_t* eventName = program.m_buildConfig.Get(L"InstallScanEvent")) {

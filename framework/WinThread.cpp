@@ -11,11 +11,14 @@ IMPLEMENT_DYNAMIC(CWinThread, CObject)
 CWinThread::~CWinThread() {
     if (m_hThread) CloseHandle(m_hThread);
     if (m_hQueueReady) CloseHandle(m_hQueueReady);
+    if (m_hPosted) CloseHandle(m_hPosted);
 }
 
 BOOL CWinThread::CreateThread(int priority, UINT stackSize) {
     m_hQueueReady = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!m_hQueueReady) return FALSE;
+    m_hPosted = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (!m_hPosted) return FALSE;
     m_hThread = ::CreateThread(nullptr, stackSize, ThreadProcedure, this, CREATE_SUSPENDED, &m_nThreadID);
     if (!m_hThread) return FALSE;
     SetThreadPriority(m_hThread, priority);
@@ -24,8 +27,29 @@ BOOL CWinThread::CreateThread(int priority, UINT stackSize) {
     return TRUE;
 }
 
-BOOL CWinThread::PostThreadMessage(UINT message, WPARAM wParam, LPARAM lParam) const {
-    return ::PostThreadMessageW(m_nThreadID, message, wParam, lParam);
+BOOL CWinThread::PostThreadMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!m_hPosted) return FALSE;
+    try {
+        std::lock_guard<std::mutex> guard(m_postedLock);
+        if (m_bLoopEnded) return FALSE;
+        MSG posted = {};
+        posted.message = message;
+        posted.wParam = wParam;
+        posted.lParam = lParam;
+        m_posted.push_back(posted);
+    } catch (...) {
+        return FALSE;  // no memory for the queue entry: refused like a full platform queue
+    }
+    SetEvent(m_hPosted);
+    return TRUE;
+}
+
+bool CWinThread::TakePosted(MSG& message) {
+    std::lock_guard<std::mutex> guard(m_postedLock);
+    if (m_posted.empty()) return false;
+    message = m_posted.front();
+    m_posted.pop_front();
+    return true;
 }
 
 HANDLE CWinThread::DuplicateHandleForWaiting() const {
@@ -69,16 +93,34 @@ int CWinThread::RunLoop() {
         HandleEscapedException();
     }
     MSG message;
-    while (initialized && !m_bEnding && GetMessageW(&message, nullptr, 0, 0) > 0) {
+    bool quit = false;
+    while (initialized && !m_bEnding && !quit) {
         try {
-            if (message.hwnd == nullptr) {
+            if (TakePosted(message)) {
                 OnThreadMessage(message.message, message.wParam, message.lParam);
-            } else {
-                DispatchMessageW(&message);
+                continue;
+            }
+            // Window messages of the thread's own windows (COM's among them) keep flowing.
+            MsgWaitForMultipleObjects(1, &m_hPosted, FALSE, INFINITE, QS_ALLINPUT);
+            while (!m_bEnding && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                if (message.message == WM_QUIT) {
+                    quit = true;
+                    break;
+                }
+                if (message.hwnd == nullptr) {
+                    OnThreadMessage(message.message, message.wParam, message.lParam);
+                } else {
+                    DispatchMessageW(&message);
+                }
             }
         } catch (...) {
             HandleEscapedException();
         }
+    }
+    {
+        std::lock_guard<std::mutex> guard(m_postedLock);
+        m_bLoopEnded = true;
+        m_posted.clear();
     }
     int exitCode = m_bEnding ? m_nExitCode : 0;
     try {

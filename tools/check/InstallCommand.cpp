@@ -16,8 +16,10 @@
 #include "app/Program.h"
 #include "app/UserLanguage.h"
 #include "engine/Installation.h"
+#include "framework/DiagnosticOutput.h"
 #include "framework/PostedText.h"
 #include "framework/ResourceStrings.h"
+#include "framework/RunLog.h"
 #include "framework/ScopedHandles.h"
 #include "payload/SignatureVerification.h"
 
@@ -151,6 +153,8 @@ int RunInstallCommand(const CheckArguments& arguments) {
     ApplyUserLanguage();
     program.CWinApp::InitInstance();
     program.m_strAppName = program.m_strFrameworkAppName;
+    OpenRunLog(program.m_strAppName);
+    WriteDiagnosticFormat(L"wrenstall-check install %ls\n", programPath.c_str());
     ScopedModule module;
     if (!programPath.empty()) {
         module.Reset(LoadLibraryExW(programPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
@@ -215,6 +219,8 @@ int RunInstallCommand(const CheckArguments& arguments) {
     HRESULT result = page.m_result == S_OK && page.IsCancelled() ? static_cast<HRESULT>(0x800704C7) : page.m_result;
     program.m_hMainWindow = nullptr;
     pageOwner.reset();
+    WriteDiagnosticFormat(L"Result: %ls\n", DescribeHresult(result).c_str());
+    if (result != S_OK && !RunLogPath().empty()) PrintOut(L"log: " + RunLogPath() + L"\n");
     PrintResult(result);
     return result == S_OK ? 0 : 1;
 }
