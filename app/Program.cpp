@@ -283,6 +283,10 @@ void CProgram::WriteStartupSummary() const {
     summary += L"installer data: source " + std::wstring(InstallerDataSourceName(m_installerDataSource)) + L", " +
                std::to_wstring(m_installerData.Entries().size()) + L" entries, " +
                (m_bInstallerDataReady ? L"ready" : L"to be fetched from the server") + L"\n";
+    // Private values (keys with "?" or "@") never reach the log in clear.
+    for (const auto& [key, value] : m_installerData.Entries()) {
+        summary += L"  " + key + L"=" + (value.isPrivate ? std::wstring(L"(private, masked)") : value.text) + L"\n";
+    }
     summary += L"machine id: " + FormatGuidText(m_machineId) + L"\n";
     summary += L"installation id: " + FormatGuidText(m_installationId) + L"\n";
     WriteDiagnostic(summary.c_str());
