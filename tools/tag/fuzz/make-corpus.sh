@@ -30,18 +30,7 @@ for pe in pe32 pe32plus; do
     done
 done
 cp "$work/pe32.exe" "$out/pe32-unsigned"
-# Last certificate entries shorter than 16 bytes that end in the magic: one of
-# 15 bytes whose length field claims the 12,288 bytes before it (the table
-# moved past them), one of 12.
-python3 - "$out/pe32-signed" "$out/pe32-short-entry" <<'PY'
-import struct, sys
-image = bytearray(open(sys.argv[1], 'rb').read())
-pe = struct.unpack_from('<I', image, 0x3C)[0]
-directory = pe + 24 + 96 + 4 * 8
-offset = struct.unpack_from('<I', image, directory)[0]
-for length, tail, gap in ((15, b'\x30\0\0TWPL', 12288), (12, b'TWPL', 0)):
-    entry = struct.pack('<IHH', length, 0x200, 2) + tail
-    image[offset:] = bytes(gap) + entry
-    struct.pack_into('<II', image, directory, offset + gap, len(entry))
-    open(sys.argv[2] + '-' + str(length), 'wb').write(image)
-PY
+# Last certificate entries shorter than 16 bytes that end in the magic.
+for length in 12 15; do
+    python3 "$here/../../../tests/tag/pe_certificate.py" short-entry "$out/pe32-signed" "$out/pe32-short-entry-$length" $length
+done
