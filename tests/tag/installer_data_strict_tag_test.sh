@@ -48,6 +48,7 @@ sign "$work/unsigned.exe" "$work/wizard.exe" A "" || { echo "osslsigncode could 
 sign "$work/wizard.exe" "$work/nested.exe" B -nest || { echo "osslsigncode could not nest a signature"; exit 1; }
 printf 'int start(void){return 0;}\n' > "$work/tiny.c"
 x86_64-w64-mingw32-gcc -O2 -nostdlib -s -Wl,-e,start -o "$work/tiny64.exe" "$work/tiny.c" || { echo "no x86_64 mingw compiler"; exit 1; }
+i686-w64-mingw32-gcc -O2 -nostdlib -s -Wl,-e,_start -o "$work/tiny32.exe" "$work/tiny.c" || { echo "no i686 mingw compiler"; exit 1; }
 sign "$work/tiny64.exe" "$work/pe32plus.exe" A ""
 [ -f "$real_signed" ] || { echo "missing $real_signed (scripts/install-deps installs it)"; exit 1; }
 cp "$real_signed" "$work/real.efi"
@@ -82,12 +83,35 @@ for name in wizard.exe nested.exe pe32plus.exe real.efi; do
         '"$host_tag" add "$work/appended" "$work/data.txt" && "$host_tag" remove "$work/appended" && cmp -s "$work/appended" "$signed"'
 done
 
+# Text sizes that carry the attribute's and every enclosing length across a
+# length-of-length step (one to two octets, two to three).
+before=$(verdict "$work/wizard.exe")
+for bytes in 100 117 180 250 260 65400 65536 70000; do
+    python3 -c "import sys; sys.stdout.write(('k=' + 'v' * $bytes)[:$bytes])" > "$work/sized.txt"
+    cp "$work/wizard.exe" "$work/sized.exe"
+    cp "$work/nested.exe" "$work/sized-nested.exe"
+    expect "a $bytes-byte text: verdict, one DER structure, exact data, byte-for-byte removal" \
+        '"$host_tag" add "$work/sized.exe" "$work/sized.txt" --strict && [ "$(verdict "$work/sized.exe")" = "$before" ] &&
+         der_fills_entry "$work/sized.exe" && "$host_tag" show "$work/sized.exe" | cmp -s - "$work/sized.txt" &&
+         "$host_tag" remove "$work/sized.exe" && cmp -s "$work/sized.exe" "$work/wizard.exe" &&
+         "$host_tag" add "$work/sized-nested.exe" "$work/sized.txt" --strict && der_fills_entry "$work/sized-nested.exe" &&
+         "$host_tag" remove "$work/sized-nested.exe" && cmp -s "$work/sized-nested.exe" "$work/nested.exe"'
+done
+
 cp "$work/wizard.exe" "$work/windows.exe"
 expect "the Windows build writes the same strict file" \
     'wine "$windows_tag" add "$work/windows.exe" "$work/data.txt" --strict >/dev/null 2>&1 && cmp -s "$work/windows.exe" "$work/strict-wizard.exe"'
 cp "$work/strict-wizard.exe" "$work/windows.exe"
 expect "the Windows build removes it" \
     'wine "$windows_tag" remove "$work/windows.exe" >/dev/null 2>&1 && cmp -s "$work/windows.exe" "$work/wizard.exe"'
+# The payload rule finds the nested signature among the strict-tagged signer's attributes.
+sign "$work/tiny32.exe" "$work/payloadB.exe" B "" && sign "$work/tiny32.exe" "$work/payloadC.exe" C ""
+payload_result() { wine "$check" verify "$(winpath "$1")" --signer "$(winpath "$2")" 2>/dev/null | tr -d '\r' | tail -n 1; }
+expect "a strict-tagged nested signer accepts a payload signed with the nested key" \
+    '[ "$(payload_result "$work/payloadB.exe" "$work/strict-nested.exe")" = "result: 0x00000000" ]'
+expect "and rejects a foreign key with 0x80092009" \
+    '[ "$(payload_result "$work/payloadC.exe" "$work/strict-nested.exe")" = "result: 0x80092009" ]'
+
 cp "$work/wizard.exe" "$work/appended.exe"
 "$host_tag" add "$work/appended.exe" "$work/data.txt"
 expect "wrenstall-check names the appended layout" 'grep -qx "layout: appended" <<<"$(wizard_data "$work/appended.exe")"'

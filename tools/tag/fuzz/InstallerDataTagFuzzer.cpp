@@ -16,7 +16,9 @@
 #include "../LastSignerPath.h"
 
 namespace {
-const std::vector<uint8_t> kData = {'?', 'N', 'o', 'x', 'O', 'f', 'f', 'e', 'r', '=', 'e', 'n', 'a', 'b', 'l', 'e', 'd'};
+// Text sizes up to this carry the attribute's lengths across the one- and
+// two-octet length forms; the input's size picks one.
+const size_t kTextSizes = 509;
 
 std::chrono::steady_clock::duration g_slowest{};
 
@@ -29,15 +31,15 @@ void Require(bool condition) {
     if (!condition) __builtin_trap();
 }
 
-void AddAndTakeBack(const std::vector<uint8_t>& image, InstallerDataLayout layout) {
+void AddAndTakeBack(const std::vector<uint8_t>& image, const std::vector<uint8_t>& text, InstallerDataLayout layout) {
     std::vector<uint8_t> tagged = image;
     std::string error;
-    if (!AddInstallerDataTag(tagged, kData, layout, true, error)) {
+    if (!AddInstallerDataTag(tagged, text, layout, true, error)) {
         Require(tagged == image && !error.empty());
         return;
     }
     std::vector<uint8_t> data;
-    Require(ReadInstallerDataTag(tagged, data, error) && data == kData);
+    Require(ReadInstallerDataTag(tagged, data, error) && data == text);
     InstallerDataLayout found;
     Require(FindInstallerDataLayout(tagged, found, error) && found == layout);
     Require(RemoveInstallerDataTag(tagged, error));
@@ -57,8 +59,10 @@ void Exercise(const std::vector<uint8_t>& image) {
     CheckInstallerDataText(image, error);
     LastSignerPath path;
     ReadLastSignerPath(image, 0, image.size(), path, error);
-    AddAndTakeBack(image, InstallerDataLayout::Appended);
-    AddAndTakeBack(image, InstallerDataLayout::Strict);
+    std::vector<uint8_t> text(1 + image.size() % kTextSizes, 'v');
+    text[0] = '?';
+    AddAndTakeBack(image, text, InstallerDataLayout::Appended);
+    AddAndTakeBack(image, text, InstallerDataLayout::Strict);
 }
 }  // namespace
 
