@@ -89,7 +89,7 @@ bool AddAppendedTag(std::vector<uint8_t>& image, const PeCertificateTable& table
     const size_t textStart = AlignTo8(signatureBytes) + (unpadded ? kUnpaddedEntryMarkBytes : 0);
     const size_t newEntryLength = AlignTo8(textStart + data.size() + kFooterBytes);
     const size_t zeros = newEntryLength - kFooterBytes - data.size() - signatureBytes;
-    if (table.lastEntryOffset + newEntryLength > 0xFFFFFFFFu) {
+    if (static_cast<uint64_t>(table.lastEntryOffset) + newEntryLength > 0xFFFFFFFFu) {
         error = "the tagged file would exceed 4 GiB";
         return false;
     }

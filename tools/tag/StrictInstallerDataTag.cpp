@@ -199,7 +199,7 @@ bool AddStrictTag(std::vector<uint8_t>& image, const PeCertificateTable& table, 
         error = "cannot align the tagged signature to 8 bytes";
         return false;
     }
-    if (contentStart + Der::SizeAfterTailRewrite(chain, cut, tailBytes(padding)) > 0xFFFFFFFFu) {
+    if (static_cast<uint64_t>(contentStart) + Der::SizeAfterTailRewrite(chain, cut, tailBytes(padding)) > 0xFFFFFFFFu) {
         error = "the tagged file would exceed 4 GiB";
         return false;
     }
