@@ -1,19 +1,16 @@
 #include "AppendedInstallerDataTag.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "DerElement.h"
+#include "InstallerDataFooter.h"
 
 namespace {
-const uint8_t kMagic[4] = {'T', 'W', 'P', 'L'};
-const size_t kFooterBytes = 8;
 // An entry whose length did not count its padding is tagged with at least this
 // many zero bytes before the text; earlier tags never have more than 14, and
 // their entries' lengths counted the padding.
 const size_t kUnpaddedEntryMarkBytes = 16;
 
-size_t AlignTo8(size_t value) { return (value + 7) & ~static_cast<size_t>(7); }
 }  // namespace
 
 bool LocateAppendedTag(const std::vector<uint8_t>& image, const PeCertificateTable& table, AppendedTag& tag,
@@ -24,17 +21,17 @@ bool LocateAppendedTag(const std::vector<uint8_t>& image, const PeCertificateTab
         error = "malformed trailer: it does not end the last certificate entry";
         return false;
     }
-    if (table.lastEntryLength < kCertificateHeaderBytes + kFooterBytes) {
+    if (table.lastEntryLength < kCertificateHeaderBytes + kInstallerDataFooterBytes) {
         error = "malformed trailer: the last certificate entry (" + std::to_string(table.lastEntryLength) +
                 " bytes) is too short to hold one";
         return false;
     }
-    const size_t length = ReadLittleEndian32(&image[size - kFooterBytes]);
-    if (length > size - kFooterBytes - entryData) {
+    const size_t length = ReadLittleEndian32(&image[size - kInstallerDataFooterBytes]);
+    if (length > size - kInstallerDataFooterBytes - entryData) {
         error = "malformed trailer: its length reaches outside the last certificate entry";
         return false;
     }
-    tag.textOffset = size - kFooterBytes - length;
+    tag.textOffset = size - kInstallerDataFooterBytes - length;
     tag.textBytes = length;
     Der::Element signature;
     if (!Der::ReadElement(image.data(), size, entryData, tag.textOffset, signature) ||
@@ -87,8 +84,8 @@ bool AddAppendedTag(std::vector<uint8_t>& image, const PeCertificateTable& table
     const bool unpadded = table.lastEntryLength % 8 != 0;
     const size_t signatureBytes = signature.End() - table.lastEntryOffset;
     const size_t textStart = AlignTo8(signatureBytes) + (unpadded ? kUnpaddedEntryMarkBytes : 0);
-    const size_t newEntryLength = AlignTo8(textStart + data.size() + kFooterBytes);
-    const size_t zeros = newEntryLength - kFooterBytes - data.size() - signatureBytes;
+    const size_t newEntryLength = AlignTo8(textStart + data.size() + kInstallerDataFooterBytes);
+    const size_t zeros = newEntryLength - kInstallerDataFooterBytes - data.size() - signatureBytes;
     if (static_cast<uint64_t>(table.lastEntryOffset) + newEntryLength > 0xFFFFFFFFu) {
         error = "the tagged file would exceed 4 GiB";
         return false;
@@ -96,10 +93,7 @@ bool AddAppendedTag(std::vector<uint8_t>& image, const PeCertificateTable& table
     image.resize(signature.End());
     image.insert(image.end(), zeros, 0);
     image.insert(image.end(), data.begin(), data.end());
-    uint8_t footer[kFooterBytes];
-    WriteLittleEndian32(footer, static_cast<uint32_t>(data.size()));
-    std::memcpy(footer + 4, kMagic, 4);
-    image.insert(image.end(), footer, footer + kFooterBytes);
+    AppendInstallerDataFooter(image, data.size());
     UpdateCertificateTable(image, table, static_cast<uint32_t>(image.size() - table.tableOffset),
                            static_cast<uint32_t>(newEntryLength));
     return true;

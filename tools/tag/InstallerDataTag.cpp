@@ -3,13 +3,12 @@
 #include <cstring>
 
 #include "AppendedInstallerDataTag.h"
+#include "InstallerDataFooter.h"
 #include "InstallerDataText.h"
 #include "PeCertificateTable.h"
 #include "StrictInstallerDataTag.h"
 
 namespace {
-const uint8_t kMagic[4] = {'T', 'W', 'P', 'L'};
-const size_t kFooterBytes = 8;
 const size_t kMaxTagBytes = 0x7FFFFFFF;
 
 // The layout of a tagged image whose table has been read.
@@ -39,7 +38,7 @@ const char* InstallerDataLayoutName(InstallerDataLayout layout) {
 }
 
 bool HasInstallerDataTag(const std::vector<uint8_t>& image) {
-    return image.size() >= kFooterBytes && std::memcmp(&image[image.size() - 4], kMagic, 4) == 0;
+    return image.size() >= kInstallerDataFooterBytes && std::memcmp(&image[image.size() - 4], kInstallerDataMagic, 4) == 0;
 }
 
 bool FindInstallerDataLayout(const std::vector<uint8_t>& image, InstallerDataLayout& layout, std::string& error) {
@@ -101,11 +100,7 @@ bool AddInstallerDataTag(std::vector<uint8_t>& image, const std::vector<uint8_t>
         if (!RemoveInstallerDataTag(untagged, error)) return false;
         if (!ReadCertificateTable(untagged, table, error)) return false;
     }
-    if (table.entryCount != 1) {
-        error = "the certificate table holds " + std::to_string(table.entryCount) +
-                " entries; only a file with a single signature entry can be tagged";
-        return false;
-    }
+    if (!RequireSingleSignatureEntry(table, error)) return false;
     if (LastSignerCarriesInstallerData(untagged, table)) {
         error = "the last signer already carries an installer data attribute, but not as the file's trailer";
         return false;

@@ -37,12 +37,11 @@ bool ReadLastSignerPath(const std::vector<uint8_t>& image, size_t offset, size_t
         return Fail(error, "the signature is not PKCS #7 SignedData");
     }
     const Der::Element explicitContent = children[1];
-    Der::Element signedData;
     if (!Der::ReadChildren(bytes, image.size(), explicitContent, children) || children.size() != 1 ||
         children[0].tag != Der::kSequence) {
         return Fail(error, "no SignedData inside the signature");
     }
-    signedData = children[0];
+    const Der::Element signedData = children[0];
     Der::Element signerInfos;
     if (!ReadLastChild(image, signedData, Der::kSet, signerInfos)) {
         return Fail(error, "SignedData does not end with its signer infos");

@@ -108,6 +108,19 @@ bool ReadCertificateTable(const std::vector<uint8_t>& image, PeCertificateTable&
     }
 }
 
+bool RequireSingleSignatureEntry(const PeCertificateTable& table, std::string& error) {
+    if (table.entryCount != 1) {
+        error = "the certificate table holds " + std::to_string(table.entryCount) +
+                " entries; only a file with a single signature entry can be tagged";
+        return false;
+    }
+    if (table.lastEntryType != kCertificateTypePkcsSignedData) {
+        error = "the certificate entry is not a PKCS #7 signature (type " + std::to_string(table.lastEntryType) + ")";
+        return false;
+    }
+    return true;
+}
+
 void UpdateCertificateTable(std::vector<uint8_t>& image, const PeCertificateTable& table, uint32_t newTableSize,
                             uint32_t newLastEntryLength) {
     WriteLittleEndian32(&image[table.directoryEntryOffset + 4], newTableSize);

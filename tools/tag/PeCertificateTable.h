@@ -24,6 +24,10 @@ const size_t kCertificateHeaderBytes = 8;                // dwLength, wRevision,
 // Fills table from image; on failure returns false and says why in error.
 bool ReadCertificateTable(const std::vector<uint8_t>& image, PeCertificateTable& table, std::string& error);
 
+// False, with the reason in error, unless the table holds exactly one entry
+// and it is a PKCS #7 signature.
+bool RequireSingleSignatureEntry(const PeCertificateTable& table, std::string& error);
+
 // Writes the directory size, the last entry's length and a fresh checksum
 // (when the image had one) after the table has been resized.
 void UpdateCertificateTable(std::vector<uint8_t>& image, const PeCertificateTable& table, uint32_t newTableSize,

@@ -1,9 +1,9 @@
 #include "StrictInstallerDataTag.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "DerElement.h"
+#include "InstallerDataFooter.h"
 #include "LastSignerPath.h"
 
 namespace {
@@ -17,24 +17,20 @@ const std::vector<uint8_t> kInstallerDataAttributeOid = {0x2B, 0x06, 0x01, 0x04,
 const uint8_t kEntryLengthPadded = 0;    // dwLength counted the zero padding to 8 bytes
 const uint8_t kEntryLengthUnpadded = 1;  // dwLength was the signature's own length
 
-const uint8_t kMagic[4] = {'T', 'W', 'P', 'L'};
-const size_t kFooterBytes = 8;
 const size_t kFormBytes = 1;
 // A few more than 8 candidates: a length-of-length step can skip a residue.
 const size_t kMaxAlignmentPadding = 64;
-
-size_t AlignTo8(size_t value) { return (value + 7) & ~static_cast<size_t>(7); }
 
 size_t Encoded(size_t contentBytes) { return Der::HeaderSize(contentBytes) + contentBytes; }
 
 // The encoded size of the attribute for a given padding and text size.
 size_t AttributeSize(size_t padding, size_t textBytes) {
-    const size_t value = Encoded(kFormBytes + padding + textBytes + kFooterBytes);
+    const size_t value = Encoded(kFormBytes + padding + textBytes + kInstallerDataFooterBytes);
     return Encoded(Encoded(kInstallerDataAttributeOid.size()) + Encoded(value));
 }
 
 std::vector<uint8_t> EncodeAttribute(uint8_t form, size_t padding, const std::vector<uint8_t>& text) {
-    const size_t valueBytes = kFormBytes + padding + text.size() + kFooterBytes;
+    const size_t valueBytes = kFormBytes + padding + text.size() + kInstallerDataFooterBytes;
     const size_t setBytes = Encoded(valueBytes);
     std::vector<uint8_t> out;
     out.reserve(AttributeSize(padding, text.size()));
@@ -46,22 +42,8 @@ std::vector<uint8_t> EncodeAttribute(uint8_t form, size_t padding, const std::ve
     out.push_back(form);
     out.insert(out.end(), padding, 0);
     out.insert(out.end(), text.begin(), text.end());
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(text.size() >> (8 * i)));
-    out.insert(out.end(), kMagic, kMagic + 4);
+    AppendInstallerDataFooter(out, text.size());
     return out;
-}
-
-bool RequireSingleSignatureEntry(const PeCertificateTable& table, std::string& error) {
-    if (table.entryCount != 1) {
-        error = "the certificate table holds " + std::to_string(table.entryCount) +
-                " entries; only a file with a single signature entry can be tagged";
-        return false;
-    }
-    if (table.lastEntryType != kCertificateTypePkcsSignedData) {
-        error = "the certificate entry is not a PKCS #7 signature (type " + std::to_string(table.lastEntryType) + ")";
-        return false;
-    }
-    return true;
 }
 
 // A strict-tagged image's signature, its installer data attribute and value.
@@ -103,7 +85,7 @@ bool ReadStrictTag(const std::vector<uint8_t>& image, const PeCertificateTable& 
         return false;
     }
     tag.value = values[0];
-    if (tag.value.contentBytes < kFormBytes + kFooterBytes) {
+    if (tag.value.contentBytes < kFormBytes + kInstallerDataFooterBytes) {
         error = "malformed trailer: the installer data attribute's value is too short";
         return false;
     }
@@ -112,12 +94,12 @@ bool ReadStrictTag(const std::vector<uint8_t>& image, const PeCertificateTable& 
         error = "malformed trailer: unknown installer data attribute format " + std::to_string(tag.form);
         return false;
     }
-    const size_t length = ReadLittleEndian32(&image[size - kFooterBytes]);
-    if (length > tag.value.contentBytes - kFormBytes - kFooterBytes) {
+    const size_t length = ReadLittleEndian32(&image[size - kInstallerDataFooterBytes]);
+    if (length > tag.value.contentBytes - kFormBytes - kInstallerDataFooterBytes) {
         error = "malformed trailer: its length reaches outside the installer data attribute";
         return false;
     }
-    tag.text.offset = size - kFooterBytes - length;
+    tag.text.offset = size - kInstallerDataFooterBytes - length;
     tag.text.bytes = length;
     const auto padding = image.begin() + static_cast<std::ptrdiff_t>(tag.value.ContentOffset() + kFormBytes);
     if (std::any_of(padding, image.begin() + static_cast<std::ptrdiff_t>(tag.text.offset),
