@@ -1,6 +1,5 @@
 #include "payload/NestedSignature.h"
 
-#include <imagehlp.h>
 #include <wintrust.h>
 
 #include <cstdio>
@@ -71,28 +70,63 @@ bool ReadSignedDigest(HCRYPTMSG message, std::string& algorithm, std::vector<BYT
     return true;
 }
 
-BOOL WINAPI HashDigestRange(DIGEST_HANDLE hash, PBYTE data, DWORD size) {
-    return CryptHashData(reinterpret_cast<HCRYPTHASH>(hash), data, size, 0);
+bool ReadAt(HANDLE file, ULONGLONG offset, void* buffer, DWORD size) {
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    DWORD read = 0;
+    return SetFilePointerEx(file, position, nullptr, FILE_BEGIN) && ReadFile(file, buffer, size, &read, nullptr) &&
+           read == size;
 }
 
-// The Authenticode digest of a PE file with the algorithm of the given object identifier.
+// Hashes [begin, end) of the file.
+bool HashRange(HANDLE file, HCRYPTHASH hash, ULONGLONG begin, ULONGLONG end) {
+    std::vector<BYTE> block(65536);
+    for (ULONGLONG at = begin; at < end;) {
+        DWORD size = static_cast<DWORD>(end - at < block.size() ? end - at : block.size());
+        if (!ReadAt(file, at, block.data(), size) || !CryptHashData(hash, block.data(), size, 0)) return false;
+        at += size;
+    }
+    return true;
+}
+
+// The Authenticode digest of a PE file with the algorithm of the given object
+// identifier: every byte except the header's checksum, its certificate-table
+// entry and the certificate table itself.
 bool ComputeFileDigest(const std::wstring& path, const std::string& algorithm, std::vector<BYTE>& digest) {
     ALG_ID id = CertOIDToAlgId(algorithm.c_str());
     if (id == 0) return false;
+    ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER fileSize = {};
+    if (!file || !GetFileSizeEx(file.Get(), &fileSize)) return false;
+    const ULONGLONG size = static_cast<ULONGLONG>(fileSize.QuadPart);
+    DWORD peOffset = 0;
+    DWORD signature = 0;
+    WORD magic = 0;
+    if (!ReadAt(file.Get(), 0x3C, &peOffset, 4) || !ReadAt(file.Get(), peOffset, &signature, 4) ||
+        signature != IMAGE_NT_SIGNATURE || !ReadAt(file.Get(), peOffset + 24ull, &magic, 2)) {
+        return false;
+    }
+    const ULONGLONG optionalHeader = peOffset + 24ull;
+    const ULONGLONG checksum = optionalHeader + 64;
+    const ULONGLONG directories = optionalHeader + (magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC ? 112 : 96);
+    const ULONGLONG securityEntry = directories + IMAGE_DIRECTORY_ENTRY_SECURITY * 8ull;
+    DWORD table[2] = {};
+    if (!ReadAt(file.Get(), securityEntry, table, 8)) return false;
+    const ULONGLONG tableStart = table[0] ? table[0] : size;
+    if (tableStart > size || tableStart < securityEntry + 8) return false;
+
     ScopedCryptProvider provider;
     if (!CryptAcquireContextW(provider.Receive(), nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) return false;
     ScopedCryptHash hash;
     if (!CryptCreateHash(provider.Get(), id, 0, 0, hash.Receive())) return false;
-    ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!file) return false;
-    if (!ImageGetDigestStream(file.Get(), CERT_PE_IMAGE_DIGEST_ALL_IMPORT_INFO, HashDigestRange,
-                              reinterpret_cast<DIGEST_HANDLE>(hash.Get()))) {
+    if (!HashRange(file.Get(), hash.Get(), 0, checksum) || !HashRange(file.Get(), hash.Get(), checksum + 4, securityEntry) ||
+        !HashRange(file.Get(), hash.Get(), securityEntry + 8, tableStart)) {
         return false;
     }
-    DWORD size = 0;
-    if (!CryptGetHashParam(hash.Get(), HP_HASHVAL, nullptr, &size, 0)) return false;
-    digest.assign(size, 0);
-    return CryptGetHashParam(hash.Get(), HP_HASHVAL, digest.data(), &size, 0) != FALSE;
+    DWORD length = 0;
+    if (!CryptGetHashParam(hash.Get(), HP_HASHVAL, nullptr, &length, 0)) return false;
+    digest.assign(length, 0);
+    return CryptGetHashParam(hash.Get(), HP_HASHVAL, digest.data(), &length, 0) != FALSE;
 }
 
 // The chain of a signer certificate, with the certificates its message carries.
