@@ -68,6 +68,26 @@ TEST(ProgressPageProxy, UndeliveredFilesAreDeletedWithIt) {
         proxy.RememberTempFile(folder.File(L"left.tmp"));
     }
     EXPECT_EQ(GetFileAttributesW(folder.File(L"left.tmp").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // A page whose window is gone never gets the path: the proxy still deletes the file.
+    struct GonePage : IProgressPage {
+        HWND GetPageWindow() const override { return m_window; }
+        bool IsCancelled() const override { return false; }
+        void SetCancelled(bool) override {}
+        HWND m_window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    } gone;
+    ASSERT_NE(gone.m_window, nullptr);
+    DestroyWindow(gone.m_window);
+    WriteBytes(folder.File(L"lost.tmp"), "x");
+    WriteBytes(folder.File(L"queued.tmp"), "x");
+    {
+        CProgressPageProxy proxy;
+        proxy.RememberTempFile(folder.File(L"queued.tmp"));
+        proxy.SetPage(&gone);
+        proxy.RememberTempFile(folder.File(L"lost.tmp"));
+    }
+    EXPECT_EQ(GetFileAttributesW(folder.File(L"queued.tmp").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(folder.File(L"lost.tmp").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(ByteFormatting, SizesAndRates) {
