@@ -36,6 +36,7 @@ struct DownloadProgressContext {
     const volatile LONG* cancel;  // m_bCancel, or the offer's declined flag
     DWORD startTick;
     DWORD lastReportTick;
+    const volatile LONG* wizardCancel = nullptr;  // an offer's download also stops on m_bCancel
 };
 
 class CInstallation : public CWinThread {
