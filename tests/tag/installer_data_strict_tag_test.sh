@@ -45,7 +45,7 @@ printf 'replaced=1\r\n' > "$work/other.txt"
 # The fixtures.
 cp "$wizard" "$work/unsigned.exe"
 sign "$work/unsigned.exe" "$work/wizard.exe" A "" || { echo "osslsigncode could not sign"; exit 1; }
-sign "$work/wizard.exe" "$work/nested.exe" B -nest || { echo "osslsigncode could not nest a signature"; exit 1; }
+sign "$work/wizard.exe" "$work/nested.exe" A2 -nest || { echo "osslsigncode could not nest a signature"; exit 1; }
 printf 'int start(void){return 0;}\n' > "$work/tiny.c"
 x86_64-w64-mingw32-gcc -O2 -nostdlib -s -Wl,-e,start -o "$work/tiny64.exe" "$work/tiny.c" || { echo "no x86_64 mingw compiler"; exit 1; }
 i686-w64-mingw32-gcc -O2 -nostdlib -s -Wl,-e,_start -o "$work/tiny32.exe" "$work/tiny.c" || { echo "no i686 mingw compiler"; exit 1; }
@@ -104,11 +104,12 @@ expect "the Windows build writes the same strict file" \
 cp "$work/strict-wizard.exe" "$work/windows.exe"
 expect "the Windows build removes it" \
     'wine "$windows_tag" remove "$work/windows.exe" >/dev/null 2>&1 && cmp -s "$work/windows.exe" "$work/wizard.exe"'
-# The payload rule finds the nested signature among the strict-tagged signer's attributes.
-sign "$work/tiny32.exe" "$work/payloadB.exe" B "" && sign "$work/tiny32.exe" "$work/payloadC.exe" C ""
+# The payload rule finds the nested signature (the maker's second key A2) among
+# the strict-tagged signer's attributes.
+sign "$work/tiny32.exe" "$work/payloadA2.exe" A2 "" && sign "$work/tiny32.exe" "$work/payloadC.exe" C ""
 payload_result() { wine "$check" verify "$(winpath "$1")" --signer "$(winpath "$2")" 2>/dev/null | tr -d '\r' | tail -n 1; }
 expect "a strict-tagged nested signer accepts a payload signed with the nested key" \
-    '[ "$(payload_result "$work/payloadB.exe" "$work/strict-nested.exe")" = "result: 0x00000000" ]'
+    '[ "$(payload_result "$work/payloadA2.exe" "$work/strict-nested.exe")" = "result: 0x00000000" ]'
 expect "and rejects a foreign key with 0x80092009" \
     '[ "$(payload_result "$work/payloadC.exe" "$work/strict-nested.exe")" = "result: 0x80092009" ]'
 
