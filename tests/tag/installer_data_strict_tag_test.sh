@@ -142,6 +142,10 @@ for length in 12 15; do
         refuse "$command of a $length-byte last entry ending in the magic" "$work/short-$length.exe" $command "$work/short-$length.exe"
     done
     expect "show prints nothing for a $length-byte entry" '[ -z "$("$host_tag" show "$work/short-$length.exe" 2>/dev/null | head -c 1)" ]'
+    sum=$(sha256sum < "$work/short-$length.exe")
+    expect "the Windows build refuses show and remove of a $length-byte entry, file untouched" \
+        '! wine "$windows_tag" show "$work/short-$length.exe" >/dev/null 2>&1 && ! wine "$windows_tag" remove "$work/short-$length.exe" >/dev/null 2>&1 &&
+         [ "$(sha256sum < "$work/short-$length.exe")" = "$sum" ]'
 done
 printf '\xEF\xBB\xBF?NoxOffer=enabled\r\n' > "$work/bom.txt"
 printf 'a=\xC3\x28\r\n' > "$work/invalid.txt"
