@@ -3,6 +3,10 @@
 // EXE's build arguments merged in. Like the wizard, it consumes the debug value.
 #include <windows.h>
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include "CheckCommands.h"
 #include "ConsoleOutput.h"
 #include "config/BuildConfig.h"
@@ -11,12 +15,38 @@
 #include "framework/ModulePath.h"
 #include "framework/ScopedHandles.h"
 #include "framework/Win32Error.h"
+#include "tools/tag/InstallerDataTag.h"
 
 namespace {
 std::wstring FullPath(const std::wstring& path) {
     wchar_t buffer[MAX_PATH * 4];
     DWORD length = GetFullPathNameW(path.c_str(), ARRAYSIZE(buffer), buffer, nullptr);
     return length == 0 || length >= ARRAYSIZE(buffer) ? path : std::wstring(buffer, length);
+}
+
+// "appended" or "strict": where the trailer lies in the certificate table;
+// "unknown" when the file cannot be read or its table not be made sense of.
+std::wstring TrailerLayoutText(const std::wstring& programPath) {
+    ScopedHandle file(CreateFileW(programPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size;
+    if (!file || !GetFileSizeEx(file.Get(), &size) || size.QuadPart >= 0x80000000LL) return L"unknown";
+    std::vector<uint8_t> image;
+    try {
+        image.resize(static_cast<size_t>(size.QuadPart));
+    } catch (...) {
+        return L"unknown";
+    }
+    DWORD read = 0;
+    if (!ReadFile(file.Get(), image.data(), static_cast<DWORD>(image.size()), &read, nullptr) ||
+        read != image.size()) {
+        return L"unknown";
+    }
+    InstallerDataLayout layout;
+    std::string error;
+    if (!FindInstallerDataLayout(image, layout, error)) return L"unknown";
+    const char* name = InstallerDataLayoutName(layout);
+    return std::wstring(name, name + std::char_traits<char>::length(name));
 }
 
 const wchar_t* FlagsText(const InstallerDataValue& value) {
@@ -57,6 +87,7 @@ int RunDataCommand(const CheckArguments& arguments) {
     ApplyBuildArguments(store, config);
 
     std::wstring text = std::wstring(L"source: ") + InstallerDataSourceName(initial.source) + L"\n";
+    if (initial.source == InstallerDataSource::Trailer) text += L"layout: " + TrailerLayoutText(programPath) + L"\n";
     for (const auto& [key, value] : store.Entries()) {
         text += key + L"\t" + value.text + L"\t" + FlagsText(value) + L"\n";
     }

@@ -19,9 +19,11 @@
 
 namespace {
 int Usage() {
-    std::cerr << "usage: wrenstall-tag add FILE DATAFILE [--replace]\n"
+    std::cerr << "usage: wrenstall-tag add FILE DATAFILE [--strict] [--replace]\n"
                  "       wrenstall-tag show FILE\n"
-                 "       wrenstall-tag remove FILE\n";
+                 "       wrenstall-tag remove FILE\n"
+                 "--strict puts the data inside the signature, for platforms that check\n"
+                 "the certificate padding strictly; --replace swaps a trailer of either layout.\n";
     return 2;
 }
 
@@ -84,10 +86,21 @@ int main(int argc, char** argv) {
         if (!RemoveInstallerDataTag(image, error)) return Fail(file, error);
         return ReplaceFile(file, image, error) ? 0 : Fail(file, error);
     }
-    if (command == "add" && (args.size() == 3 || (args.size() == 4 && args[3] == "--replace"))) {
+    if (command == "add" && args.size() >= 3) {
+        bool replace = false;
+        InstallerDataLayout layout = InstallerDataLayout::Appended;
+        for (size_t i = 3; i < args.size(); ++i) {
+            if (args[i] == "--replace" && !replace) {
+                replace = true;
+            } else if (args[i] == "--strict" && layout != InstallerDataLayout::Strict) {
+                layout = InstallerDataLayout::Strict;
+            } else {
+                return Usage();
+            }
+        }
         std::vector<uint8_t> data;
         if (!ReadFile(args[2], data)) return Fail(args[2], "cannot read the data file");
-        if (!AddInstallerDataTag(image, data, args.size() == 4, error)) return Fail(file, error);
+        if (!AddInstallerDataTag(image, data, layout, replace, error)) return Fail(file, error);
         return ReplaceFile(file, image, error) ? 0 : Fail(file, error);
     }
     return Usage();
