@@ -8,10 +8,12 @@
 #include <fstream>
 #include <iterator>
 
+#include "TestServer.h"
 #include "TestSupport.h"
 #include "app/Program.h"
 #include "framework/ScopedHandles.h"
 #include "services/FinishWizard.h"
+#include "services/ProcessLaunching.h"
 #include "services/SystemProbes.h"
 
 namespace {
@@ -32,6 +34,14 @@ std::string WaitForLine(const std::wstring& path) {
         text = ReadAll(path);
     }
     return text;
+}
+
+// text in double quotes.
+std::string Quoted(const std::string& text) {
+    std::string quoted(1, '"');
+    quoted += text;
+    quoted += '"';
+    return quoted;
 }
 
 void SetBuildConfig(CProgram& program, const std::vector<std::pair<std::wstring, std::wstring>>& pairs) {
@@ -187,7 +197,7 @@ TEST(FinishWizard, RunsWithTheStandInApplicationAndBrowser) {
     const std::pair<std::wstring, std::wstring> scanUrl = {L"InstallScanResultUrl", L"http://127.0.0.1/scan"};
     const std::pair<std::wstring, std::wstring> pageUrl = {L"RegistrationPageUrl", L"http://127.0.0.1/register"};
     const std::wstring data = L"LaunchRegistrationPageOnFinish=true\r\nupl=camp+1\r\n";
-    const std::string app = "\"" + ToUtf8(standIn) + "\"";
+    const std::string app = Quoted(ToUtf8(standIn));
     const std::string url = "http://127.0.0.1/register?upl=camp%2B1&machineId=01234567-89AB-CDEF-0123-456789ABCDEF"
                             "&installId=FEDCBA98-7654-3210-FEDC-BA9876543210";
     struct Run {
@@ -205,7 +215,7 @@ TEST(FinishWizard, RunsWithTheStandInApplicationAndBrowser) {
          app + " -installresultsscan", ""},
         {{scanEvent, scanUrl}, L"track=GF0089\r\n", false, false, IDOK, app + " -installresults -close", ""},
         // No scan: the application is simply started, then the registration page opens.
-        {{pageUrl}, data, false, true, IDOK, app, "\"" + ToUtf8(chrome) + "\" \"" + url + "\""},
+        {{pageUrl}, data, false, true, IDOK, app, Quoted(ToUtf8(chrome)) + " " + Quoted(url)},
         {{pageUrl}, data, true, true, IDCANCEL, "", ""},
     };
     for (const Run& run : runs) {
@@ -250,5 +260,47 @@ TEST(FinishWizard, RunsWithTheStandInApplicationAndBrowser) {
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, productKey);
     for (int i = 0; i < 50 && !DeleteFileW(chrome.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND; ++i) Sleep(100);
     DeleteFileW((chrome + L".record").c_str());
+}
+// The tracking events of the end of the wizard, as the stand-in server receives them.
+TEST(FinishWizardTracking, ResultAndLastEvents) {
+    TestServer server;
+    ASSERT_TRUE(server.Available()) << "run under tests/server/with-server.sh";
+    const std::wstring standIn = WindowsPathFromEnvironment("WRENSTALL_STANDIN_EXE");
+    const std::wstring endpoint = L"http://127.0.0.1:" + std::to_wstring(server.Port());
+    TemporaryDirectory folder;
+    struct Run {
+        std::wstring appExe;
+        bool aborted;
+        bool launch;
+        std::string expected;  // in the one result or error event
+        bool finishedButtonEvent;
+    };
+    const Run runs[] = {
+        // The application still runs after the launch: the result names how it was asked to end.
+        {standIn, false, false, "description=InstallerScan-WS&result=installApplicationClose", true},
+        {standIn, false, true, "description=InstallerScan-WS&result=installResultsInitiated", true},
+        {folder.File(L"missing.exe"), false, true, "errorCode=80070002&action=installResultsInitiated", true},
+        {standIn, true, true, "description=InstallerCancelled&result=userCancelled", false},
+    };
+    SetEnvironmentVariableW(L"WRENSTALL_STANDIN_LINGER_MS", L"5000");
+    for (const Run& run : runs) {
+        SCOPED_TRACE(run.expected);
+        server.Reset();
+        CProgram program;
+        program.m_strAppName = kProduct;
+        SetBuildConfig(program, {{L"AppExe", run.appExe},
+                                 {L"InstallScanEvent", L"WrenstallFinishTestScan"},
+                                 {L"InstallScanResultUrl", L"http://127.0.0.1/scan"}});
+        program.m_installerData.Parse(L"track=GF0001\r\n");
+        program.m_bAborted = run.aborted;
+        program.m_pTracker = std::make_unique<EventTracker>(L"u", kInstallationId, kMachineId, L"TW6", endpoint);
+        FinishWizard(run.launch, true);
+        EXPECT_EQ(server.WaitForRequests(run.expected, 1).size(), 1u);
+        EXPECT_EQ(server.WaitForRequests("ev=InstallerFinishedButton", 1, run.finishedButtonEvent ? 10000 : 500).size(),
+                  run.finishedButtonEvent ? 1u : 0u);
+        EventTracker::WaitForPendingSends(10000);
+    }
+    SetEnvironmentVariableW(L"WRENSTALL_STANDIN_LINGER_MS", nullptr);
+    for (int i = 0; i < 200 && IsProcessRunning(L"StandInApp.exe"); ++i) Sleep(50);
 }
 }  // namespace
