@@ -141,6 +141,19 @@ public:
     ComApartment& operator=(const ComApartment&) = delete;
 };
 
+// A stand-in browser in a folder of its own, registered as the handler of scheme.
+class SchemeBrowser {
+public:
+    explicit SchemeBrowser(const std::wstring& scheme)
+        : m_browser(m_folder.File(scheme + L".exe")), m_handler(scheme, L"\"" + m_browser.Path() + L"\" \"%1\"") {}
+    const PlacedBrowser& Browser() const { return m_browser; }
+
+private:
+    TemporaryDirectory m_folder;
+    PlacedBrowser m_browser;
+    SchemeHandler m_handler;
+};
+
 std::wstring SystemFolder() {
     wchar_t folder[MAX_PATH];
     UINT length = GetSystemDirectoryW(folder, MAX_PATH);
@@ -267,9 +280,8 @@ TEST(BrowserLaunch, UnknownValueUsesTheDefaultHttpHandler) {
     ComApartment com;
     PreferredBrowserValue value;
     value.Set(L"Chrome");
-    TemporaryDirectory folder;
-    PlacedBrowser handler(folder.File(L"handler.exe"));
-    SchemeHandler http(L"http", L"\"" + handler.Path() + L"\" \"%1\"");
+    SchemeBrowser http(L"http");
+    const PlacedBrowser& handler = http.Browser();
     EXPECT_EQ(FindDefaultHttpHandler(), handler.Path());
     const std::wstring url = L"http://127.0.0.1/page";
     ASSERT_EQ(OpenUrlInBrowser(url), S_OK);
@@ -280,13 +292,11 @@ TEST(BrowserLaunch, EdgeRunsTheSystemCommandInterpreter) {
     ComApartment com;
     PreferredBrowserValue value;
     value.Set(L"edge");
-    TemporaryDirectory folder;
-    PlacedBrowser edge(folder.File(L"edge.exe"));
-    SchemeHandler scheme(L"microsoft-edge", L"\"" + edge.Path() + L"\" \"%1\"");
+    SchemeBrowser edge(L"microsoft-edge");
     const std::wstring url = L"http://127.0.0.1/edge";
     ASSERT_EQ(OpenUrlInBrowser(url), S_OK);
     // cmd.exe's "start" hands "microsoft-edge:URL" to the scheme's handler.
-    BrowserStart start = edge.WaitForStart();
+    BrowserStart start = edge.Browser().WaitForStart();
     EXPECT_NE(start.commandLine.find("microsoft-edge:http://127.0.0.1/edge"), std::string::npos) << start.commandLine;
 }
 
@@ -295,11 +305,9 @@ TEST(BrowserLaunch, WithoutAnyBrowserTheUrlGoesToTheShell) {
     PreferredBrowserValue value;
     SchemeHandler http(L"http", L"");
     EXPECT_EQ(FindDefaultHttpHandler(), L"");
-    TemporaryDirectory folder;
-    PlacedBrowser handler(folder.File(L"scheme-handler.exe"));
-    SchemeHandler scheme(L"wrenstall-test", L"\"" + handler.Path() + L"\" \"%1\"");
+    SchemeBrowser scheme(L"wrenstall-test");
     ASSERT_EQ(OpenUrlInBrowser(L"wrenstall-test://page?x=1"), S_OK);
-    EXPECT_NE(handler.WaitForStart().commandLine.find("wrenstall-test://page?x=1"), std::string::npos);
+    EXPECT_NE(scheme.Browser().WaitForStart().commandLine.find("wrenstall-test://page?x=1"), std::string::npos);
 
     EXPECT_EQ(OpenUrlInBrowser(L""), E_INVALIDARG);
     EXPECT_EQ(OpenUrlInBrowser(L"http://127.0.0.1/\" --new-arg"), E_INVALIDARG);

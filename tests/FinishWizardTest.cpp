@@ -45,13 +45,7 @@ std::string Quoted(const std::string& text) {
 }
 
 void SetBuildConfig(CProgram& program, const std::vector<std::pair<std::wstring, std::wstring>>& pairs) {
-    std::wstring image;
-    for (const auto& [key, value] : pairs) {
-        image += key;
-        image += L'\0';
-        image += value;
-        image += L'\0';
-    }
+    const std::wstring image = BuildConfigImage(pairs);
     program.m_buildConfig.ParseResource(image.data(), image.size() * sizeof(wchar_t));
 }
 
