@@ -29,11 +29,11 @@ void ReportLaunchFailure(HRESULT hr, const std::wstring& arguments) {
 }
 
 void LaunchResults(CProgram& program, bool launchApplication) {
-    std::wstring arguments = ChooseResultsArguments(launchApplication, program.m_bInstallScanStarted != FALSE,
+    std::wstring arguments = ChooseResultsArguments(launchApplication, program.m_bInstallScanStarted.load(),
                                                     program.m_installerData.Get(L"track"));
     HRESULT hr = LaunchInstalledApp(false, arguments, program.m_hMainWindow);
     if (FAILED(hr)) ReportLaunchFailure(hr, arguments);
-    EventTracker* tracker = program.m_pTracker.get();
+    EventTracker* tracker = program.m_pTracker;
     if (!tracker) return;
     if (FAILED(hr)) {
         tracker->TrackWindowsError(hr, L"", L"installResultsInitiated");
@@ -98,7 +98,7 @@ void FinishWizard(bool launchApplication, bool finishButton, const EndMainWindow
     const bool cancelled = program.m_bAborted;
     const bool scanConfigured =
         program.m_buildConfig.Get(L"InstallScanEvent") && program.m_buildConfig.Get(L"InstallScanResultUrl");
-    EventTracker* tracker = program.m_pTracker.get();
+    EventTracker* tracker = program.m_pTracker;
 
     if (!cancelled) {
         if (scanConfigured) {

@@ -280,6 +280,7 @@ TEST(FinishWizardTracking, ResultAndLastEvents) {
     for (const Run& run : runs) {
         SCOPED_TRACE(run.expected);
         server.Reset();
+        EventTracker tracker(L"u", kInstallationId, kMachineId, L"TW6", endpoint);  // outlives the program
         CProgram program;
         program.m_strAppName = kProduct;
         SetBuildConfig(program, {{L"AppExe", run.appExe},
@@ -287,7 +288,7 @@ TEST(FinishWizardTracking, ResultAndLastEvents) {
                                  {L"InstallScanResultUrl", L"http://127.0.0.1/scan"}});
         program.m_installerData.Parse(L"track=GF0001\r\n");
         program.m_bAborted = run.aborted;
-        program.m_pTracker = std::make_unique<EventTracker>(L"u", kInstallationId, kMachineId, L"TW6", endpoint);
+        program.m_pTracker = &tracker;
         FinishWizard(run.launch, true);
         EXPECT_EQ(server.WaitForRequests(run.expected, 1).size(), 1u);
         EXPECT_EQ(server.WaitForRequests("ev=InstallerFinishedButton", 1, run.finishedButtonEvent ? 10000 : 500).size(),

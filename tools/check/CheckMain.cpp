@@ -4,7 +4,7 @@
 
 #include "CheckCommands.h"
 #include "ConsoleOutput.h"
-#include "app/ExceptionCodes.h"
+#include "framework/ExceptionCodes.h"
 #include "framework/Exceptions.h"
 
 namespace {

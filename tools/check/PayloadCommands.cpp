@@ -8,7 +8,7 @@
 #include "CheckCommands.h"
 #include "ConsoleOutput.h"
 #include "OutputFile.h"
-#include "app/ExceptionCodes.h"
+#include "framework/ExceptionCodes.h"
 #include "framework/StdioFile.h"
 #include "framework/Win32Error.h"
 #include "payload/BzFile.h"
