@@ -11,6 +11,7 @@
 #include "TestServer.h"
 #include "TestSupport.h"
 #include "app/Program.h"
+#include "framework/MessagePumpingWait.h"
 #include "framework/ScopedHandles.h"
 #include "services/FinishWizard.h"
 #include "services/ProcessLaunching.h"
@@ -96,6 +97,14 @@ TEST(FinishWizard, RegistrationUrl) {
         EXPECT_EQ(BuildRegistrationUrl(L"http://127.0.0.1/register", c.upl, c.machineId, c.installationId),
                   L"http://127.0.0.1/register" + c.expected);
     }
+}
+
+TEST(MessagePumpingWait, QuitEndsTheWaitAndStaysForTheOuterLoop) {
+    PostQuitMessage(7);
+    WaitPumpingMessages(60000);  // returns at once: the quit message ends it
+    MSG message;
+    ASSERT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the quit message was swallowed";
+    EXPECT_EQ(message.wParam, 7u);
 }
 
 // A window of the test's own on this thread, pinged from another thread while
