@@ -2,7 +2,6 @@
 
 #include <shellapi.h>
 
-#include <cstdio>
 #include <vector>
 
 #include "framework/DiagnosticOutput.h"
@@ -16,9 +15,7 @@ void SetRoute(LaunchRoute* route, LaunchRoute value) {
 }
 
 void ReportFallback(const wchar_t* step, HRESULT hr, const std::wstring& target) {
-    wchar_t code[16];
-    std::swprintf(code, 16, L"0x%08lX", static_cast<unsigned long>(hr));
-    WriteDiagnostic((L"Launch: " + std::wstring(step) + L" failed " + code + L" for " + target + L"\n").c_str());
+    WriteDiagnosticFormat(L"Launch: %ls failed %ls for %ls\n", step, DescribeHresult(hr).c_str(), target.c_str());
 }
 
 HRESULT StartAsInstaller(const std::wstring& commandLine, int showCommand) {

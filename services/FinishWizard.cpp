@@ -1,11 +1,11 @@
 #include "services/FinishWizard.h"
 
 #include <atomic>
-#include <cstdio>
 #include <new>
 
 #include "app/Program.h"
 #include "framework/DiagnosticOutput.h"
+#include "framework/ExceptionCodes.h"
 #include "framework/Exceptions.h"
 #include "framework/GuidText.h"
 #include "framework/MessagePumpingWait.h"
@@ -21,18 +21,17 @@ const HRESULT kApplicationNotRunning = static_cast<HRESULT>(0x8007042B);
 
 std::atomic<bool> g_finishing{false};
 
-void ReportLaunchFailure(HRESULT hr, const std::wstring& arguments) {
-    wchar_t line[160];
-    std::swprintf(line, 160, L"FinishWizard: launching the installed application with \"%ls\" failed 0x%08lX\n",
-                  arguments.substr(0, 64).c_str(), static_cast<unsigned long>(hr));
-    WriteDiagnostic(line);
+void ReportLaunchFailure(const CProgram& program, HRESULT hr, const std::wstring& arguments) {
+    const wchar_t* appExe = program.m_buildConfig.Get(L"AppExe");
+    WriteDiagnosticFormat(L"FinishWizard: launching %ls with \"%ls\" failed %ls\n", appExe ? appExe : L"(no AppExe)",
+                          arguments.c_str(), DescribeHresult(hr).c_str());
 }
 
 void LaunchResults(CProgram& program, bool launchApplication) {
     std::wstring arguments = ChooseResultsArguments(launchApplication, program.m_bInstallScanStarted.load(),
                                                     program.m_installerData.Get(L"track"));
     HRESULT hr = LaunchInstalledApp(false, arguments, program.m_hMainWindow);
-    if (FAILED(hr)) ReportLaunchFailure(hr, arguments);
+    if (FAILED(hr)) ReportLaunchFailure(program, hr, arguments);
     EventTracker* tracker = program.m_pTracker;
     if (!tracker) return;
     if (FAILED(hr)) {
@@ -88,6 +87,33 @@ std::wstring BuildRegistrationUrl(const std::wstring& pageUrl, const wchar_t* up
     return url;
 }
 
+namespace {
+// Steps before the main window closes: the application, the cancel event and
+// the registration page.
+void LaunchAndOpen(CProgram& program, bool launchApplication, bool scanConfigured) {
+    const bool cancelled = program.m_bAborted;
+    if (!cancelled) {
+        if (scanConfigured) {
+            LaunchResults(program, launchApplication);
+        } else if (launchApplication) {
+            HRESULT hr = LaunchInstalledApp(true, L"", program.m_hMainWindow);
+            if (FAILED(hr)) ReportLaunchFailure(program, hr, L"");
+        }
+    }
+    EventTracker* tracker = program.m_pTracker;
+    if (cancelled && !program.m_bErrorOccurred && tracker) tracker->TrackResult(L"InstallerCancelled", L"userCancelled");
+
+    const std::wstring registrationUrl = RegistrationPageUrl(program, scanConfigured);
+    if (registrationUrl.empty()) return;
+    WaitPumpingMessages(kPauseMs);
+    // A browser that fails to open is only logged: the wizard is over.
+    HRESULT hr = OpenUrlInBrowser(registrationUrl);
+    if (FAILED(hr)) {
+        WriteDiagnosticFormat(L"FinishWizard: opening %ls failed %ls\n", registrationUrl.c_str(), DescribeHresult(hr).c_str());
+    }
+}
+}  // namespace
+
 void FinishWizard(bool launchApplication, bool finishButton, const EndMainWindowFunction& endMainWindow) {
     if (g_finishing.exchange(true)) return;
     struct Finished {
@@ -98,31 +124,24 @@ void FinishWizard(bool launchApplication, bool finishButton, const EndMainWindow
     const bool cancelled = program.m_bAborted;
     const bool scanConfigured =
         program.m_buildConfig.Get(L"InstallScanEvent") && program.m_buildConfig.Get(L"InstallScanResultUrl");
-    EventTracker* tracker = program.m_pTracker;
-
-    if (!cancelled) {
-        if (scanConfigured) {
-            LaunchResults(program, launchApplication);
-        } else if (launchApplication) {
-            HRESULT hr = LaunchInstalledApp(true, L"", program.m_hMainWindow);
-            if (FAILED(hr)) ReportLaunchFailure(hr, L"");
-        }
-    }
-    if (cancelled && !program.m_bErrorOccurred && tracker) tracker->TrackResult(L"InstallerCancelled", L"userCancelled");
-
-    const std::wstring registrationUrl = RegistrationPageUrl(program, scanConfigured);
-    if (!registrationUrl.empty()) {
-        WaitPumpingMessages(kPauseMs);
-        OpenUrlInBrowser(registrationUrl);  // a browser that fails to open is not reported
+    // Nothing here may keep the main window open.
+    try {
+        LaunchAndOpen(program, launchApplication, scanConfigured);
+    } catch (CException* e) {
+        WriteDiagnosticFormat(L"FinishWizard: the launch stopped with %ls\n", DescribeHresult(HResultFromException(e)).c_str());
+        e->Delete();
+    } catch (const std::bad_alloc&) {
+        WriteDiagnostic(L"FinishWizard: the launch ran out of memory\n");
     }
 
     const INT_PTR result = cancelled ? IDCANCEL : IDOK;
     if (endMainWindow) {
         endMainWindow(result);
-    } else if (program.m_hMainWindow) {
-        EndDialog(program.m_hMainWindow, result);
+    } else if (HWND mainWindow = program.m_hMainWindow) {
+        EndDialog(mainWindow, result);
     }
 
+    EventTracker* tracker = program.m_pTracker;
     if (!cancelled && finishButton && tracker) tracker->TrackEvent(L"InstallerFinishedButton", false);
     WaitPumpingMessages(kPauseMs);
     ReleasePayloadWindows();
