@@ -21,6 +21,7 @@
 #include "framework/ResourceStrings.h"
 #include "framework/RunLog.h"
 #include "framework/ScopedHandles.h"
+#include "framework/Win32Error.h"
 #include "payload/SignatureVerification.h"
 #include "services/PackedVersion.h"
 
@@ -196,7 +197,7 @@ int RunInstallCommand(const CheckArguments& arguments) {
     if (!programPath.empty()) {
         module.Reset(LoadLibraryExW(programPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
         if (!module) {
-            PrintError(L"wrenstall-check: cannot read " + programPath + L"\n");
+            PrintFailure(L"install failed reading the configuration of " + programPath, FailureFromLastError());
             return 1;
         }
     } else {
@@ -215,6 +216,7 @@ int RunInstallCommand(const CheckArguments& arguments) {
     program.m_hMainWindow = page.GetPageWindow();
     CInstallation* installation = program.StartInstallation();
     if (!installation) {
+        PrintFailure(L"install failed starting the installation thread", E_OUTOFMEMORY);
         PrintResult(E_OUTOFMEMORY);
         return 1;
     }
