@@ -44,11 +44,13 @@ CInstallation::~CInstallation() = default;
 
 BOOL CInstallation::InitInstance() {
     ApplyUserLanguage();
-    return SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    HRESULT hr = m_apartment.Initialize(COINIT_APARTMENTTHREADED);
+    if (FAILED(hr)) WriteDiagnosticFormat(L"The controller thread could not enter COM: %ls\n", DescribeHresult(hr).c_str());
+    return SUCCEEDED(hr);
 }
 
 int CInstallation::ExitInstance() {
-    CoUninitialize();
+    m_apartment.Uninitialize();
     return 0;
 }
 

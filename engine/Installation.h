@@ -18,6 +18,7 @@
 
 #include "engine/ProgressPageProxy.h"
 #include "framework/Exceptions.h"
+#include "framework/PlatformSessions.h"
 #include "framework/WinThread.h"
 #include "payload/PayloadExecutor.h"
 
@@ -78,6 +79,7 @@ public:
     CProgressPageProxy m_proxy;
 
 private:
+    ScopedComApartment m_apartment;  // the thread's COM apartment, from InitInstance to ExitInstance
     struct Offer;
     static const Offer kNox;
     static const Offer kGearfresh;

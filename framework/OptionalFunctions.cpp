@@ -24,3 +24,9 @@ IsWow64ProcessFunction FindIsWow64Process() {
 }
 
 RtlGetVersionFunction FindRtlGetVersion() { return FindFunction<RtlGetVersionFunction>(L"NTDLL.DLL", "RtlGetVersion"); }
+
+bool IsWow64() {
+    IsWow64ProcessFunction isWow64Process = FindIsWow64Process();
+    BOOL wow64 = FALSE;
+    return isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}

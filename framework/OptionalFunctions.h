@@ -14,3 +14,6 @@ SetDefaultDllDirectoriesFunction FindSetDefaultDllDirectories();
 CreateProcessWithTokenFunction FindCreateProcessWithToken();
 IsWow64ProcessFunction FindIsWow64Process();
 RtlGetVersionFunction FindRtlGetVersion();
+
+// True when this 32-bit process runs on 64-bit Windows.
+bool IsWow64();

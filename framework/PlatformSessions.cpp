@@ -28,8 +28,11 @@ HRESULT ScopedOle::Initialize() {
     return hr;
 }
 
-ScopedComApartment::~ScopedComApartment() {
+ScopedComApartment::~ScopedComApartment() { Uninitialize(); }
+
+void ScopedComApartment::Uninitialize() {
     if (m_bInitialized) CoUninitialize();
+    m_bInitialized = false;
 }
 
 HRESULT ScopedComApartment::Initialize(DWORD model) {

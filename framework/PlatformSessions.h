@@ -38,6 +38,8 @@ public:
     ScopedComApartment& operator=(const ScopedComApartment&) = delete;
     // S_FALSE (already initialised on this thread) also counts as started.
     HRESULT Initialize(DWORD model = COINIT_APARTMENTTHREADED);
+    // Ends it early (on the same thread); the destructor then does nothing.
+    void Uninitialize();
 
 private:
     bool m_bInitialized = false;

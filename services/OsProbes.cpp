@@ -24,12 +24,6 @@ bool QueryRtlVersion(OSVERSIONINFOW& info, HRESULT& error) {
 }
 }  // namespace
 
-bool IsWow64() {
-    IsWow64ProcessFunction isWow64Process = FindIsWow64Process();
-    BOOL wow64 = FALSE;
-    return isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64;
-}
-
 bool IsOsVersionAtLeast(DWORD major, DWORD minor) {
     OSVERSIONINFOW info = {};
     info.dwOSVersionInfoSize = sizeof(info);
