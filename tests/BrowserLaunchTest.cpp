@@ -12,6 +12,7 @@
 
 #include "TestSupport.h"
 #include "app/Program.h"
+#include "framework/PlatformSessions.h"
 #include "framework/ScopedHandles.h"
 #include "services/BrowserLaunch.h"
 #include "services/DesktopUserLaunch.h"
@@ -135,10 +136,10 @@ private:
 // desktop-shell route is really tried.
 class ComApartment {
 public:
-    ComApartment() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
-    ~ComApartment() { CoUninitialize(); }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
+    ComApartment() { m_apartment.Initialize(); }
+
+private:
+    ScopedComApartment m_apartment;
 };
 
 // A stand-in browser in a folder of its own, registered as the handler of scheme.

@@ -10,6 +10,7 @@
 #include "ConsoleOutput.h"
 #include "OutputFile.h"
 #include "framework/ComPtr.h"
+#include "framework/PlatformSessions.h"
 #include "http/DownloadToStream.h"
 
 namespace {
@@ -42,7 +43,8 @@ int RunFetchCommand(const CheckArguments& arguments) {
     }
     const std::wstring& url = arguments[0];
     OutputFile output(arguments[1]);
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ScopedComApartment apartment;
+    apartment.Initialize();
     ComPtr<IStream> target;
     HRESULT hr = SHCreateStreamOnFileEx(output.TemporaryPath().c_str(), STGM_CREATE | STGM_WRITE | STGM_SHARE_DENY_NONE,
                                         FILE_ATTRIBUTE_NORMAL, TRUE, nullptr, target.Receive());
@@ -59,6 +61,5 @@ int RunFetchCommand(const CheckArguments& arguments) {
         }
     }
     PrintResult(hr);
-    CoUninitialize();
     return SUCCEEDED(hr) ? 0 : 1;
 }
