@@ -16,6 +16,7 @@
 #include "framework/ScopedHandles.h"
 #include "framework/Win32Error.h"
 #include "tools/tag/InstallerDataTag.h"
+#include "tools/tag/PeCertificateTable.h"
 
 namespace {
 std::wstring FullPath(const std::wstring& path) {
@@ -49,6 +50,22 @@ std::wstring TrailerLayoutText(const std::wstring& programPath) {
     return std::wstring(name, name + std::char_traits<char>::length(name));
 }
 
+// "MZ" and a "PE\0\0" signature where the DOS header points.
+bool StartsLikeAWindowsProgram(const std::wstring& programPath) {
+    ScopedHandle file(CreateFileW(programPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    uint8_t header[64];
+    DWORD read = 0;
+    if (!file || !ReadFile(file.Get(), header, sizeof(header), &read, nullptr) || read != sizeof(header)) return false;
+    if (header[0] != 'M' || header[1] != 'Z') return false;
+    LARGE_INTEGER offset;
+    offset.QuadPart = ReadLittleEndian32(header + 0x3C);
+    uint8_t signature[4];
+    return SetFilePointerEx(file.Get(), offset, nullptr, FILE_BEGIN) &&
+           ReadFile(file.Get(), signature, sizeof(signature), &read, nullptr) && read == sizeof(signature) &&
+           signature[0] == 'P' && signature[1] == 'E' && signature[2] == 0 && signature[3] == 0;
+}
+
 const wchar_t* FlagsText(const InstallerDataValue& value) {
     if (value.isPersistent) return L"private,persistent";
     return value.isPrivate ? L"private" : L"-";
@@ -64,15 +81,13 @@ int RunDataCommand(const CheckArguments& arguments) {
     if (arguments.empty()) {
         HRESULT hr = GetModulePath(nullptr, programPath);
         if (FAILED(hr)) {
-            PrintResult(hr);
+            PrintFailure(L"finding this tool's own path", hr);
             return 1;
         }
     } else {
         programPath = FullPath(arguments[0]);
         if (GetFileAttributesW(programPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
-            HRESULT hr = FailureFromLastError();
-            PrintError(L"wrenstall-check: cannot open " + programPath + L"\n");
-            PrintResult(hr);
+            PrintFailure(L"opening " + programPath, FailureFromLastError());
             return 1;
         }
     }
@@ -80,7 +95,19 @@ int RunDataCommand(const CheckArguments& arguments) {
     BuildConfig config;
     ScopedModule module(LoadLibraryExW(programPath.c_str(), nullptr,
                                        LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
-    if (module) LoadBuildConfig(config, module.Get());
+    if (!module) {
+        DWORD error = GetLastError();
+        HRESULT hr = error ? HResultFromWin32(static_cast<LONG>(error)) : E_FAIL;
+        if (!StartsLikeAWindowsProgram(programPath)) {
+            PrintFailure(programPath + L" is not a Windows program (PE file)", hr);
+            return 1;
+        }
+        // A PE file this 32-bit tool cannot map (a 64-bit image, say): its
+        // trailer still reads; only the build configuration is not known.
+        PrintFailure(L"reading the resources of " + programPath + L" (the build configuration is left out)", hr);
+    } else {
+        LoadBuildConfig(config, module.Get());
+    }
 
     InstallerDataStore store;
     InitialInstallerData initial = LoadInitialInstallerData(store, programPath);
