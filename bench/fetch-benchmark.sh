@@ -8,8 +8,7 @@
 # Usage: bench/fetch-benchmark.sh [SIZE_MIB [RUNS]]   (after the build)
 set -euo pipefail
 source "$(dirname "$0")/lib/measure.sh"
-size_mib=${1:-256}
-runs=${2:-5}
+read_size_and_runs 256 "$@"
 check="$build_dir/tools/check/wrenstall-check.exe"
 probe="$build_dir/bench/probes/fetch-probe.exe"
 for exe in "$check" "$probe" "$build_dir/bench/probes/start-probe.exe"; do
@@ -24,10 +23,9 @@ if [ -z "${WRENSTALL_BENCH_SERVING:-}" ]; then
     export WRENSTALL_BENCH_SERVING=1 WRENSTALL_BENCH_TMPDIR=${TMPDIR:-/tmp}
     unset WRENSTALL_SERVER_FIXED_PORT
     server_tmp=$(make_work_dir $((size_mib * 2)))
-    status=0
-    TMPDIR=$server_tmp taskset -c "$helper_cpu" bash "$root/tests/server/with-server.sh" bash "$0" "$@" || status=$?
-    rm -rf "$server_tmp"
-    exit "$status"
+    trap 'rm -rf "$server_tmp"' EXIT
+    TMPDIR=$server_tmp taskset -c "$helper_cpu" bash "$root/tests/server/with-server.sh" bash "$0" "$@"
+    exit
 fi
 
 export TMPDIR=$WRENSTALL_BENCH_TMPDIR

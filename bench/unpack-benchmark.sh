@@ -7,8 +7,7 @@
 # Usage: bench/unpack-benchmark.sh [SIZE_MIB [RUNS]]   (after the build)
 set -euo pipefail
 source "$(dirname "$0")/lib/measure.sh"
-size_mib=${1:-64}
-runs=${2:-5}
+read_size_and_runs 64 "$@"
 check="$build_dir/tools/check/wrenstall-check.exe"
 probe="$build_dir/bench/probes/unpack-probe.exe"
 for exe in "$check" "$probe" "$build_dir/bench/probes/start-probe.exe"; do

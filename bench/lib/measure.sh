@@ -15,6 +15,13 @@ helper_cpu=$(( cpu_count > 1 ? (bench_cpu == 0 ? 1 : 0) : bench_cpu ))
 clock_ticks=$(getconf CLK_TCK)
 wine_server_pid=
 
+# Size and run count from the arguments, positive whole numbers.
+read_size_and_runs() {  # default size, SIZE_MIB, RUNS
+    size_mib=${2:-$1}
+    runs=${3:-5}
+    [[ "$size_mib" =~ ^[1-9][0-9]*$ && "$runs" =~ ^[1-9][0-9]*$ ]] || { echo "SIZE_MIB and RUNS are positive whole numbers"; exit 2; }
+}
+
 require_tools() {  # command...
     local tool
     for tool in "$@"; do
@@ -154,6 +161,12 @@ read_medians() {  # name
     slowest_seconds=$(cut -d' ' -f1 "$file" | sort -g | tail -n 1)
 }
 
+# A over B with the given decimals, or "-" when B is zero (a run too short to
+# register any CPU time).
+quotient() {  # A B DECIMALS
+    awk -v a="$1" -v b="$2" -v d="$3" 'BEGIN { if (b > 0) printf "%.*f", d, a / b; else printf "-" }'
+}
+
 # The result table: one row per contestant (name label), then the ratios of
 # ours to the limit and to the native reference, by elapsed and by CPU time.
 print_table() {  # SIZE_MIB then name label pairs for ours, limit, native
@@ -164,15 +177,15 @@ print_table() {  # SIZE_MIB then name label pairs for ours, limit, native
         read_medians "$1"
         seconds[$1]=$median_seconds
         cpu[$1]=$median_cpu
-        printf '%-44s %8.2f %8.1f %7.1f-%-7.1f %8.2f %8.1f %9s\n' "$2" "$median_seconds" \
-            "$(echo "$size / $median_seconds" | bc -l)" "$(echo "$size / $slowest_seconds" | bc -l)" \
-            "$(echo "$size / $fastest_seconds" | bc -l)" "$median_cpu" "$(echo "$size / $median_cpu" | bc -l)" "$median_mib"
+        printf '%-44s %8.2f %8s %15s %8.2f %8s %9s\n' "$2" "$median_seconds" "$(quotient "$size" "$median_seconds" 1)" \
+            "$(quotient "$size" "$slowest_seconds" 1)-$(quotient "$size" "$fastest_seconds" 1)" \
+            "$median_cpu" "$(quotient "$size" "$median_cpu" 1)" "$median_mib"
         shift 2
     done
     printf 'throughput ratios          %14s %14s\n' "elapsed time" "CPU time"
-    printf '  ours / limit             %14.2f %14.2f\n' "$(echo "${seconds[limit]} / ${seconds[ours]}" | bc -l)" "$(echo "${cpu[limit]} / ${cpu[ours]}" | bc -l)"
-    printf '  ours / native            %14.2f %14.2f\n' "$(echo "${seconds[native]} / ${seconds[ours]}" | bc -l)" "$(echo "${cpu[native]} / ${cpu[ours]}" | bc -l)"
-    printf '  limit / native           %14.2f %14.2f\n' "$(echo "${seconds[native]} / ${seconds[limit]}" | bc -l)" "$(echo "${cpu[native]} / ${cpu[limit]}" | bc -l)"
+    printf '  ours / limit             %14s %14s\n' "$(quotient "${seconds[limit]}" "${seconds[ours]}" 2)" "$(quotient "${cpu[limit]}" "${cpu[ours]}" 2)"
+    printf '  ours / native            %14s %14s\n' "$(quotient "${seconds[native]}" "${seconds[ours]}" 2)" "$(quotient "${cpu[native]}" "${cpu[ours]}" 2)"
+    printf '  limit / native           %14s %14s\n' "$(quotient "${seconds[native]}" "${seconds[limit]}" 2)" "$(quotient "${cpu[native]}" "${cpu[limit]}" 2)"
 }
 
 # Median elapsed time of starting and ending a Wine process that does
