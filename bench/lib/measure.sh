@@ -55,7 +55,9 @@ find_wine_server_pid() {
 }
 
 # Makes the bench prefix when missing and (re)starts its Wine server pinned
-# to $bench_cpu; Wine processes started by run_timed inherit the same CPU.
+# to $bench_cpu. run_timed pins the Wine clients, and the prefix's background
+# processes (services, explorer) inherit the CPU of the client that starts
+# them. One benchmark at a time: this stops a server the prefix already has.
 start_pinned_wine() {  # prefix
     export WINEPREFIX=$1
     [ -d "$WINEPREFIX" ] || start_wine "$WINEPREFIX"
@@ -97,7 +99,9 @@ load_report() {
     echo "machine load ($cpu_count CPUs): load average (1, 5, 15 min) $load_before before, $(cut -d' ' -f1-3 /proc/loadavg) after;"
     echo "  busy during the timed runs: CPU $bench_cpu $(( 100 * (cpu_busy - cpu_busy_before) / (cpu_total - cpu_total_before + 1) ))%," \
          "all CPUs $(( 100 * (all_busy - all_busy_before) / (all_total - all_total_before + 1) ))% (this benchmark included);" \
-         "$(awk '{ split($4, r, "/"); print r[1] }' /proc/loadavg) runnable now"
+         "$(awk '{ split($4, r, "/"); print r[1] }' /proc/loadavg) runnable now;"
+    echo "  the timed commands used a CPU for $(quotient "$(echo "100 * $timed_cpu" | bc -l)" "$timed_elapsed" 0)% of their elapsed time" \
+         "(the rest they waited: for a CPU when others hold it, or for the server)"
 }
 
 # Runs one command on $bench_cpu and sets run_seconds (elapsed), run_cpu
@@ -132,10 +136,13 @@ median() {  # numbers on standard input
 # run_timed) in rounds: round 0 warms up, rounds 1..RUNS are timed. Within a
 # round the order rotates, so none of them is always first. After every run
 # the output must equal EXPECTED; it is deleted before the next run. Timings
-# land in $work/times-NAME, one "seconds cpu kib" line per run.
+# land in $work/times-NAME, one "seconds cpu kib" line per run, and their sums
+# in timed_elapsed and timed_cpu.
 run_rounds() {  # RUNS EXPECTED name...
     local runs=$1 expected=$2; shift 2
     local names=("$@") count=$# round index name output
+    timed_elapsed=0
+    timed_cpu=0
     for round in $(seq 0 "$runs"); do
         [ "$round" -eq 1 ] && load_start
         for index in $(seq 0 $((count - 1))); do
@@ -145,7 +152,10 @@ run_rounds() {  # RUNS EXPECTED name...
             "contestant_$name" "$output"
             cmp -s "$expected" "$output" || { echo "MISMATCH: the output of $name differs from the expected bytes" >&2; exit 1; }
             rm -f "$output"
-            [ "$round" -gt 0 ] && echo "$run_seconds $run_cpu $run_kib" >> "$work/times-$name"
+            [ "$round" -gt 0 ] || continue
+            echo "$run_seconds $run_cpu $run_kib" >> "$work/times-$name"
+            timed_elapsed=$(echo "$timed_elapsed + $run_seconds" | bc -l)
+            timed_cpu=$(echo "$timed_cpu + $run_cpu" | bc -l)
         done
     done
 }
