@@ -46,7 +46,7 @@ int wmain(int argc, wchar_t** argv) {
     if (!WinHttpCrackUrl(url, 0, 0, &parts)) return Fail(L"WinHttpCrackUrl", url);
     std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
     std::wstring path(parts.lpszUrlPath, parts.dwUrlPathLength);
-    path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    if (parts.lpszExtraInfo) path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
 
     WinHTTP::ScopedInternetHandle session(
         WinHttpOpen(L"fetch-probe", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
