@@ -11,9 +11,7 @@ source "$(dirname "$0")/lib/measure.sh"
 read_size_and_runs 256 "$@"
 check="$build_dir/tools/check/wrenstall-check.exe"
 probe="$build_dir/bench/probes/fetch-probe.exe"
-for exe in "$check" "$probe" "$build_dir/bench/probes/start-probe.exe"; do
-    [ -f "$exe" ] || { echo "build first (ninja -C build): $exe is missing"; exit 1; }
-done
+require_built "$check" "$probe"
 require_tools curl taskset bc
 
 # The script runs again inside a stand-in server of its own (a port chosen at
@@ -34,7 +32,6 @@ start_pinned_wine "$build_dir/wineprefix-bench"
 trap 'stop_wine; rm -rf "$work"' EXIT
 head -c $((size_mib * 1024 * 1024)) /dev/urandom > "$WRENSTALL_SERVER_ROOT/big.bin"
 url="http://127.0.0.1:$WRENSTALL_SERVER_PORT/big.bin"
-windows_path() { echo "Z:${1//\//\\}"; }
 
 contestant_ours() { run_timed /dev/null wine "$check" fetch "$url" "$(windows_path "$1")"; }
 contestant_limit() { run_timed /dev/null wine "$probe" "$url" "$(windows_path "$1")"; }
@@ -43,8 +40,8 @@ contestant_native() { run_timed /dev/null curl --fail --silent --show-error --ou
 echo "download of $size_mib MiB from 127.0.0.1:$WRENSTALL_SERVER_PORT into $(df -P "$work" | awk 'NR == 2 { print $1 }'), median of $runs interleaved runs after a warm-up"
 describe_pinning
 run_rounds "$runs" "$WRENSTALL_SERVER_ROOT/big.bin" ours limit native
-wine_start=$(measure_wine_start "$runs")
 load_report
+wine_start=$(measure_wine_start "$runs")
 print_table "$size_mib" \
     ours "ours: wrenstall-check fetch (Wine)" \
     limit "limit: fetch-probe, flat WinHTTP (Wine)" \

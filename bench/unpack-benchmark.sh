@@ -10,9 +10,7 @@ source "$(dirname "$0")/lib/measure.sh"
 read_size_and_runs 64 "$@"
 check="$build_dir/tools/check/wrenstall-check.exe"
 probe="$build_dir/bench/probes/unpack-probe.exe"
-for exe in "$check" "$probe" "$build_dir/bench/probes/start-probe.exe"; do
-    [ -f "$exe" ] || { echo "build first (ninja -C build): $exe is missing"; exit 1; }
-done
+require_built "$check" "$probe"
 require_tools bzip2 taskset bc
 
 # The input: the Windows DLLs that Wine ships, the kind of bytes an installer
@@ -40,7 +38,6 @@ start_pinned_wine "$build_dir/wineprefix-bench"
 trap 'stop_wine; rm -rf "$work"' EXIT
 cp "$input_cache" "$work/input.bz2"
 bzip2 -dc "$work/input.bz2" > "$work/expected"
-windows_path() { echo "Z:${1//\//\\}"; }
 
 contestant_ours() { run_timed /dev/null wine "$check" unpack "$(windows_path "$work/input.bz2")" "$(windows_path "$1")"; }
 contestant_limit() { run_timed /dev/null wine "$probe" "$(windows_path "$work/input.bz2")" "$(windows_path "$1")"; }
@@ -49,8 +46,8 @@ contestant_native() { run_timed "$1" bzip2 -dc "$work/input.bz2"; }
 echo "extraction of $size_mib MiB ($(( $(stat -c %s "$work/input.bz2") / 1024 / 1024 )) MiB compressed) into $(df -P "$work" | awk 'NR == 2 { print $1 }'), median of $runs interleaved runs after a warm-up"
 describe_pinning
 run_rounds "$runs" "$work/expected" ours limit native
-wine_start=$(measure_wine_start "$runs")
 load_report
+wine_start=$(measure_wine_start "$runs")
 print_table "$size_mib" \
     ours "ours: wrenstall-check unpack (Wine)" \
     limit "limit: unpack-probe, bare BZ2_bzRead (Wine)" \

@@ -22,6 +22,19 @@ read_size_and_runs() {  # default size, SIZE_MIB, RUNS
     [[ "$size_mib" =~ ^[1-9][0-9]*$ && "$runs" =~ ^[1-9][0-9]*$ ]] || { echo "SIZE_MIB and RUNS are positive whole numbers"; exit 2; }
 }
 
+# Stops the benchmark when one of the programs it times is not built.
+require_built() {  # exe...
+    local exe
+    for exe in "$@" "$build_dir/bench/probes/start-probe.exe"; do
+        [ -f "$exe" ] || { echo "build first (ninja -C build): $exe is missing"; exit 1; }
+    done
+}
+
+# The path as Wine's drive Z: names it.
+windows_path() {  # absolute Unix path
+    echo "Z:${1//\//\\}"
+}
+
 require_tools() {  # command...
     local tool
     for tool in "$@"; do
