@@ -20,7 +20,6 @@
 #include "resources/resource.h"
 #include "services/SystemProbes.h"
 
-const wchar_t kMakerKeyPath[] = L"SOFTWARE\\Tarnwell Utilities Inc";
 const wchar_t kWizardVersion[] = L"2.21.0";
 
 namespace {

@@ -140,7 +140,7 @@ void CInstallation::OnFetchInstallerData() {
     GetModulePath(nullptr, programPath);
     try {
         FetchInstallerDataFromServer(program.m_installerData, GetBuiltInRpcEndpoint(), programPath, program.m_machineId,
-                                     program.m_pTracker);
+                                     program.m_pTracker, program.m_strAppName);
         program.StartTracking(true);
     } catch (...) {
         // Without tracking the wizard would wait for the page order forever: the error ends it instead.
