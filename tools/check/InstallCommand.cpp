@@ -53,6 +53,7 @@ public:
 
     CInstallation* m_pInstallation = nullptr;
     std::wstring m_strCancelTask;  // cancel when this task text shows
+    bool m_bCancelReached = false;  // that task showed and the run was cancelled
     HRESULT m_result = S_OK;
     bool m_bCancelled = false;
 
@@ -69,6 +70,7 @@ private:
                 if (!page->m_strCancelTask.empty() && text == page->m_strCancelTask && page->m_pInstallation) {
                     PrintOut(L"cancelling\n");
                     page->m_strCancelTask.clear();
+                    page->m_bCancelReached = true;
                     page->m_pInstallation->Cancel();
                     page->m_pInstallation->PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
                 }
@@ -124,6 +126,7 @@ int RunInstallCommand(const CheckArguments& arguments) {
     bool acceptNox = false;
     bool acceptGearfresh = false;
     UINT cancelTaskId = 0;
+    std::wstring cancelStage;
     const std::map<std::wstring, UINT> stages = {{L"download", 3001}, {L"extract", 3002}, {L"install", 3003}, {L"scan", 3037}};
     for (size_t i = 0; i < arguments.size(); ++i) {
         if (arguments[i] == L"--accept" && i + 1 < arguments.size()) {
@@ -135,6 +138,7 @@ int RunInstallCommand(const CheckArguments& arguments) {
             auto stage = stages.find(arguments[++i]);
             if (stage == stages.end()) return Usage();
             cancelTaskId = stage->second;
+            cancelStage = stage->first;
         } else if (programPath.empty() && arguments[i].rfind(L"--", 0) != 0) {
             programPath = FullPath(arguments[i]);
         } else {
@@ -205,8 +209,14 @@ int RunInstallCommand(const CheckArguments& arguments) {
     if (program.m_runFlags[L"RebootRequired"]) PrintOut(L"restart required\n");
     EventTracker::WaitForPendingSends(5000);
     HRESULT result = page.m_result == S_OK && page.IsCancelled() ? static_cast<HRESULT>(0x800704C7) : page.m_result;
+    const bool cancelReached = page.m_bCancelReached;
     program.m_hMainWindow = nullptr;
     pageOwner.reset();
     PrintResult(result);
+    // A run that never reached the stage to cancel at did not test cancelling.
+    if (cancelTaskId && !cancelReached) {
+        PrintError(L"wrenstall-check: stage never reached: " + cancelStage + L"\n");
+        return 1;
+    }
     return result == S_OK ? 0 : 1;
 }

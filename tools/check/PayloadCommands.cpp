@@ -26,7 +26,8 @@ int Usage(const wchar_t* text) {
     return 2;
 }
 
-// Copies the decompressed bytes of input to output; errors become HRESULTs.
+// Copies the decompressed bytes of input to output; errors become HRESULTs
+// and leave no output behind.
 HRESULT Unpack(const std::wstring& input, const std::wstring& output) {
     try {
         DecompressFile(input, output);
@@ -34,6 +35,7 @@ HRESULT Unpack(const std::wstring& input, const std::wstring& output) {
     } catch (CException* e) {
         HRESULT hr = HResultFromException(e);
         e->Delete();
+        DeleteFileW(output.c_str());  // no partial output
         return hr;
     }
 }
