@@ -200,11 +200,8 @@ bool QualifiesAsPrimary(HCRYPTMSG primaryMessage, PCCERT_CONTEXT primarySigner, 
 }  // namespace
 
 PCRYPT_ATTRIBUTE FindNestedSignatureAttribute(const CRYPT_ATTRIBUTES& attributes) {
-    for (DWORD i = 0; i < attributes.cAttr; ++i) {
-        const char* type = attributes.rgAttr[i].pszObjId;
-        if (type && std::strcmp(type, kNestedSignatureOid) == 0) return &attributes.rgAttr[i];
-    }
-    return nullptr;
+    // By type among all of them: other unauthenticated attributes may come first.
+    return CertFindAttribute(kNestedSignatureOid, attributes.cAttr, attributes.rgAttr);
 }
 
 HRESULT FindNestedSigner(HCRYPTMSG primaryMessage, PCCERT_CONTEXT primarySigner, const std::wstring& signedFile,
