@@ -5,12 +5,19 @@
 #include <windows.h>
 #include <msi.h>
 
+#include <atomic>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
 #include "RecordingPage.h"
 #include "TestSupport.h"
 #include "app/Program.h"
+#include "framework/ScopedHandles.h"
 #include "payload/MsiPackageQueries.h"
 #include "payload/MsiUiHandler.h"
 #include "payload/PayloadExecutor.h"
+#include "payload/SignatureVerification.h"
 #include "services/SystemProbes.h"
 
 namespace {
@@ -18,6 +25,11 @@ const UINT kProgress = 0x0A000000;
 const UINT kCommonData = 0x0B000000;
 const UINT kActionData = 0x09000000;
 const wchar_t kKelvoraProductCode[] = L"{6C1B5C2E-2F7A-4C59-9A57-5E0F2D6B7A11}";
+
+std::string ReadFileBytes(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 class UiHandler : public testing::Test {
 protected:
@@ -180,6 +192,64 @@ TEST_F(MsiInstall, TheHandlerOutlivesTheRunButNotItsPage) {
     EXPECT_EQ(GetMsiUiContext().page, nullptr);
     EXPECT_EQ(MsiInstallProductW((m_fixtures + L"\\KelvoraPackage.msi").c_str(), L"REMOVE=ALL"),
               static_cast<UINT>(ERROR_SUCCESS));
+}
+
+// The attack on the kept copy: a writer rewrites "Downloaded Installers\<ProductCode>\setup.msi"
+// between the signed package and an unsigned one of another product while
+// the executor stages, checks and installs it. The checked file is what installs.
+TEST_F(MsiInstall, ARacingWriterNeverGetsItsPackageInstalled) {
+    const wchar_t kForeignProductCode[] = L"{3D4C2B1A-5E6F-4A7B-8C9D-0E1F2A3B4C5D}";
+    const std::string signedPackage = ReadFileBytes(m_fixtures + L"\\package-A.msi");
+    const std::string foreignPackage = ReadFileBytes(m_fixtures + L"\\RebootPackage.msi");
+    ASSERT_FALSE(signedPackage.empty());
+    ASSERT_FALSE(foreignPackage.empty());
+    SetDefaultSignerFile(m_fixtures + L"\\signer-A.exe");
+    TemporaryDirectory folder;
+    const std::wstring download = folder.File(L"twu1.tmp.msi");
+    WriteBytes(download, signedPackage);
+    const std::wstring copy =
+        GetCommonDocumentsFolder() + L"\\Downloaded Installers\\" + kKelvoraProductCode + L"\\setup.msi";
+
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        for (DWORD round = 0; !stop; ++round) {
+            for (const std::string* content : {&signedPackage, &foreignPackage}) {
+                ScopedHandle file;
+                while (!stop && !file) {
+                    file.Reset(CreateFileW(copy.c_str(), GENERIC_WRITE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_ALWAYS, 0, nullptr));
+                }
+                DWORD written = 0;
+                WriteFile(file.Get(), content->data(), static_cast<DWORD>(content->size()), &written, nullptr);
+                SetEndOfFile(file.Get());
+                file.Reset();
+                Sleep(content == &signedPackage ? (round * 23) % 250 : 3);
+            }
+        }
+    });
+    int installed = 0;
+    int foreign = 0;
+    for (int run = 0; run < 50; ++run) {
+        TestMsiExecutor executor;
+        executor.SetPackage(download);
+        RecordingPage page;
+        executor.Execute(&page, L"REBOOT=ReallySuppress");
+        if (MsiQueryProductStateW(kForeignProductCode) == INSTALLSTATE_DEFAULT) {
+            ++foreign;
+            ADD_FAILURE() << "run " << run << " installed the unsigned package";
+            MsiInstallProductW((m_fixtures + L"\\RebootPackage.msi").c_str(), L"REMOVE=ALL");
+        }
+        if (MsiQueryProductStateW(kKelvoraProductCode) == INSTALLSTATE_DEFAULT) {
+            ++installed;
+            Uninstall();
+        }
+    }
+    stop = true;
+    writer.join();
+    SetDefaultSignerFile(L"");
+    EXPECT_EQ(foreign, 0);
+    EXPECT_GT(installed, 0) << "the signed package never got through; the race was not run";
 }
 
 TEST_F(MsiInstall, RestartRequestIsSuccessAndReachesTheMainThread) {
