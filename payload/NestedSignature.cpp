@@ -132,8 +132,14 @@ bool ComputeFileDigest(const std::wstring& path, const std::string& algorithm, s
 // The chain of a signer certificate, with the certificates its message carries.
 bool BuildChain(HCRYPTMSG message, PCCERT_CONTEXT certificate, ScopedCertificateChain& chain) {
     ScopedCertificateStore store(CertOpenStore(CERT_STORE_PROV_MSG, kMessageEncoding, 0, 0, message));
+    // Code signing, so that a nested certificate made for another use shows that as a trust error.
+    static char codeSigning[] = szOID_PKIX_KP_CODE_SIGNING;
+    static char* usages[] = {codeSigning};
     CERT_CHAIN_PARA parameters = {};
     parameters.cbSize = sizeof(parameters);
+    parameters.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
+    parameters.RequestedUsage.Usage.cUsageIdentifier = 1;
+    parameters.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
     return CertGetCertificateChain(nullptr, certificate, nullptr, store.Get(), &parameters, 0, nullptr,
                                    chain.Receive()) != FALSE;
 }
