@@ -5,11 +5,10 @@
 #include <windows.h>
 #include <msi.h>
 
-#include <atomic>
 #include <fstream>
 #include <iterator>
-#include <thread>
 
+#include "RacingWriter.h"
 #include "RecordingPage.h"
 #include "TestSupport.h"
 #include "app/Program.h"
@@ -210,43 +209,27 @@ TEST_F(MsiInstall, ARacingWriterNeverGetsItsPackageInstalled) {
     const std::wstring copy =
         GetCommonDocumentsFolder() + L"\\Downloaded Installers\\" + kKelvoraProductCode + L"\\setup.msi";
 
-    std::atomic<bool> stop{false};
-    std::thread writer([&] {
-        for (DWORD round = 0; !stop; ++round) {
-            for (const std::string* content : {&signedPackage, &foreignPackage}) {
-                ScopedHandle file;
-                while (!stop && !file) {
-                    file.Reset(CreateFileW(copy.c_str(), GENERIC_WRITE,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                           OPEN_ALWAYS, 0, nullptr));
-                }
-                DWORD written = 0;
-                WriteFile(file.Get(), content->data(), static_cast<DWORD>(content->size()), &written, nullptr);
-                SetEndOfFile(file.Get());
-                file.Reset();
-                Sleep(content == &signedPackage ? (round * 23) % 250 : 3);
-            }
-        }
-    });
     int installed = 0;
     int foreign = 0;
-    for (int run = 0; run < 50; ++run) {
-        TestMsiExecutor executor;
-        executor.SetPackage(download);
-        RecordingPage page;
-        executor.Execute(&page, L"REBOOT=ReallySuppress");
-        if (MsiQueryProductStateW(kForeignProductCode) == INSTALLSTATE_DEFAULT) {
-            ++foreign;
-            ADD_FAILURE() << "run " << run << " installed the unsigned package";
-            MsiInstallProductW((m_fixtures + L"\\RebootPackage.msi").c_str(), L"REMOVE=ALL");
-        }
-        if (MsiQueryProductStateW(kKelvoraProductCode) == INSTALLSTATE_DEFAULT) {
-            ++installed;
-            Uninstall();
+    {
+        // Alternates the signed and the foreign content for as long as the runs last.
+        RacingWriter writer(copy, signedPackage, foreignPackage, 250, OPEN_ALWAYS);
+        for (int run = 0; run < 50; ++run) {
+            TestMsiExecutor executor;
+            executor.SetPackage(download);
+            RecordingPage page;
+            executor.Execute(&page, L"REBOOT=ReallySuppress");
+            if (MsiQueryProductStateW(kForeignProductCode) == INSTALLSTATE_DEFAULT) {
+                ++foreign;
+                ADD_FAILURE() << "run " << run << " installed the unsigned package";
+                MsiInstallProductW((m_fixtures + L"\\RebootPackage.msi").c_str(), L"REMOVE=ALL");
+            }
+            if (MsiQueryProductStateW(kKelvoraProductCode) == INSTALLSTATE_DEFAULT) {
+                ++installed;
+                Uninstall();
+            }
         }
     }
-    stop = true;
-    writer.join();
     SetDefaultSignerFile(L"");
     EXPECT_EQ(foreign, 0);
     EXPECT_GT(installed, 0) << "the signed package never got through; the race was not run";
