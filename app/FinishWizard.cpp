@@ -119,5 +119,5 @@ void FinishWizard(bool launchApplication, bool finishButton, const EndMainWindow
     EventTracker* tracker = program.m_pTracker;
     if (!cancelled && finishButton && tracker) tracker->TrackEvent(L"InstallerFinishedButton", false);
     WaitPumpingMessages(kPauseMs);
-    ReleasePayloadWindows();
+    ReleasePayloadWindows(SplitPayloadMessageClasses(program.m_buildConfig.Get(L"PayloadMessageClasses")));
 }

@@ -159,6 +159,12 @@ void CInstallation::OnDownloadPayload() {
             CObject* executor = executorClass->CreateObject();
             if (!executor) ThrowMemoryException();
             m_pExecutor.reset(static_cast<CPayloadExecutor*>(executor));
+            const CProgram& program = GetProgram();
+            PayloadSettings settings;
+            settings.productName = program.m_strAppName;
+            if (const wchar_t* appExe = program.m_buildConfig.Get(L"AppExe")) settings.appExe = appExe;
+            settings.messageClasses = SplitPayloadMessageClasses(program.m_buildConfig.Get(L"PayloadMessageClasses"));
+            m_pExecutor->SetSettings(std::move(settings));
         }
         if (m_pExecutor->IsDownloaded() || m_bCancel) return;
         m_nProgressBase = 0;

@@ -1,4 +1,3 @@
-#include "app/Program.h"
 #include "framework/Win32Error.h"
 #include "payload/PayloadExecutor.h"
 #include "services/ProcessLaunching.h"
@@ -22,7 +21,6 @@ BOOL CALLBACK ReleaseWindowOfClass(HWND window, LPARAM parameter) {
 }
 }  // namespace
 
-CExeExecutor::CExeExecutor() : m_windowClasses(GetPayloadMessageClasses()) {}
 
 HRESULT CExeExecutor::Run(IExecutorPage* page, const std::wstring& commandLine) {
     std::wstring processCommand = L"\"" + RunPath() + L"\" " + commandLine;
@@ -41,7 +39,7 @@ HRESULT CExeExecutor::Run(IExecutorPage* page, const std::wstring& commandLine) 
             CloseHandle(process);  // the payload keeps running on its own
             return HResultFromWin32(ERROR_CANCELLED);
         }
-        for (const std::wstring& className : m_windowClasses) {
+        for (const std::wstring& className : m_settings.messageClasses) {
             if (HWND window = FindWindowW(className.c_str(), nullptr)) {
                 SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
             }
@@ -56,8 +54,8 @@ HRESULT CExeExecutor::Run(IExecutorPage* page, const std::wstring& commandLine) 
     return result;
 }
 
-void ReleasePayloadWindows() {
-    for (const std::wstring& className : GetPayloadMessageClasses()) {
+void ReleasePayloadWindows(const std::vector<std::wstring>& messageClasses) {
+    for (const std::wstring& className : messageClasses) {
         EnumWindows(ReleaseWindowOfClass, reinterpret_cast<LPARAM>(&className));
     }
 }

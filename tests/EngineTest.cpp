@@ -3,6 +3,7 @@
 // endpoint on the port the program was built with), with signed fixtures.
 #include <gtest/gtest.h>
 
+#include <bzlib.h>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -373,6 +374,30 @@ TEST_F(Engine, CancelStopsAnOfferDownloadAndRemovesItsFile) {
         if (file.text.find(L"\\nox") == std::wstring::npos) continue;
         EXPECT_EQ(GetFileAttributesW(file.text.c_str()), INVALID_FILE_ATTRIBUTES) << ToUtf8(file.text) << " was left";
     }
+    EXPECT_EQ(ReadAll(m_folder.File(L"started.txt")), "");
+}
+
+TEST_F(Engine, CancelStopsAnOfferExtractionAndRemovesItsFiles) {
+    // 1 GiB of zeros in a few kilobytes: extraction outlasts the cancellation.
+    std::string zeros(64 << 20, '\0');
+    unsigned int size = 1 << 20;
+    std::string stream(size, '\0');
+    ASSERT_EQ(BZ2_bzBuffToBuffCompress(stream.data(), &size, zeros.data(), static_cast<unsigned int>(zeros.size()), 9, 0, 0),
+              BZ_OK);
+    stream.resize(size);
+    std::string offer;
+    for (int i = 0; i < 16; ++i) offer += stream;
+    m_server.PutFile(L"big-nox.exe.bz2", offer);
+    Configure(L"setup-A.msi.bz2", {{L"NoxUrl", m_server.Url(L"/big-nox.exe.bz2")}}, L"");
+    Run(true, false, false, L"Extracting Kelvora...");
+    int offerFiles = 0;
+    for (const PageMessage& file : m_page.Of(WM_PAGE_REMEMBER_TEMP_FILE)) {
+        if (file.text.find(L"\\nox") == std::wstring::npos) continue;
+        ++offerFiles;
+        EXPECT_EQ(GetFileAttributesW(file.text.c_str()), INVALID_FILE_ATTRIBUTES) << ToUtf8(file.text) << " was left";
+    }
+    EXPECT_EQ(offerFiles, 2) << "the offer's package and setup";
+    EXPECT_EQ(GetFileAttributesW(InstalledApp().c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(ReadAll(m_folder.File(L"started.txt")), "");
 }
 

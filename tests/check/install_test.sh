@@ -63,6 +63,30 @@ expect "a cancelled download ends with 0x800704C7" '[ $status -eq 1 ] && [ "$(ta
 expect "a cancelled run installs nothing" '[ ! -f "$installed" ]'
 expect "a cancelled run leaves no downloaded file" '[ "$(downloads)" = "$before" ]'
 
+# Cancelling at a stage the run never reaches fails loudly instead of passing.
+curl -s -X POST -d '{"path": "/kelvora/Kelvora-2.4.1-setup.msi.bz2", "faults": []}' \
+    "http://127.0.0.1:$WRENSTALL_SERVER_PORT/__control/fault" >/dev/null
+wine "$check" install "$(winpath "$work/Wrenstall.exe")" --cancel-after extract > "$work/out.txt" 2> "$work/err.txt"
+status=$?
+expect "cancelling at a stage never reached exits non-zero" '[ $status -ne 0 ]'
+expect "and says \"stage never reached\"" 'tr -d "\r" < "$work/err.txt" | grep -q "stage never reached: extract"'
+uninstall
+
+# A 2,6 KB bzip2 payload that expands past the decompression limit (2 GiB) stops
+# with a clear error before the signature check and leaves nothing behind.
+python3 -c '
+import bz2, sys
+stream = bz2.compress(bytes(64 << 20), 9)
+sys.stdout.buffer.write(stream * 33)' > "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"
+before=$(downloads)
+wine "$check" install "$(winpath "$work/Wrenstall.exe")" > "$work/out.txt" 2> "$work/err.txt"
+status=$?
+tr -d '\r' < "$work/out.txt" > "$work/out"
+expect "a decompression bomb ends with 0x800700DF" '[ $status -eq 1 ] && [ "$(tail -n 1 "$work/out")" = "result: 0x800700DF" ]'
+expect "the bomb's stop is logged with the limit" 'tr -d "\r" < "$work/err.txt" | grep -q "Decompression stopped: the output passes 2147483647 bytes"'
+expect "a bomb leaves nothing in the temporary folder" '[ "$(downloads)" = "$before" ]'
+expect "a bomb installs nothing" '[ ! -f "$installed" ]'
+
 # A failing run names its log; the log holds the failing URL and its code.
 rm -f "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"
 wine "$check" install "$(winpath "$work/Wrenstall.exe")" > "$work/out.txt" 2>/dev/null
