@@ -11,6 +11,7 @@
 
 #include "app/RegistryIdentifiers.h"
 #include "app/UserLanguage.h"
+#include "config/ServerEndpoints.h"
 #include "engine/Installation.h"
 #include "framework/DiagnosticOutput.h"
 #include "framework/Exceptions.h"
@@ -165,7 +166,7 @@ void CProgram::StartTracking(bool) {
         const wchar_t* product = m_buildConfig.Get(L"ProductCode");
         if (!product) ThrowResourceException();
         m_pTracker.reset(new (std::nothrow) EventTracker(upl ? upl : L"", m_installationId, m_machineId, product,
-                                                         GetBuiltInTrackingEndpoint()));
+                                                         GetTrackingEndpoint(m_buildConfig)));
         if (m_pTracker) {
             PackedVersion dotNet = GetDotNetVersion();
             TrackingParameters parameters;

@@ -25,6 +25,3 @@ std::string BuildInstallerDataRequestBody(const GUID& machineId);
 // an answer outside 2xx arrives as an empty body and empties the store.
 HRESULT FetchInstallerDataFromServer(InstallerDataStore& store, const std::wstring& endpoint,
                                      const std::wstring& programPath, const GUID& machineId, EventTracker* tracker);
-
-// "http://" + the RPC host the program was built with.
-std::wstring GetBuiltInRpcEndpoint();

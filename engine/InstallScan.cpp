@@ -51,13 +51,8 @@ HRESULT CInstallation::InstallScan(const std::wstring& eventName) {
         }
         page = L"asInstaller";
         if (FAILED(result)) {
-            HANDLE process = StartProcess(command);
-            if (process) {
-                CloseHandle(process);
-                result = S_OK;
-            } else {
-                result = FailureFromLastError();
-            }
+            ScopedHandle process = StartProcess(command);
+            result = process ? S_OK : FailureFromLastError();
         }
 
         // Stage 1: the event appears.

@@ -2,12 +2,15 @@
 
 #include <objbase.h>
 
+#include <cwchar>
 #include <new>
 
 #include "app/ExceptionCodes.h"
 #include "app/Program.h"
 #include "app/UserLanguage.h"
 #include "config/InstallerDataServerUpdate.h"
+#include "config/ServerEndpoints.h"
+#include "framework/DiagnosticOutput.h"
 #include "framework/Exceptions.h"
 #include "framework/ModulePath.h"
 #include "framework/ResourceStrings.h"
@@ -122,7 +125,7 @@ void CInstallation::OnFetchInstallerData() {
     CProgram& program = GetProgram();
     std::wstring programPath;
     GetModulePath(nullptr, programPath);
-    FetchInstallerDataFromServer(program.m_installerData, GetBuiltInRpcEndpoint(), programPath, program.m_machineId,
+    FetchInstallerDataFromServer(program.m_installerData, GetRpcEndpoint(program.m_buildConfig), programPath, program.m_machineId,
                                  program.m_pTracker.get());
     program.StartTracking(true);
 }
@@ -146,7 +149,14 @@ void CInstallation::OnDownloadPayload() {
         std::wstring url = parts.back();
         if (const wchar_t* replacement = GetProgram().m_installerData.Get(L"PayloadUrl")) url = replacement;
         std::wstring expanded;
-        ExpandUrlTemplate(url, expanded);
+        // A bad template would otherwise download whatever came before the fault.
+        HRESULT expandResult = ExpandUrlTemplate(url, expanded);
+        if (FAILED(expandResult)) {
+            wchar_t line[64];
+            std::swprintf(line, 64, L"payload URL template rejected: 0x%08X ", static_cast<unsigned>(expandResult));
+            WriteDiagnostic((line + url + L"\n").c_str());
+            ThrowOleException(expandResult);
+        }
         DWORD now = GetTickCount();
         DownloadProgressContext context = {this, &m_bCancel, now, now};
         HRESULT hr = m_pExecutor->Download(OnDownloadProgress, &context, expanded.c_str());
