@@ -125,8 +125,8 @@ void CInstallation::OnFetchInstallerData() {
     CProgram& program = GetProgram();
     std::wstring programPath;
     GetModulePath(nullptr, programPath);
-    FetchInstallerDataFromServer(program.m_installerData, GetRpcEndpoint(program.m_buildConfig), programPath, program.m_machineId,
-                                 program.m_pTracker.get());
+    FetchInstallerDataFromServer(program.m_installerData, GetRpcEndpoint(program.m_buildConfig), programPath,
+                                 program.m_machineId, program.m_pTracker.get());
     program.StartTracking(true);
 }
 

@@ -327,39 +327,35 @@ TEST_F(Engine, OffersThatAreDeclinedOrFailToDownloadNeverStart) {
     EXPECT_TRUE(failed[0].target.ends_with("&errorCode=80190194&action=installing")) << failed[0].target;
 }
 
+// A failed payload step before the progress page exists goes to the main
+// window; a bad URL template fails without downloading what came before it.
 TEST_F(Engine, ErrorsBeforeThePageExistsGoToTheMainWindow) {
-    RecordingPage mainWindow;
-    m_program.m_hMainWindow = mainWindow.GetPageWindow();
-    Configure(L"no-such-payload.msi.bz2", {}, L"");
-    ScopedHandle threadOwner;
-    CInstallation* installation = StartController(threadOwner);
-    ASSERT_NE(installation, nullptr);
-    HANDLE thread = threadOwner.Get();
-    installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
-    installation->PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
-    ASSERT_TRUE(mainWindow.PumpUntilEnded(thread, 120000));
-    auto results = mainWindow.Of(WM_MAIN_RESULT);
-    ASSERT_EQ(results.size(), 2u);
-    EXPECT_EQ(results[0].result, static_cast<HRESULT>(0x80190194));
-    EXPECT_EQ(results[1].result, S_OK);
-    m_program.m_hMainWindow = nullptr;
-}
-
-TEST_F(Engine, BadPayloadUrlTemplateFailsWithoutADownload) {
-    RecordingPage mainWindow;
-    m_program.m_hMainWindow = mainWindow.GetPageWindow();
-    Configure(L"setup-A.msi.bz2?os={OS.VER", {}, L"");
-    ScopedHandle threadOwner;
-    CInstallation* installation = StartController(threadOwner);
-    ASSERT_NE(installation, nullptr);
-    installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
-    installation->PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
-    ASSERT_TRUE(mainWindow.PumpUntilEnded(threadOwner.Get(), 120000));
-    auto results = mainWindow.Of(WM_MAIN_RESULT);
-    ASSERT_FALSE(results.empty());
-    EXPECT_EQ(results[0].result, E_INVALIDARG);
-    EXPECT_TRUE(m_server.WaitForRequests("setup-A", 1, 300).empty()) << "a truncated URL was downloaded";
-    m_program.m_hMainWindow = nullptr;
+    const struct {
+        const wchar_t* payload;
+        HRESULT first;
+    } cases[] = {
+        {L"no-such-payload.msi.bz2", static_cast<HRESULT>(0x80190194)},
+        {L"setup-A.msi.bz2?os={OS.VER", E_INVALIDARG},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.payload));
+        m_server.Reset();
+        RecordingPage mainWindow;
+        m_program.m_hMainWindow = mainWindow.GetPageWindow();
+        Configure(c.payload, {}, L"");
+        ScopedHandle threadOwner;
+        CInstallation* installation = StartController(threadOwner);
+        ASSERT_NE(installation, nullptr);
+        installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
+        installation->PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
+        ASSERT_TRUE(mainWindow.PumpUntilEnded(threadOwner.Get(), 120000));
+        auto results = mainWindow.Of(WM_MAIN_RESULT);
+        ASSERT_EQ(results.size(), 2u);
+        EXPECT_EQ(results[0].result, c.first);
+        EXPECT_EQ(results[1].result, S_OK);
+        EXPECT_TRUE(m_server.WaitForRequests("setup-A", 1, 300).empty()) << "a truncated URL was downloaded";
+        m_program.m_hMainWindow = nullptr;
+    }
 }
 
 TEST_F(Engine, CancelWhileWaitingForTheScan) {
