@@ -54,8 +54,10 @@ expect "the product is installed" '[ -f "$installed" ]'
 for _ in $(seq 1 40); do [ -s "$work/offer-started.txt" ] && break; sleep 0.1; done
 expect "the accepted Nox offer started with its properties" \
     'grep -q "\.exe\" SI_LAUNCH=onreboot SI_CHNL=7$" "$work/offer-started.txt"'
+# Read whole before grep -q may stop reading (a broken pipe fails the pipeline).
+seen=$(requests)
 expect "InstallerInvoked and InstallerFinished reached the tracking endpoint" \
-    'requests | grep -q "ev=InstallerInvoked&upl=check%2Binstall" && requests | grep -q "ev=InstallerFinished.*&productVersion=2.4.1.7$"'
+    'grep -q "ev=InstallerInvoked&upl=check%2Binstall" <<< "$seen" && grep -q "ev=InstallerFinished.*&productVersion=2.4.1.7$" <<< "$seen"'
 expect "no downloaded file is left in the temporary folder" '[ "$(downloads)" = "$before" ]'
 uninstall
 
