@@ -79,6 +79,8 @@ def main():
         rows[scenario][outcome] += 1
         if set(os.listdir(args.temp)) - before:
             left_behind.append((run, scenario))
+        if (run + 1) % 20 == 0:
+            sys.stderr.write("fault matrix: %d of %d runs\n" % (run + 1, args.runs))
     elapsed = time.time() - started
 
     print("fault matrix: %d transfers of %d MiB, seed %d, %.0f s" % (args.runs, args.size_mib, args.seed, elapsed))
@@ -87,8 +89,10 @@ def main():
     table = [header] + [[name, str(sum(c.values()))] + [str(c[o]) for o in outcomes] for name, c in rows.items()]
     table.append(["all", str(args.runs)] + [str(sum(c[o] for c in rows.values())) for o in outcomes])
     widths = [max(len(row[i]) for row in table) for i in range(len(header))]
-    for row in table:
+    for number, row in enumerate(table):
         print("| " + " | ".join(cell.ljust(widths[i]) for i, cell in enumerate(row)) + " |")
+        if number == 0:
+            print("|" + "|".join("-" * (width + 2) for width in widths) + "|")
     print("successes with wrong bytes: %d" % len(wrong))
     for run, scenario, break_at in wrong:
         print("  run %d: %s, break at %d" % (run, scenario, break_at))

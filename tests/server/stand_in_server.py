@@ -143,6 +143,12 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.write(body)
 
     # -- dispatch --------------------------------------------------------
+    def handle(self):
+        try:
+            super().handle()
+        except (BrokenPipeError, ConnectionResetError):
+            pass  # a client that abandoned its connection (a cancelled or restarted download)
+
     def do_GET(self):
         self.dispatch()
 
