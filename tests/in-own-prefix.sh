@@ -15,6 +15,10 @@ cleanup() {
 }
 trap cleanup EXIT
 if [ -n "$template" ] && [ -f "$template/system.reg" ]; then
+    # A server still running on the template may hold registry changes that
+    # are not on disk yet: ending it writes them.
+    WINEPREFIX="$template" wineserver -k 2>/dev/null
+    WINEPREFIX="$template" wineserver -w 2>/dev/null
     # The system folder (most of the prefix's size) is never written by a
     # test: its files are shared as hard links; everything else is copied.
     mkdir -p "$WINEPREFIX"
