@@ -69,11 +69,15 @@ def main():
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         lines = done.stdout.decode(errors="replace").replace("\r", "").strip().splitlines()
         result = lines[-1].split(": ", 1)[-1] if lines else "no result"
-        if done.returncode == 0 and os.path.exists(out) and sha256_of(out) == sha256_of(served):
+        exact = os.path.exists(out) and sha256_of(out) == sha256_of(served)
+        if done.returncode == 0 and exact:
             outcome = "exact bytes"
         elif done.returncode == 0:
             outcome = "WRONG BYTES"
             wrong.append((run, scenario, break_at))
+        elif result == "0x00000000":
+            # The tool printed success but its process ended otherwise.
+            outcome = "exit %d after %s (%s bytes)" % (done.returncode, result, "exact" if exact else "other")
         else:
             outcome = "error " + result
         rows[scenario][outcome] += 1
