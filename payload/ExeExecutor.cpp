@@ -24,20 +24,19 @@ BOOL CALLBACK ReleaseWindowOfClass(HWND window, LPARAM parameter) {
 
 HRESULT CExeExecutor::Run(IExecutorPage* page, const std::wstring& commandLine) {
     std::wstring processCommand = L"\"" + RunPath() + L"\" " + commandLine;
-    HANDLE process = StartProcess(processCommand);
+    ScopedHandle process = StartProcess(processCommand);
     if (!process) return FailureFromLastError();
     PostToExecutorPage(page, WM_PAGE_STEP_PROGRESS, 25, 0);
 
     HRESULT result = S_OK;
     while (true) {
-        DWORD wait = WaitForSingleObject(process, kWaitSliceMs);
+        DWORD wait = WaitForSingleObject(process.Get(), kWaitSliceMs);
         if (wait == WAIT_FAILED) {
             result = FailureFromLastError();
             break;
         }
         if (page && page->IsCancelled()) {
-            CloseHandle(process);  // the payload keeps running on its own
-            return HResultFromWin32(ERROR_CANCELLED);
+            return HResultFromWin32(ERROR_CANCELLED);  // the payload keeps running on its own
         }
         for (const std::wstring& className : m_settings.messageClasses) {
             if (HWND window = FindWindowW(className.c_str(), nullptr)) {
@@ -46,11 +45,13 @@ HRESULT CExeExecutor::Run(IExecutorPage* page, const std::wstring& commandLine) 
         }
         if (wait == WAIT_TIMEOUT) continue;
         DWORD exitCode = 0;
-        GetExitCodeProcess(process, &exitCode);
-        result = exitCode == 0 ? S_OK : static_cast<HRESULT>(static_cast<DWORD>(kExitCodeFacility) | exitCode);
+        if (!GetExitCodeProcess(process.Get(), &exitCode)) {
+            result = FailureFromLastError();
+        } else {
+            result = exitCode == 0 ? S_OK : static_cast<HRESULT>(static_cast<DWORD>(kExitCodeFacility) | exitCode);
+        }
         break;
     }
-    CloseHandle(process);
     return result;
 }
 

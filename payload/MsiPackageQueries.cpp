@@ -95,6 +95,5 @@ void RemoveOlderCleaner() {
     std::wstring command = FindUninstallString(L"Tidora");
     if (command.empty()) return;
     command += L" /qn";
-    HANDLE process = StartProcess(command);
-    if (process) CloseHandle(process);
+    StartProcess(command);  // the uninstaller runs on its own
 }

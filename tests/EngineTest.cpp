@@ -1,6 +1,6 @@
 // The installation engine: the progress-page proxy on its own, and the
-// controller thread end to end against the stand-in servers (the tracking
-// endpoint on the port the program was built with), with signed fixtures.
+// controller thread end to end against the stand-in server (named as the
+// tracking and RPC endpoint in the build configuration), with signed fixtures.
 #include <gtest/gtest.h>
 
 #include <bzlib.h>
@@ -141,7 +141,8 @@ protected:
     void Configure(const std::wstring& payload, const std::vector<std::pair<std::wstring, std::wstring>>& more,
                    const wchar_t* installerData) {
         std::wstring image = std::wstring(L"ProductCode") + L'\0' + L"TW6" + L'\0' + L"Payload" + L'\0' +
-                             L"CMsiExecutor|" + m_server.Url(L"/" + payload) + L'\0';
+                             L"CMsiExecutor|" + m_server.Url(L"/" + payload) + L'\0' + L"TrackingEndpoint" + L'\0' +
+                             m_server.Url(L"") + L'\0' + L"RpcEndpoint" + L'\0' + m_server.Url(L"") + L'\0';
         for (const auto& [key, value] : more) image += key + L'\0' + value + L'\0';
         m_program.m_buildConfig.ParseResource(image.data(), image.size() * sizeof(wchar_t));
         m_program.m_installerData.Parse(installerData);
@@ -443,23 +444,36 @@ TEST_F(Engine, OffersThatAreDeclinedOrFailToDownloadNeverStart) {
     EXPECT_TRUE(failed[0].target.ends_with("&errorCode=80190194&action=installing")) << failed[0].target;
 }
 
+// A failed payload step before the progress page exists goes to the main
+// window; a bad URL template fails without downloading what came before it.
 TEST_F(Engine, ErrorsBeforeThePageExistsGoToTheMainWindow) {
-    RecordingPage mainWindow;
-    m_program.m_hMainWindow = mainWindow.GetPageWindow();
-    Configure(L"no-such-payload.msi.bz2", {}, L"");
-    ScopedHandle threadOwner;
-    CInstallation* installation = StartController(threadOwner);
-    ASSERT_NE(installation, nullptr);
-    HANDLE thread = threadOwner.Get();
-    installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
-    installation->PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
-    ASSERT_TRUE(mainWindow.PumpUntilEnded(thread, 120000));
-    auto results = mainWindow.Of(WM_MAIN_RESULT);
-    ASSERT_EQ(results.size(), 2u);
-    EXPECT_EQ(results[0].result, static_cast<HRESULT>(0x80190194));
-    EXPECT_EQ(results[1].result, S_OK);
-    m_program.m_pInstallation.reset();
-    m_program.m_hMainWindow = nullptr;
+    const struct {
+        const wchar_t* payload;
+        HRESULT first;
+    } cases[] = {
+        {L"no-such-payload.msi.bz2", static_cast<HRESULT>(0x80190194)},
+        {L"setup-A.msi.bz2?os={OS.VER", E_INVALIDARG},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.payload));
+        m_server.Reset();
+        RecordingPage mainWindow;
+        m_program.m_hMainWindow = mainWindow.GetPageWindow();
+        Configure(c.payload, {}, L"");
+        ScopedHandle threadOwner;
+        CInstallation* installation = StartController(threadOwner);
+        ASSERT_NE(installation, nullptr);
+        installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
+        installation->PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
+        ASSERT_TRUE(mainWindow.PumpUntilEnded(threadOwner.Get(), 120000));
+        auto results = mainWindow.Of(WM_MAIN_RESULT);
+        ASSERT_EQ(results.size(), 2u);
+        EXPECT_EQ(results[0].result, c.first);
+        EXPECT_EQ(results[1].result, S_OK);
+        EXPECT_TRUE(m_server.WaitForRequests("setup-A", 1, 300).empty()) << "a truncated URL was downloaded";
+        m_program.m_pInstallation.reset();
+        m_program.m_hMainWindow = nullptr;
+    }
 }
 
 TEST_F(Engine, CancelWhileWaitingForTheScan) {

@@ -108,17 +108,43 @@ TEST(ProcessLaunching, StartAndFindProcesses) {
     EXPECT_EQ(GetApplicationName(L"\"C:\\a b\\c.exe\" -x", name), S_OK);
     EXPECT_EQ(name, L"C:\\a b\\c.exe");
 
-    HANDLE process = StartProcess(L"\"" + StandIn() + L"\" --sleep 3000 --exit 3");
-    ASSERT_NE(process, nullptr);
+    ScopedHandle process = StartProcess(L"\"" + StandIn() + L"\" --sleep 3000 --exit 3");
+    ASSERT_TRUE(process);
     EXPECT_TRUE(IsProcessRunning(L"STANDINAPP.EXE"));
     EXPECT_FALSE(IsProcessRunning(L"NoSuchProgram.exe"));
     EXPECT_FALSE(IsProcessRunning(L""));
-    WaitForSingleObject(process, 10000);
+    ASSERT_EQ(WaitForSingleObject(process.Get(), 10000), WAIT_OBJECT_0);
     DWORD exitCode = 0;
-    GetExitCodeProcess(process, &exitCode);
-    CloseHandle(process);
+    ASSERT_TRUE(GetExitCodeProcess(process.Get(), &exitCode));
     EXPECT_EQ(exitCode, 3u);
-    EXPECT_EQ(StartProcess(L"\"C:\\no\\such\\program.exe\""), nullptr);
+    EXPECT_FALSE(StartProcess(L"\"C:\\no\\such\\program.exe\""));
+}
+
+// A bare program name (as in "MsiExec.exe /X{...}") comes from the system
+// folder, never from the current folder, even when a program of that name lies there.
+TEST(ProcessLaunching, BareNamesComeFromTheSystemFolderOnly) {
+    TemporaryDirectory folder;
+    ASSERT_TRUE(CopyFileW(StandIn().c_str(), folder.File(L"cmd.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(StandIn().c_str(), folder.File(L"localonly.exe").c_str(), FALSE));
+    wchar_t previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(folder.Path().c_str()));
+
+    ScopedHandle system = StartProcess(L"cmd.exe /c exit 7");
+    ScopedHandle withoutExtension = StartProcess(L"cmd /c exit 8");
+    ScopedHandle local = StartProcess(L"localonly.exe --exit 4");
+    const DWORD localError = GetLastError();
+    SetCurrentDirectoryW(previous);
+
+    for (auto [process, expected] : {std::pair{system.Get(), 7u}, std::pair{withoutExtension.Get(), 8u}}) {
+        ASSERT_NE(process, nullptr);
+        ASSERT_EQ(WaitForSingleObject(process, 20000), WAIT_OBJECT_0);
+        DWORD exitCode = 0;
+        ASSERT_TRUE(GetExitCodeProcess(process, &exitCode));
+        EXPECT_EQ(exitCode, expected) << "the copy in the current folder ran instead of the system's program";
+    }
+    EXPECT_FALSE(local);
+    EXPECT_EQ(localError, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
 TEST(ProcessLaunching, WithoutAShellWindowTheShellRoutesFail) {
@@ -139,13 +165,12 @@ TEST(ProcessLaunching, InstalledAppFallsBackToAPlainStart) {
     image += L"AsInvoker";
     image += L'\0';
     program.m_buildConfig.ParseResource(image.data(), image.size() * sizeof(wchar_t));
-    EXPECT_EQ(LaunchInstalledApp(false, L" --record " + record), S_OK);
+    EXPECT_EQ(LaunchInstalledApp(program.InstalledApplication(), false, L" --record " + record), S_OK);
     for (int i = 0; i < 100 && ReadAll(record).empty(); ++i) Sleep(50);
     EXPECT_EQ(ReadAll(record), ToUtf8(L"\"" + StandIn() + L"\" --record " + record) + "\n");
 
-    CProgram without;
-    EXPECT_EQ(LaunchInstalledApp(false, L""), E_INVALIDARG);
-    EXPECT_FALSE(IsAppRunning());
+    EXPECT_EQ(LaunchInstalledApp(InstalledApp{}, false, L""), E_INVALIDARG);
+    EXPECT_FALSE(IsAppRunning(L""));
 }
 
 TEST(FileVersionInfo, ReadsTheStandInsResource) {
