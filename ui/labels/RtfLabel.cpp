@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "framework/DiagnosticOutput.h"
 #include "ui/labels/RtfCharFormat.h"
 #include "ui/labels/RtfText.h"
 #include "ui/labels/TextHost.h"
@@ -71,6 +72,11 @@ void CRtfLabel::SetText(const wchar_t* text) {
     std::wstring_view view = text != nullptr ? std::wstring_view(text) : std::wstring_view();
     if (!IsRtfText(view)) {
         m_pServices->TxSetText(std::wstring(view).c_str());
+        return;
+    }
+    if (MeasureRtfGroupDepth(view) > kMaxRtfGroupDepth) {
+        WriteDiagnostic(L"RTF label text not shown: its groups are nested deeper than the rich edit engine handles\n");
+        m_pServices->TxSetText(L"");
         return;
     }
     std::optional<std::string> bytes = ConvertRtfText(view, ChooseRtfCodePage(view));
