@@ -196,7 +196,9 @@ TEST_F(RichLabelWindowTest, SuperLabelOpensOnlyTheLinkUnderTheMouse) {
     SendMessageW(label, WM_LBUTTONUP, 0, at(plainPiece));
     EXPECT_TRUE(super.m_opened.empty());
 
+    EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_ARROW));
     SendMessageW(label, WM_MOUSEMOVE, 0, at(linkPiece));
+    EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_HAND));
     ASSERT_NE(super.GetHotRun(), nullptr);
     EXPECT_EQ(super.GetHotRun()->target, L"https://kelvora.example/eula");
     SendMessageW(label, WM_LBUTTONUP, 0, at(linkPiece));
@@ -205,6 +207,7 @@ TEST_F(RichLabelWindowTest, SuperLabelOpensOnlyTheLinkUnderTheMouse) {
 
     SendMessageW(label, WM_MOUSELEAVE, 0, 0);
     EXPECT_EQ(super.GetHotRun(), nullptr);
+    EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_ARROW));
     SendMessageW(label, WM_LBUTTONUP, 0, at(linkPiece));
     EXPECT_EQ(super.m_opened.size(), 1u);
 }
@@ -263,6 +266,19 @@ TEST_F(RichLabelWindowTest, RtfLabelDrawsTextOverThePageBackground) {
     EXPECT_GT(counts.page, kLabelWidth * kLabelHeight / 2);
     EXPECT_EQ(counts.unpainted, 0);
     EXPECT_EQ(counts.link, 0);
+
+    // A minimal document shows its word in the label's font.
+    SetWindowTextW(label, L"{\\rtf1 Word}");
+    EXPECT_EQ(EngineText(rtf), L"Word");
+    CHARFORMATW format = {};
+    format.cbSize = sizeof(format);
+    LRESULT ignored = 0;
+    rtf.GetTextServices()->TxSendMessage(EM_SETSEL, 0, -1, &ignored);
+    rtf.GetTextServices()->TxSendMessage(EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format), &ignored);
+    EXPECT_STREQ(format.szFaceName, L"Tahoma");
+    HDC screen = GetDC(nullptr);
+    EXPECT_EQ(format.yHeight, MulDiv(13, 1440, GetDeviceCaps(screen, LOGPIXELSY)));
+    ReleaseDC(nullptr, screen);
 
     // Text that is not RTF is shown as it is.
     SetWindowTextW(label, L"Just words");

@@ -33,7 +33,7 @@ TEST(RtfCharFormat, FollowsTheFont) {
     LOGFONTW font = Font(-16, 400, true, true, true);
     CHARFORMATW format = MakeRtfLabelCharFormat(&font, 96);
     EXPECT_EQ(format.cbSize, 92u);
-    EXPECT_EQ(format.dwMask, 0x6800000Fu);
+    EXPECT_EQ(format.dwMask, 0xE800000Fu);
     EXPECT_EQ(format.dwEffects, static_cast<DWORD>(CFE_ITALIC | CFE_UNDERLINE | CFE_STRIKEOUT));
     EXPECT_EQ(format.yHeight, 16 * 1440 / 96);
     EXPECT_EQ(format.yOffset, 0);
