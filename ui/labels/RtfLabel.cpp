@@ -6,6 +6,7 @@
 #include <string>
 
 #include "framework/DiagnosticOutput.h"
+#include "framework/WindowText.h"
 #include "ui/labels/RtfCharFormat.h"
 #include "ui/labels/RtfText.h"
 #include "ui/labels/TextHost.h"
@@ -28,14 +29,6 @@ DWORD CALLBACK ReadStreamChunk(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LON
     source->offset += count;
     *given = static_cast<LONG>(count);
     return 0;
-}
-
-std::wstring ReadWindowText(HWND hwnd) {
-    int length = GetWindowTextLengthW(hwnd);
-    std::wstring text(length > 0 ? static_cast<std::size_t>(length) + 1 : 1, L'\0');
-    int copied = GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()));
-    text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
-    return text;
 }
 
 }  // namespace

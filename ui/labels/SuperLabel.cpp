@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "framework/DiagnosticOutput.h"
+#include "framework/WindowText.h"
 #include "ui/labels/SuperLabelDrawing.h"
 #include "ui/labels/SuperLabelLayout.h"
 #include "ui/labels/SuperLabelMarkup.h"
@@ -16,11 +17,7 @@ CSuperLabel::~CSuperLabel() { Unsubclass(); }
 bool CSuperLabel::Attach(HWND hwndStatic) {
     if (!Subclass(hwndStatic)) return false;
     UpdateFontSet();
-    int length = GetWindowTextLengthW(hwndStatic);
-    std::wstring text(length > 0 ? static_cast<std::size_t>(length) + 1 : 1, L'\0');
-    int copied = GetWindowTextW(hwndStatic, text.data(), static_cast<int>(text.size()));
-    text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
-    SetText(text.c_str());
+    SetText(ReadWindowText(hwndStatic).c_str());
     return true;
 }
 
