@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/MemoryEditStream.h"
 #include "ui/labels/RtfCharFormat.h"
 #include "ui/labels/RtfText.h"
 #include "ui/labels/TextHost.h"
@@ -107,6 +108,24 @@ TEST(RtfText, ConvertsWithoutBestFit) {
     EXPECT_EQ(ConvertRtfText(L"\x0100", 1252), std::nullopt);
     EXPECT_EQ(ConvertRtfText(L"\x65E5", 1252), std::nullopt);
     EXPECT_EQ(ConvertRtfText(L"\x65E5", 932), std::optional<std::string>("\x93\xFA"));
+}
+
+TEST(MemoryEditStream, HandsOutChunksNoLargerThanAsked) {
+    const char bytes[] = "{\\rtf1 ab}";
+    CMemoryEditStream stream(bytes, 10);
+    EDITSTREAM* edit = stream.Get();
+    BYTE buffer[16] = {};
+    LONG given = -1;
+    std::string read;
+    for (LONG wanted : {4, 0, -5, 4, 16, 16}) {
+        ASSERT_EQ(edit->pfnCallback(edit->dwCookie, buffer, wanted, &given), 0u);
+        ASSERT_LE(given, wanted > 0 ? wanted : 0);
+        read.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(given));
+    }
+    EXPECT_EQ(read, std::string(bytes, 10));
+    EXPECT_EQ(given, 0);
+    EXPECT_EQ(stream.GetBytesRead(), 10u);
+    EXPECT_EQ(stream.GetError(), 0u);
 }
 
 TEST(TextHost, AnswersTheEngine) {

@@ -1,37 +1,15 @@
 #include "ui/labels/RtfLabel.h"
 
-#include <climits>
-#include <cstring>
 #include <optional>
 #include <string>
 
 #include "framework/DiagnosticOutput.h"
+#include "framework/MemoryEditStream.h"
 #include "framework/WindowText.h"
 #include "ui/labels/RtfCharFormat.h"
 #include "ui/labels/RtfText.h"
 #include "ui/labels/TextHost.h"
 #include "ui/labels/TextServicesLibrary.h"
-
-namespace {
-
-// The bytes handed to EM_STREAMIN; the engine takes them in chunks of the size it asks for.
-struct StreamSource {
-    const std::string* bytes;
-    std::size_t offset;
-};
-
-DWORD CALLBACK ReadStreamChunk(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* given) {
-    auto* source = reinterpret_cast<StreamSource*>(cookie);
-    std::size_t remaining = source->bytes->size() - source->offset;
-    std::size_t count = wanted > 0 ? static_cast<std::size_t>(wanted) : 0;
-    if (count > remaining) count = remaining;
-    if (count > 0) std::memcpy(buffer, source->bytes->data() + source->offset, count);
-    source->offset += count;
-    *given = static_cast<LONG>(count);
-    return 0;
-}
-
-}  // namespace
 
 CRtfLabel::CRtfLabel() = default;
 
@@ -77,14 +55,11 @@ void CRtfLabel::SetText(const wchar_t* text) {
         m_pServices->TxSetText(L"");  // not representable in the header's code page: not shown
         return;
     }
-    StreamSource source = {&*bytes, 0};
-    EDITSTREAM stream = {};
-    stream.dwCookie = reinterpret_cast<DWORD_PTR>(&source);
-    stream.pfnCallback = &ReadStreamChunk;
+    CMemoryEditStream stream(bytes->data(), bytes->size());
     LRESULT streamed = 0;
-    HRESULT hr = m_pServices->TxSendMessage(EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&stream), &streamed);
+    HRESULT hr = m_pServices->TxSendMessage(EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(stream.Get()), &streamed);
     // Text the engine rejects is not shown, rather than half of it.
-    if (FAILED(hr) || stream.dwError != 0) m_pServices->TxSetText(L"");
+    if (FAILED(hr) || stream.GetError() != 0) m_pServices->TxSetText(L"");
 }
 
 void CRtfLabel::ApplyFont(HFONT font) {
