@@ -2,6 +2,7 @@
 // splitter, and a seeded pass of random markup through parser, splitter and layout.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -133,15 +134,23 @@ public:
     std::size_t m_nCalls = 0;
 };
 
+// Rounds of the random markup pass: a short one in the test run;
+// bench/label-markup-fuzz.sh sets WRENSTALL_LABEL_FUZZ_ROUNDS (and the seed) for long runs.
+unsigned long EnvironmentNumber(const char* name, unsigned long fallback) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0' ? std::strtoul(value, nullptr, 10) : fallback;
+}
+
 // A seeded pass of random markup: the parse keeps its invariants, the pieces
 // cover the visible text exactly and the layout keeps inside its lines.
 TEST(SuperLabelMarkupFuzz, RandomMarkupKeepsInvariants) {
     const wchar_t alphabet[] = {0, 1, 2, 3, 4, 5, 6, 7, 0x1B, L'a', L'b', L' ', L'\n', L'\t', 0x3042, 0xD800, 0xFFFF};
-    std::mt19937 random(20261210);
+    const unsigned long rounds = EnvironmentNumber("WRENSTALL_LABEL_FUZZ_ROUNDS", 3000);
+    std::mt19937 random(static_cast<std::mt19937::result_type>(EnvironmentNumber("WRENSTALL_LABEL_FUZZ_SEED", 20261210)));
     std::uniform_int_distribution<std::size_t> pick(0, std::size(alphabet) - 1);
     std::uniform_int_distribution<std::size_t> length(0, 48);
     std::uniform_int_distribution<int> size(0, 120);
-    for (int round = 0; round < 3000; ++round) {
+    for (unsigned long round = 0; round < rounds; ++round) {
         std::wstring text;
         std::size_t n = length(random);
         for (std::size_t i = 0; i < n; ++i) text.push_back(alphabet[pick(random)]);
