@@ -6,6 +6,7 @@
 #include "framework/DiagnosticOutput.h"
 #include "framework/MemoryEditStream.h"
 #include "framework/WindowText.h"
+#include "ui/labels/ParentBackground.h"
 #include "ui/labels/RtfCharFormat.h"
 #include "ui/labels/RtfText.h"
 #include "ui/labels/TextHost.h"
@@ -70,10 +71,7 @@ void CRtfLabel::ApplyFont(HFONT font) {
 }
 
 void CRtfLabel::Paint(HDC dc, const RECT& client) {
-    HWND hwnd = GetHwnd();
-    auto brush = reinterpret_cast<HBRUSH>(
-        SendMessageW(GetParent(hwnd), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(hwnd)));
-    if (brush != nullptr) FillRect(dc, &client, brush);
+    FillWithParentBackground(GetHwnd(), dc, client);
     if (!m_pServices) return;
     RECTL bounds = {client.left, client.top, client.right, client.bottom};
     m_pServices->TxDraw(DVASPECT_CONTENT, 0, nullptr, nullptr, dc, nullptr, &bounds, nullptr, nullptr, nullptr, 0,

@@ -7,6 +7,7 @@
 
 #include "framework/DiagnosticOutput.h"
 #include "framework/WindowText.h"
+#include "ui/labels/ParentBackground.h"
 #include "ui/labels/SuperLabelDrawing.h"
 #include "ui/labels/SuperLabelLayout.h"
 #include "ui/labels/SuperLabelMarkup.h"
@@ -70,11 +71,7 @@ void CSuperLabel::Paint(HDC dc) {
     RECT client = {};
     GetClientRect(hwnd, &client);
     SetBkMode(dc, TRANSPARENT);
-    // The parent sets the text colour and hands out its background brush,
-    // lined up with the label's position.
-    auto brush = reinterpret_cast<HBRUSH>(
-        SendMessageW(GetParent(hwnd), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(hwnd)));
-    if (brush != nullptr) FillRect(dc, &client, brush);
+    FillWithParentBackground(hwnd, dc, client);
     DrawSuperLabelPieces(dc, m_pieces, m_runs, m_fontSet);
 }
 
