@@ -140,6 +140,13 @@ protected:
         return label;
     }
 
+    // A static with rtf attached and running the text services; null otherwise.
+    HWND AttachRtfLabel(CRtfLabel& rtf) {
+        HWND label = CreateStatic(100);
+        if (label == nullptr || !rtf.Attach(label) || !rtf.HasTextServices()) return nullptr;
+        return label;
+    }
+
     static inline HWND m_page = nullptr;
     HFONT m_font = nullptr;
     std::vector<HWND> m_statics;
@@ -254,11 +261,9 @@ std::wstring EngineText(const CRtfLabel& label) {
 }
 
 TEST_F(RichLabelWindowTest, RtfLabelDrawsTextOverThePageBackground) {
-    HWND label = CreateStatic(100);
-    ASSERT_NE(label, nullptr);
     CRtfLabel rtf;
-    ASSERT_TRUE(rtf.Attach(label));
-    ASSERT_TRUE(rtf.HasTextServices());
+    HWND label = AttachRtfLabel(rtf);
+    ASSERT_NE(label, nullptr);
     SetWindowTextW(label, L"{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Tahoma;}}\\f0\\fs24 Kelvora licence \\b agreement\\b0\\par}");
     EXPECT_EQ(EngineText(rtf), L"Kelvora licence agreement");
     PixelCounts counts = PaintAndCount(label);
@@ -286,11 +291,9 @@ TEST_F(RichLabelWindowTest, RtfLabelDrawsTextOverThePageBackground) {
 }
 
 TEST_F(RichLabelWindowTest, RtfLabelSurvivesTextTheEngineRejects) {
-    HWND label = CreateStatic(100);
-    ASSERT_NE(label, nullptr);
     CRtfLabel rtf;
-    ASSERT_TRUE(rtf.Attach(label));
-    ASSERT_TRUE(rtf.HasTextServices());
+    HWND label = AttachRtfLabel(rtf);
+    ASSERT_NE(label, nullptr);
     const std::wstring bad[] = {
         L"{\\rtf1",
         L"{\\rtf1\\bin999999999 ab",
