@@ -4,7 +4,7 @@
 #include <memory>
 #include <new>
 
-#include "app/ExceptionCodes.h"
+#include "framework/ExceptionCodes.h"
 #include "framework/ComPtr.h"
 #include "framework/Win32Error.h"
 #include "http/UrlParts.h"
@@ -82,7 +82,10 @@ HRESULT CBz2Downloader::Download(DownloadProgressCallback callback, void* contex
             return hr;
         }
         final = temporary + L".msi";
-        DecompressFile(temporary, final);
+        // The copy stops when the download's callback does (a cancelled wizard).
+        DecompressFile(temporary, final, [callback, context](ULONGLONG, ULONGLONG compressedSize) -> HRESULT {
+            return callback ? callback(compressedSize, compressedSize, 100, context) : S_OK;
+        }, m_nLimit);
         DeleteFileW(temporary.c_str());
         path = final;
         return hr;

@@ -8,7 +8,8 @@
 
 #include "services/PackedVersion.h"
 
-bool IsWow64();
+#include "framework/OptionalFunctions.h"  // IsWow64
+
 bool IsOsVersionAtLeast(DWORD major, DWORD minor);
 // Major and minor from RtlGetVersion; raises the platform error when ntdll
 // or the function is missing.
@@ -24,6 +25,9 @@ std::wstring FindUninstallString(const std::wstring& displayName);
 std::wstring ExpandProgramFilesPath(const std::wstring& path);
 bool IsNoxInstallable(std::wstring& reason);
 bool IsGearfreshInstallable(std::wstring& reason);
+// A string value (up to 32,767 characters) of the installed product's
+// persisted installer data, or empty.
+std::wstring ReadInstalledInstallerDataValue(const wchar_t* name);
 // "upl" of the installed product's persisted installer data, or empty.
 std::wstring ReadInstalledUpl();
 // A string of up to 260 characters, or "NA".

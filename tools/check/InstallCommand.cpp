@@ -12,14 +12,18 @@
 
 #include "CheckCommands.h"
 #include "ConsoleOutput.h"
-#include "app/ExceptionCodes.h"
+#include "framework/ExceptionCodes.h"
 #include "app/Program.h"
 #include "app/UserLanguage.h"
 #include "engine/Installation.h"
+#include "framework/DiagnosticOutput.h"
 #include "framework/PostedText.h"
 #include "framework/ResourceStrings.h"
+#include "framework/RunLog.h"
 #include "framework/ScopedHandles.h"
+#include "framework/Win32Error.h"
 #include "payload/SignatureVerification.h"
+#include "services/PackedVersion.h"
 
 namespace {
 const wchar_t kPageClass[] = L"WrenstallCheckConsolePage";
@@ -37,8 +41,10 @@ public:
                                    nullptr);
         SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
-    // Like the wizard's progress page: remembered files go when the page goes.
+    // Like the wizard's progress page: remembered files go when the page goes,
+    // and the page leaves the controller's proxy first.
     ~ConsolePage() {
+        if (m_pProxy) m_pProxy->DetachPage(this);
         DestroyWindow(m_window);
         for (const std::wstring& path : m_temporaryFiles) {
             if (!DeleteFileW(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
@@ -52,7 +58,10 @@ public:
     void SetCancelled(bool cancelled) override { m_bCancelled = cancelled; }
 
     CInstallation* m_pInstallation = nullptr;
+    CProgressPageProxy* m_pProxy = nullptr;  // set while attached
     std::wstring m_strCancelTask;  // cancel when this task text shows
+    std::wstring m_strTask;        // the task on screen
+    std::wstring m_strFailedTask;  // the task on screen when the first error came
     HRESULT m_result = S_OK;
     bool m_bCancelled = false;
 
@@ -64,6 +73,7 @@ private:
         switch (message) {
             case WM_PAGE_NEXT_TASK: {
                 std::wstring text = TakePostedText(lParam);
+                page->m_strTask = text;
                 std::swprintf(prefix, 48, L"task: %d ", static_cast<int>(wParam));
                 PrintOut(prefix + text + L"\n");
                 if (!page->m_strCancelTask.empty() && text == page->m_strCancelTask && page->m_pInstallation) {
@@ -89,7 +99,12 @@ private:
             case WM_MAIN_RESULT: {
                 auto* error = reinterpret_cast<CException*>(lParam);
                 if (error) {
-                    if (page->m_result == S_OK) page->m_result = HResultFromException(error);
+                    // As the wizard's main thread does: the error becomes an error event.
+                    if (EventTracker* tracker = GetProgram().m_pTracker) tracker->TrackException(error, L"", L"");
+                    if (page->m_result == S_OK) {
+                        page->m_result = HResultFromException(error);
+                        page->m_strFailedTask = page->m_strTask;
+                    }
                     wchar_t text[512] = L"";
                     error->GetErrorMessage(text, 512);
                     std::swprintf(prefix, 48, L"error: 0x%08lX ", static_cast<unsigned long>(HResultFromException(error)));
@@ -110,6 +125,36 @@ std::wstring FullPath(const std::wstring& path) {
     wchar_t buffer[MAX_PATH * 4];
     DWORD length = GetFullPathNameW(path.c_str(), ARRAYSIZE(buffer), buffer, nullptr);
     return length == 0 || length >= ARRAYSIZE(buffer) ? path : std::wstring(buffer, length);
+}
+
+// The address the payload is downloaded from, as the controller builds it.
+std::wstring PayloadUrl() {
+    const wchar_t* payload = GetProgram().m_buildConfig.Get(L"Payload");
+    if (!payload) return {};
+    std::vector<std::wstring> parts;
+    SplitString(payload, L"|", parts);
+    std::wstring url = parts.empty() ? L"" : parts.back();
+    if (const wchar_t* replacement = GetProgram().m_installerData.Get(L"PayloadUrl")) url = replacement;
+    std::wstring expanded;
+    return SUCCEEDED(ExpandUrlTemplate(url, expanded)) ? expanded : url;
+}
+
+// WinHTTP's answers for a server that cannot be reached.
+bool IsUnreachable(HRESULT hr) {
+    switch (static_cast<unsigned long>(hr)) {
+        case 0x80072EFDu:  // ERROR_WINHTTP_CANNOT_CONNECT
+        case 0x80072EE7u:  // ERROR_WINHTTP_NAME_NOT_RESOLVED
+        case 0x80072EE2u:  // ERROR_WINHTTP_TIMEOUT
+        case 0x80072EFEu:  // ERROR_WINHTTP_CONNECTION_ERROR
+            return true;
+        default: return false;
+    }
+}
+
+void ReportFailure(const ConsolePage& page, HRESULT result) {
+    const std::wstring step = page.m_strFailedTask.empty() ? L"start-up of the engine" : page.m_strFailedTask;
+    PrintFailure(L"install failed at the step \"" + step + L"\"", result);
+    if (IsUnreachable(result)) PrintProblem(L"the server could not be reached; the payload address tried: " + PayloadUrl());
 }
 
 int Usage() {
@@ -146,11 +191,13 @@ int RunInstallCommand(const CheckArguments& arguments) {
     ApplyUserLanguage();
     program.CWinApp::InitInstance();
     program.m_strAppName = program.m_strFrameworkAppName;
+    OpenRunLog(program.m_strAppName);
+    WriteDiagnosticFormat(L"wrenstall-check install %ls\n", programPath.c_str());
     ScopedModule module;
     if (!programPath.empty()) {
         module.Reset(LoadLibraryExW(programPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
         if (!module) {
-            PrintError(L"wrenstall-check: cannot read " + programPath + L"\n");
+            PrintFailure(L"install failed reading the configuration of " + programPath, FailureFromLastError());
             return 1;
         }
     } else {
@@ -167,12 +214,12 @@ int RunInstallCommand(const CheckArguments& arguments) {
     auto pageOwner = std::make_unique<ConsolePage>();
     ConsolePage& page = *pageOwner;
     program.m_hMainWindow = page.GetPageWindow();
-    auto* installation = static_cast<CInstallation*>(BeginThreadOfClass(RUNTIME_CLASS(CInstallation)));
+    CInstallation* installation = program.StartInstallation();
     if (!installation) {
+        PrintFailure(L"install failed starting the installation thread", E_OUTOFMEMORY);
         PrintResult(E_OUTOFMEMORY);
         return 1;
     }
-    program.m_pInstallation = installation;
     page.m_pInstallation = installation;
     if (cancelTaskId) page.m_strCancelTask = FormatResourceMessage(cancelTaskId, {program.m_strAppName.c_str()});
     ScopedHandle threadOwner(installation->DuplicateHandleForWaiting());
@@ -180,13 +227,14 @@ int RunInstallCommand(const CheckArguments& arguments) {
 
     // The wizard's order: the welcome page starts the payload, accepted offer
     // pages start their downloads, the progress page attaches and begins.
-    installation->m_bCancel = 0;
+    installation->m_bCancel = false;
     installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
-    installation->m_bNoxDeclined = acceptNox ? 0 : 1;
-    installation->m_bGearfreshDeclined = acceptGearfresh ? 0 : 1;
+    installation->m_bNoxDeclined = !acceptNox;
+    installation->m_bGearfreshDeclined = !acceptGearfresh;
     if (acceptNox) installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_NOX, 0, 0);
     if (acceptGearfresh) installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_GEARFRESH, 0, 0);
     installation->m_proxy.SetPage(&page);
+    page.m_pProxy = &installation->m_proxy;
     installation->PostThreadMessage(WM_INSTALL_BEGIN, 0, 0);
 
     while (true) {
@@ -201,12 +249,18 @@ int RunInstallCommand(const CheckArguments& arguments) {
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (!program.HandleThreadMessage(message)) DispatchMessageW(&message);
     }
-    program.m_pInstallation = nullptr;
+    page.m_pInstallation = nullptr;
+    installation->m_proxy.DetachPage(&page);
+    page.m_pProxy = nullptr;
+    program.m_pInstallation.reset();
     if (program.m_runFlags[L"RebootRequired"]) PrintOut(L"restart required\n");
     EventTracker::WaitForPendingSends(5000);
     HRESULT result = page.m_result == S_OK && page.IsCancelled() ? static_cast<HRESULT>(0x800704C7) : page.m_result;
+    if (FAILED(result) && result != static_cast<HRESULT>(0x800704C7)) ReportFailure(page, result);
     program.m_hMainWindow = nullptr;
     pageOwner.reset();
+    WriteDiagnosticFormat(L"Result: %ls\n", DescribeHresult(result).c_str());
+    if (result != S_OK && !RunLogPath().empty()) PrintOut(L"log: " + RunLogPath() + L"\n");
     PrintResult(result);
     return result == S_OK ? 0 : 1;
 }
