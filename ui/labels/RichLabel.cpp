@@ -1,0 +1,3 @@
+#include "ui/labels/RichLabel.h"
+
+CRichLabel::~CRichLabel() = default;

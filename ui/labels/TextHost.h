@@ -1,0 +1,4 @@
+#pragma once
+#include <richedit.h>
+#include <textserv.h>
+class CTextHost : public IUnknown {};
