@@ -135,7 +135,7 @@ INT_PTR CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     CException* escaped = CatchHandlerException([&] { handled = OnMessage(message, wParam, lParam, result); });
     if (escaped) {
         OnHandlerException(message);
-        MSG current = {m_hWnd, message, wParam, lParam, GetMessageTime(), {}};
+        MSG current = {m_hWnd, message, wParam, lParam, static_cast<DWORD>(GetMessageTime()), {}};
         result = HandleWndProcException(escaped, &current);
         handled = true;
     }

@@ -3,7 +3,7 @@
 #include <bzlib.h>
 
 #include <climits>
-#include <cstdio>
+#include <cwchar>
 #include <map>
 
 #include "framework/DiagnosticOutput.h"
