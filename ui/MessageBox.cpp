@@ -16,7 +16,8 @@ const COLORREF kBorderColour = RGB(223, 223, 223);
 const int kMainFontPoints = 12;
 const UINT kHelpCommand = 9;
 const UINT kFirstMainControlId = 0xFFF0;  // ids of the icon and text statics, apart from button ids
-enum : UINT { kIconId = kFirstMainControlId, kMainTextId, kDetailTextId };
+// The main text has the id the platform's box gives its message, so tools find it the same way.
+enum : UINT { kIconId = kFirstMainControlId, kDetailTextId, kMainTextId = 0xFFFF };
 
 HICON SystemIcon(UINT style) {
     switch ((style & MB_ICONMASK) >> 4) {
