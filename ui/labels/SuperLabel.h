@@ -13,6 +13,7 @@
 #include "framework/SubclassedWindow.h"
 #include "ui/labels/RichLabel.h"
 #include "ui/labels/SuperLabelFontSet.h"
+#include "ui/labels/SuperLabelLayout.h"
 #include "ui/labels/SuperLabelRun.h"
 
 class CSuperLabel : public CRichLabel, private CSubclassedWindow {
@@ -44,12 +45,11 @@ private:
     void OnLeftButtonUp();
     void UpdateFontSet();
 
-    static constexpr std::size_t kNoRun = static_cast<std::size_t>(-1);
 
     CSuperLabelFontSet m_fontSet;
     std::wstring m_plainText;
     std::vector<SuperLabelRun> m_runs;
-    std::size_t m_hotRun = kNoRun;
+    std::size_t m_hotRun = kNoSuperLabelRun;
     std::vector<SuperLabelPiece> m_pieces;
     std::size_t m_longestPiece = 0;
     bool m_bTracking = false;
