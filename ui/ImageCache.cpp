@@ -33,11 +33,12 @@ public:
         auto found = m_bitmaps.find(data);
         if (found != m_bitmaps.end()) return found->second;
         DWORD size = GetResourceByteCount(MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(RT_COMPRESSED_IMAGE));
-        HBITMAP bitmap = DecodeCompressedImage(data, size);
-        if (!bitmap) {
+        HBITMAP bitmap = nullptr;
+        HRESULT hr = DecodeCompressedImage(data, size, bitmap);
+        if (FAILED(hr)) {
             wchar_t line[120];
-            std::swprintf(line, ARRAYSIZE(line), L"Image resource %u could not be decoded (0x%08X)\n", id,
-                          static_cast<unsigned>(HRESULT_FROM_WIN32(ERROR_INVALID_DATA)));
+            std::swprintf(line, ARRAYSIZE(line), L"Image resource %u of type %u could not be decoded (0x%08X)\n", id,
+                          static_cast<unsigned>(RT_COMPRESSED_IMAGE), static_cast<unsigned>(hr));
             WriteDiagnostic(line);
         }
         m_bitmaps[data] = bitmap;
@@ -79,12 +80,16 @@ HRESULT DecompressImage(const void* data, size_t size, std::vector<BYTE>& bytes)
     return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
 }
 
-HBITMAP DecodeCompressedImage(const void* data, size_t size) {
+HRESULT DecodeCompressedImage(const void* data, size_t size, HBITMAP& bitmap) {
+    bitmap = nullptr;
     std::vector<BYTE> bytes;
-    if (FAILED(DecompressImage(data, size, bytes))) return nullptr;
+    HRESULT hr = DecompressImage(data, size, bytes);
+    if (FAILED(hr)) return hr;
     BitmapFileLayout layout;
-    if (FAILED(ValidateBitmapFile(bytes.data(), bytes.size(), layout))) return nullptr;
-    return CreateBitmapFromFile(layout);
+    hr = ValidateBitmapFile(bytes.data(), bytes.size(), layout);
+    if (FAILED(hr)) return hr;
+    bitmap = CreateBitmapFromFile(layout);
+    return bitmap ? S_OK : E_OUTOFMEMORY;
 }
 
 HBITMAP GetImage(UINT id) { return TheImageCache().Get(id); }

@@ -18,5 +18,5 @@ HRESULT DecompressImage(const void* data, size_t size, std::vector<BYTE>& bytes)
 const size_t kLargestDecompressedImage = 64u << 20;
 
 // Decompression, validation and bitmap creation without the cache; the
-// caller owns the result. Null on any failure.
-HBITMAP DecodeCompressedImage(const void* data, size_t size);
+// caller owns the bitmap, which is null on any failure (the HRESULT says which).
+HRESULT DecodeCompressedImage(const void* data, size_t size, HBITMAP& bitmap);

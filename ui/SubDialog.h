@@ -37,7 +37,7 @@ public:
 
     const DialogTemplateInfo& GetTemplate() const { return m_template; }
     bool InitFailed() const { return m_bInitFailed; }
-    size_t GetLabelCount() const { return m_labels.size(); }
+    const std::vector<std::unique_ptr<CRichLabel>>& GetLabels() const { return m_labels; }
     HBITMAP GetBackgroundBitmap() const { return m_bgBitmap.Get(); }
 
 protected:
