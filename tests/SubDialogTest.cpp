@@ -142,6 +142,30 @@ TEST_F(SubDialogPage, LicenceIsStreamedIntoTheRichEdit) {
     EXPECT_TRUE(SendMessageW(richEdit, EM_GETEVENTMASK, 0, 0) & ENM_LINK);
 }
 
+TEST_F(SubDialogPage, LicenceIsInTheUsersLanguage) {
+    struct Case {
+        LANGID language;
+        const wchar_t* start;
+    } cases[] = {{0x0407, L"KELVORA ENDBENUTZER"}, {0x0c0a, L"CONTRATO DE LICENCIA"}, {0x040c, L"CONTRAT DE LICENCE"},
+                 {0x0411, L"KELVORA \x30A8\x30F3\x30C9"}, {0x0409, L"KELVORA END-USER"}};
+    LANGID previous = GetThreadUILanguage();
+    LCID previousLocale = GetThreadLocale();
+    for (const Case& c : cases) {
+        // As start-up does: the interface language and the locale.
+        SetThreadUILanguage(c.language);
+        SetThreadLocale(MAKELCID(c.language, SORT_DEFAULT));
+        std::unique_ptr<CSubDialog> page = CreatePageByName(L"CTestPage");
+        ASSERT_NE(page, nullptr);
+        wchar_t start[40] = {};
+        LONG length = static_cast<LONG>(wcslen(c.start));
+        TEXTRANGEW range = {{0, length}, start};
+        SendMessageW(page->GetDlgItem(IDC_LICENSE_TEXT), EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
+        EXPECT_STREQ(start, c.start) << std::hex << c.language;
+    }
+    SetThreadUILanguage(previous);
+    SetThreadLocale(previousLocale);
+}
+
 TEST_F(SubDialogPage, ImagesComeFromTheCacheAndBrokenOnesStayEmpty) {
     std::unique_ptr<CSubDialog> page = CreatePageByName(L"CTestPage");
     ASSERT_NE(page, nullptr);
@@ -254,7 +278,7 @@ TEST_F(SubDialogPage, FailingInitHandlerFailsCreation) {
     EXPECT_TRUE(page.InitFailed());
     EXPECT_EQ(m_app.m_nErrors, 1);
     ASSERT_NE(page.GetSafeHwnd(), nullptr);
-    EXPECT_FALSE(IsWindowVisible(page.GetSafeHwnd()));
+    EXPECT_FALSE(GetWindowLongW(page.GetSafeHwnd(), GWL_STYLE) & WS_VISIBLE);
 }
 
 TEST_F(SubDialogPage, MissingTemplateIsAResourceError) {
@@ -276,7 +300,7 @@ TEST_F(SubDialogPage, EnterDoesNothingAndCancelAsksFirst) {
     ASSERT_NE(page, nullptr);
     ShowWindow(page->GetSafeHwnd(), SW_SHOW);
     SendMessageW(page->GetSafeHwnd(), WM_COMMAND, IDOK, 0);
-    EXPECT_TRUE(IsWindowVisible(page->GetSafeHwnd()));
+    EXPECT_TRUE(GetWindowLongW(page->GetSafeHwnd(), GWL_STYLE) & WS_VISIBLE) << "Enter must not end a page";
 
     m_host.m_nAnswer = IDNO;
     SendMessageW(page->GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);

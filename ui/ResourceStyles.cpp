@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "framework/ResourceBytes.h"
+#include "framework/ResourceStrings.h"
 #include "resources/resource.h"
 
 namespace {
@@ -43,9 +44,30 @@ bool LoadTextColour(UINT id, COLORREF& colour) {
     return true;
 }
 
+// The platform's own lookup does not try a language's neutral sublanguage
+// under every loader (the German text is stored as language 7, the user's is
+// 1031): the language of the thread's locale (start-up sets it to the string
+// tables' language; the loader under Wine chooses strings by it), then the
+// thread's user-interface language, each then in its neutral form, and last
+// the default lookup.
 bool FindRichText(UINT id, const void*& data, size_t& size) {
-    DWORD bytes = 0;
-    data = FindSized(id, RT_RICH_TEXT, 1, bytes);
-    size = bytes;
-    return data != nullptr;
+    data = nullptr;
+    size = 0;
+    HMODULE module = GetResourceModule();
+    LPCWSTR name = MAKEINTRESOURCEW(id);
+    LPCWSTR type = MAKEINTRESOURCEW(RT_RICH_TEXT);
+    LANGID interfaceLanguage = GetThreadUILanguage();
+    LANGID localeLanguage = LANGIDFROMLCID(GetThreadLocale());
+    const LANGID candidates[] = {localeLanguage, MAKELANGID(PRIMARYLANGID(localeLanguage), SUBLANG_NEUTRAL),
+                                 interfaceLanguage, MAKELANGID(PRIMARYLANGID(interfaceLanguage), SUBLANG_NEUTRAL)};
+    HRSRC resource = nullptr;
+    for (LANGID language : candidates) {
+        if ((resource = FindResourceExW(module, type, name, language)) != nullptr) break;
+    }
+    if (!resource) resource = FindResourceW(module, name, type);
+    if (!resource) return false;
+    HGLOBAL loaded = LoadResource(module, resource);
+    data = loaded ? LockResource(loaded) : nullptr;
+    size = data ? SizeofResource(module, resource) : 0;
+    return data != nullptr && size > 0;
 }

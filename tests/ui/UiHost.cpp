@@ -3,12 +3,12 @@
 //   box STYLE LANGUAGE [READY DONE]  the cancel question (string 3015) through the
 //                                    application's DoMessageBox; exit code = the answer
 //   page LANGUAGE READY DONE         the test page (template 900) inside a main-window frame
-//   tray MODE                        adds the tray icon and prints "added <hwnd> <id>";
-//                                    MODE "remove" removes it and prints the shell's answer to
-//                                    a later modify; "error" lets an out-of-memory error escape
-//                                    a handler (the application ends the process with
-//                                    ExitProgram(1)); "error-without-cleanup" ends with
-//                                    ExitProcess(1) instead, to show what the cleanup prevents
+//   tray MODE                        adds the tray icon and prints "added <hwnd> <added> <known>";
+//                                    MODE "remove" removes it and prints "removed <removed> <known>";
+//                                    "error" lets an out-of-memory error escape a handler: the
+//                                    application ends the process with ExitProgram(1), whose
+//                                    last cleanup prints "at exit <known>"
+// (<known>: whether the shell still answers a modify of the icon)
 // READY is a file written once the window is on screen; the program ends when DONE exists.
 // LANGUAGE is a hexadecimal language id such as 0411.
 #include <windows.h>
@@ -33,16 +33,13 @@ namespace {
 const UINT kTestPage = 900;
 const UINT kFailCommand = 0x7777;
 
+// Ends the process on an out-of-memory error, as the application object does.
 class CHostProgram : public CProgram {
 public:
-    bool m_bCleanExit = true;
     LRESULT ProcessWndProcException(CException* e, const MSG*) override {
         bool outOfMemory = e && e->IsKindOf(RUNTIME_CLASS(CMemoryException));
         if (e) e->Delete();
-        if (outOfMemory) {
-            if (m_bCleanExit) ExitProgram(1);
-            ExitProcess(1);
-        }
+        if (outOfMemory) ExitProgram(1);
         return 0;
     }
 };
@@ -163,9 +160,19 @@ bool IconStillKnown(HWND window) {
     return Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE;
 }
 
+HWND g_trayOwner = nullptr;
+
+// Registered before the icon is added, so it runs after the icon's own cleanup.
+void ReportIconAtExit() {
+    std::printf("at exit %d\n", IconStillKnown(g_trayOwner) ? 1 : 0);
+    std::fflush(stdout);
+}
+
 int ShowTray(const std::wstring& mode) {
     CTrayFrame frame;
     if (!frame.CreateModeless(nullptr)) return 2;
+    g_trayOwner = frame.GetSafeHwnd();
+    AddExitCleanup(ReportIconAtExit);
     CTrayIcon icon;
     HICON appIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APPLICATION_ICON));
     icon.Prepare(frame.GetSafeHwnd(), appIcon, L"Kelvora", L"Installing Software",
@@ -179,7 +186,6 @@ int ShowTray(const std::wstring& mode) {
         std::printf("removed %d %d\n", removed ? 1 : 0, IconStillKnown(frame.GetSafeHwnd()) ? 1 : 0);
         return 0;
     }
-    theHost.m_bCleanExit = mode == L"error";
     SendMessageW(frame.GetSafeHwnd(), WM_COMMAND, kFailCommand, 0);
     return 0;  // not reached: the error ends the process
 }
