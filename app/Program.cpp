@@ -20,6 +20,7 @@
 #include "http/UserAgent.h"
 #include "resources/resource.h"
 #include "services/SystemProbes.h"
+#include "ui/MessageBox.h"
 
 const wchar_t kWizardVersion[] = L"2.21.0";
 
@@ -300,8 +301,9 @@ void CProgram::WriteStartupSummary() const {
     WriteDiagnostic(summary.c_str());
 }
 
-int CProgram::DoMessageBox(LPCWSTR text, UINT type, UINT) {
-    HWND owner = GetActiveWindow();
+int CProgram::DoMessageBox(LPCWSTR text, UINT type, UINT promptId) {
+    HWND owner = GetAncestor(GetActiveWindow(), GA_ROOT);
+    if (!owner) owner = m_hMainWindow;
     if (owner) EnableWindow(owner, TRUE);
     if ((type & MB_ICONMASK) == 0) {
         switch (type & MB_TYPEMASK) {
@@ -312,7 +314,11 @@ int CProgram::DoMessageBox(LPCWSTR text, UINT type, UINT) {
             default: break;
         }
     }
-    int result = MessageBoxW(owner, text, m_strAppName.empty() ? m_strFrameworkAppName.c_str() : m_strAppName.c_str(), type);
+    const std::wstring& caption = m_strAppName.empty() ? m_strFrameworkAppName : m_strAppName;
+    CMessageBox box(owner, caption, text ? text : L"", L"", type, promptId);
+    INT_PTR result = box.Show();
+    // Without its template the program's own box cannot be shown: the message still reaches the user.
+    if (result == -1) result = MessageBoxW(owner, text, caption.c_str(), type);
     if (owner) EnableWindow(owner, TRUE);
-    return result;
+    return static_cast<int>(result);
 }

@@ -42,3 +42,12 @@ const CRuntimeClass* CRuntimeClass::FromName(const wchar_t* className) {
 CRuntimeClassRegistration::CRuntimeClassRegistration(const CRuntimeClass* runtimeClass) {
     RegisteredClasses().push_back(runtimeClass);
 }
+
+CreateByNameResult CreateObjectByName(const wchar_t* className, const CRuntimeClass* kind, CObject*& object) {
+    object = nullptr;
+    const CRuntimeClass* runtimeClass = CRuntimeClass::FromName(className);
+    if (!runtimeClass) return CreateByNameResult::UnknownClass;
+    if (!runtimeClass->IsDerivedFrom(kind)) return CreateByNameResult::WrongKind;
+    object = runtimeClass->CreateObject();
+    return object ? CreateByNameResult::Created : CreateByNameResult::CreationFailed;
+}

@@ -18,6 +18,12 @@ struct CRuntimeClass {
     static const CRuntimeClass* FromName(const wchar_t* className);
 };
 
+enum class CreateByNameResult { Created, UnknownClass, CreationFailed, WrongKind };
+
+// Creates an object of the registered class className, which must be a kind
+// of `kind`; object is set only when the answer is Created (the caller owns it).
+CreateByNameResult CreateObjectByName(const wchar_t* className, const CRuntimeClass* kind, CObject*& object);
+
 // Adds a class to the lookup table; one static instance per creatable class.
 struct CRuntimeClassRegistration {
     explicit CRuntimeClassRegistration(const CRuntimeClass* runtimeClass);

@@ -1,5 +1,7 @@
 #include "framework/WinApp.h"
 
+#include "framework/Exceptions.h"
+#include "framework/HandlerExceptions.h"
 #include "framework/ResourceStrings.h"
 
 IMPLEMENT_DYNAMIC(CWinApp, CObject)
@@ -37,6 +39,19 @@ int CWinApp::ExitInstance() { return 0; }
 int CWinApp::DoMessageBox(LPCWSTR text, UINT type, UINT) {
     return MessageBoxW(GetActiveWindow(), text, m_strFrameworkAppName.c_str(), type);
 }
+
+LRESULT CWinApp::ProcessWndProcException(CException* e, const MSG* message) {
+    if (!e) return 0;
+    UINT fallback = message && message->message == WM_COMMAND ? IDP_COMMAND_FAILURE : IDP_INTERNAL_FAILURE;
+    // The report itself may fail (no memory for the box): the exception is deleted all the same.
+    if (CException* failed = CatchHandlerException([&] { e->ReportError(MB_OK | MB_ICONERROR, fallback); })) {
+        failed->Delete();
+    }
+    e->Delete();
+    return 0;
+}
+
+bool CWinApp::PreTranslateThreadMessage(const MSG&) { return false; }
 
 void CWinApp::SetRegistryKey(LPCWSTR company) { m_strRegistryKey = company ? company : L""; }
 

@@ -7,6 +7,8 @@
 
 #include "framework/RuntimeClass.h"
 
+class CException;
+
 class CWinApp : public CObject {
     DECLARE_DYNAMIC(CWinApp)
 public:
@@ -22,6 +24,13 @@ public:
     virtual int ExitInstance();
     // Every message box of the program comes here; the base shows the platform's box.
     virtual int DoMessageBox(LPCWSTR text, UINT type, UINT promptId);
+    // An exception (owned; may be null) that escaped a window-message handler
+    // while message was handled; the result is the message's result. The base
+    // shows the exception's message (error icon) and deletes it.
+    virtual LRESULT ProcessWndProcException(CException* e, const MSG* message);
+    // A message without a window taken from the queue by a modal loop of the
+    // main thread; true when handled. The base handles none.
+    virtual bool PreTranslateThreadMessage(const MSG& message);
 
     // The per-user settings location of the framework (HKCU\Software\<key>\<app>).
     void SetRegistryKey(LPCWSTR company);

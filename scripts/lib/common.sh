@@ -43,6 +43,15 @@ start_wine() {
     wineboot -i >/dev/null 2>&1 </dev/null
     # A crashing program ends at once instead of waiting in Wine's debugger.
     wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f >/dev/null 2>&1 </dev/null || true
+    # Japanese text: Wine links its Tahoma and MS Shell Dlg to "MS UI Gothic" for
+    # glyphs they lack; that face becomes the proportional IPA P Gothic font
+    # that scripts/install-deps installs. Wine draws the title bars itself
+    # (there is no X window manager under Xvfb), so screenshots show them.
+    local face
+    for face in "MS UI Gothic"; do
+        wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d "IPAPGothic" /f >/dev/null 2>&1 </dev/null || true
+    done
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 </dev/null || true
 }
 
 # The booted prefix at $1 with its server stopped and its registry on disk:

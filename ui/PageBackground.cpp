@@ -1,0 +1,105 @@
+// CSubDialog: the composed background (banner, white header area, etched
+// lines) and the drawing of the page and its transparent statics.
+#include <objidl.h>  // gdiplus.h needs PROPID, which lean windows.h leaves out
+#include <gdiplus.h>
+
+#include "resources/resource.h"
+#include "ui/MemoryDC.h"
+#include "ui/ResourceStyles.h"
+#include "ui/SubDialog.h"
+
+namespace {
+void FillWithSystemColour(HDC dc, const RECT& area, int colourIndex) {
+    FillRect(dc, &area, GetSysColorBrush(colourIndex));
+}
+
+void DrawEtchedLine(HDC dc, int width, int y) {
+    RECT shadow = {0, y, width, y + 1};
+    RECT highlight = {0, y + 1, width, y + 2};
+    FillWithSystemColour(dc, shadow, COLOR_BTNSHADOW);
+    FillWithSystemColour(dc, highlight, COLOR_BTNHIGHLIGHT);
+}
+
+// The banner stretched into its rectangle through GDI+; nothing when GDI+ is not running.
+void DrawBanner(HDC dc, HBITMAP banner, const RECT& target) {
+    Gdiplus::Graphics graphics(dc);
+    if (graphics.GetLastStatus() != Gdiplus::Ok) return;
+    Gdiplus::Bitmap picture(banner, nullptr);
+    if (picture.GetLastStatus() != Gdiplus::Ok) return;
+    graphics.DrawImage(&picture, Gdiplus::Rect(target.left, target.top, target.right - target.left,
+                                               target.bottom - target.top));
+}
+}  // namespace
+
+void CSubDialog::ComposeBackground() {
+    if (!m_hWnd) return;
+    RECT client;
+    GetClientRect(m_hWnd, &client);
+    if (client.right <= 0 || client.bottom <= 0) return;
+    ScopedWindowDC windowDc(m_hWnd);
+    CMemoryDC memoryDc(windowDc.Get());
+    ScopedBitmap composed(CreateCompatibleBitmap(windowDc.Get(), client.right, client.bottom));
+    if (!memoryDc || !composed) return;
+    {
+        ScopedSelection selection(memoryDc.Get(), composed.Get());
+        HDC dc = memoryDc.Get();
+        FillWithSystemColour(dc, client, COLOR_BTNFACE);
+
+        HBITMAP banner = nullptr;
+        if (HWND bannerStatic = GetDlgItem(IDC_BANNER)) {
+            banner = reinterpret_cast<HBITMAP>(SendMessageW(bannerStatic, STM_GETIMAGE, IMAGE_BITMAP, 0));
+            ShowWindow(bannerStatic, SW_HIDE);
+        }
+        RECT bannerRect = {0, 0, 0, 0};
+        BITMAP bannerInfo;
+        if (banner && GetObjectW(banner, sizeof(bannerInfo), &bannerInfo)) {
+            bannerRect = {0, 0, bannerInfo.bmWidth * 4 / 6, bannerInfo.bmHeight * 8 / 13};
+            MapDialogRect(m_hWnd, &bannerRect);
+        }
+
+        int whiteBottom = bannerRect.bottom;
+        HWND marker = GetDlgItem(IDC_HEADER_MARKER);
+        RECT markerRect = {};
+        if (marker) {
+            GetWindowRect(marker, &markerRect);
+            MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&markerRect), 2);
+            whiteBottom = markerRect.top;
+        }
+        RECT white = {0, 0, client.right, whiteBottom};
+        FillWithSystemColour(dc, white, COLOR_WINDOW);
+        if (banner) DrawBanner(dc, banner, bannerRect);
+        DrawEtchedLine(dc, client.right, bannerRect.bottom);
+        if (marker) DrawEtchedLine(dc, client.right, markerRect.top);
+    }
+    ScopedBrush brush(CreatePatternBrush(composed.Get()));
+    if (!brush) return;
+    m_bgBrush = std::move(brush);
+    m_bgBitmap = std::move(composed);
+}
+
+LRESULT CSubDialog::OnEraseBackground(HDC dc) {
+    if (!m_bgBrush) ComposeBackground();
+    RECT client;
+    GetClientRect(m_hWnd, &client);
+    BITMAP info;
+    if (m_bgBitmap && GetObjectW(m_bgBitmap.Get(), sizeof(info), &info)) {
+        CMemoryDC source(dc);
+        ScopedSelection selection(source.Get(), m_bgBitmap.Get());
+        BitBlt(dc, 0, 0, info.bmWidth, info.bmHeight, source.Get(), 0, 0, SRCCOPY);
+    } else {
+        FillWithSystemColour(dc, client, COLOR_BTNFACE);
+    }
+    return TRUE;
+}
+
+LRESULT CSubDialog::OnStaticColour(HDC dc, HWND control) {
+    if (!m_bgBrush) ComposeBackground();
+    RECT position;
+    GetWindowRect(control, &position);
+    MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&position), 2);
+    SetBrushOrgEx(dc, -position.left, -position.top, nullptr);
+    COLORREF colour;
+    if (LoadTextColour(static_cast<UINT>(GetDlgCtrlID(control)), colour)) SetTextColor(dc, colour);
+    SetBkMode(dc, TRANSPARENT);
+    return reinterpret_cast<LRESULT>(m_bgBrush.Get());
+}

@@ -1,0 +1,77 @@
+#include "ui/SubDialog.h"
+
+#include "app/Program.h"
+#include "framework/Exceptions.h"
+#include "framework/ResourceBytes.h"
+#include "resources/resource.h"
+#include "ui/PageHost.h"
+#include "ui/labels/RichLabel.h"
+
+IMPLEMENT_DYNAMIC(CSubDialog, CDialog)
+
+CSubDialog::CSubDialog(UINT templateId) : CDialog(templateId) {
+    LPCWSTR name = MAKEINTRESOURCEW(templateId);
+    const void* bytes = LockResourceBytes(name, RT_DIALOG);
+    if (!bytes || FAILED(ParseDialogTemplate(bytes, GetResourceByteCount(name, RT_DIALOG), m_template))) {
+        ThrowResourceException();
+    }
+}
+
+CSubDialog::~CSubDialog() {
+    // The window goes first, while the labels hooked into it and the fonts it uses still exist.
+    DestroyWindow();
+}
+
+bool CSubDialog::Create(HWND parent, IPageHost* host) {
+    m_pHost = host;
+    m_bInitFailed = false;
+    if (!CreateModeless(parent)) return false;
+    if (m_bInitFailed) {
+        ShowWindow(m_hWnd, SW_HIDE);
+        return false;
+    }
+    ComposeBackground();
+    return true;
+}
+
+void CSubDialog::OnLeavePage() {}
+
+bool CSubDialog::CanClose() { return true; }
+
+BOOL CSubDialog::OnInitDialog() {
+    CDialog::OnInitDialog();
+    StyleChildren();
+    for (int marker : {IDC_HEADER_MARKER, IDC_BANNER}) {
+        if (HWND control = GetDlgItem(marker)) ShowWindow(control, SW_HIDE);
+    }
+    ComposeBackground();
+    return TRUE;
+}
+
+void CSubDialog::OnOK() {}
+
+void CSubDialog::OnCancel() {
+    if (!m_pHost || m_pHost->ConfirmCancel() != IDYES) return;
+    if (auto* program = dynamic_cast<CProgram*>(GetApplication())) program->m_bAborted = true;
+    m_pHost->ShowFinishedPage();
+}
+
+void CSubDialog::OnHandlerException(UINT message) {
+    if (message == WM_INITDIALOG) m_bInitFailed = true;
+}
+
+bool CSubDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    switch (message) {
+        case WM_ERASEBKGND:
+            result = OnEraseBackground(reinterpret_cast<HDC>(wParam));
+            return true;
+        case WM_CTLCOLORSTATIC:
+            result = OnStaticColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+            return true;
+        case WM_SIZE:
+            ComposeBackground();
+            return false;
+        default:
+            return CDialog::OnMessage(message, wParam, lParam, result);
+    }
+}

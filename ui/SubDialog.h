@@ -1,0 +1,77 @@
+#pragma once
+// CSubDialog: the base of every wizard page, a child dialog of the main
+// window built from its template. Without per-page code it gives each page
+// the texts of its controls (string table by control id, %1 the product name,
+// %2 the default button's caption), rich labels for marked-up statics, the
+// licence RTF in rich edit controls, fonts, text colours and images from the
+// resources, one composed background bitmap used both to erase the page and
+// as the aligned brush behind transparent statics, and the default Cancel.
+// Created by class name by the main window; user-interface thread only.
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+
+#include "framework/Dialog.h"
+#include "ui/DialogTemplate.h"
+#include "ui/GdiObjects.h"
+
+class CRichLabel;
+class IPageHost;
+
+class CSubDialog : public CDialog {
+    DECLARE_DYNAMIC(CSubDialog)
+public:
+    // Parses the page's own template; a resource error when it is missing or unparsable.
+    explicit CSubDialog(UINT templateId);
+    ~CSubDialog() override;
+
+    // Creates the page window as a child of parent. False when the window
+    // could not be made, or when its init handler failed (it is then hidden).
+    bool Create(HWND parent, IPageHost* host);
+
+    // The outgoing page when another is activated; nothing by default.
+    virtual void OnLeavePage();
+    // Asked when the user closes the wizard from the title bar; true by default.
+    virtual bool CanClose();
+
+    const DialogTemplateInfo& GetTemplate() const { return m_template; }
+    bool InitFailed() const { return m_bInitFailed; }
+    const std::vector<std::unique_ptr<CRichLabel>>& GetLabels() const { return m_labels; }
+    HBITMAP GetBackgroundBitmap() const { return m_bgBitmap.Get(); }
+
+protected:
+    // Styles the children, hides the markers 1028 and 1039 and composes the
+    // background. Pages call it first from their own.
+    BOOL OnInitDialog() override;
+    void OnOK() override;      // nothing: Enter never closes a page
+    void OnCancel() override;  // confirm, then abort to the finished page
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    void OnHandlerException(UINT message) override;
+
+    // Redraws the background bitmap and pattern brush from the banner, the header marker and the client size.
+    void ComposeBackground();
+
+    IPageHost* m_pHost = nullptr;
+
+private:
+    // Child styling (PageStyling.cpp).
+    void StyleChildren();
+    void StyleChild(HWND child, const std::wstring& defaultButtonCaption);
+    void StyleImageStatic(HWND child, UINT id);
+    void StyleTextStatic(HWND child, UINT id, const std::wstring& text);
+    void ApplyStyleFont(HWND child, UINT id);
+    std::wstring ControlText(UINT stringId, const std::wstring& defaultButtonCaption) const;
+    std::wstring DefaultButtonCaption() const;
+
+    // Background and drawing (PageBackground.cpp).
+    LRESULT OnEraseBackground(HDC dc);
+    LRESULT OnStaticColour(HDC dc, HWND control);
+
+    bool m_bInitFailed = false;
+    DialogTemplateInfo m_template;
+    ScopedBitmap m_bgBitmap;
+    ScopedBrush m_bgBrush;
+    std::vector<ScopedFont> m_fonts;
+    std::vector<std::unique_ptr<CRichLabel>> m_labels;
+};
