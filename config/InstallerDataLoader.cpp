@@ -1,26 +1,91 @@
+#include <cstdio>
+#include <new>
+
 #include "config/BuildConfig.h"
 #include "config/InstallerDataSources.h"
 #include "config/InstallerDataStore.h"
+#include "framework/DiagnosticOutput.h"
+#include "framework/Exceptions.h"
 
-InitialInstallerData LoadInitialInstallerData(InstallerDataStore& store, const std::wstring& programPath) {
+namespace {
+template <typename ParseCall>
+HRESULT ParseContained(InstallerDataStore& store, ParseCall parse) {
+    try {
+        return parse();
+    } catch (CMemoryException* e) {
+        e->Delete();
+    } catch (const std::bad_alloc&) {
+    }
+    store.Parse(L"");  // clearing allocates nothing
+    return E_OUTOFMEMORY;
+}
+
+void ReportUnreadableSource(const InitialInstallerData& result, const std::wstring& programPath) {
+    if (result.failedSource == InstallerDataSource::None) return;
+    wchar_t line[160];
+    std::swprintf(line, ARRAYSIZE(line), L"Installer data (%ls) could not be read: 0x%08X, ",
+                  InstallerDataSourceName(result.failedSource), static_cast<unsigned>(result.failure));
+    WriteDiagnostic((line + programPath + L"\n").c_str());
+}
+
+InitialInstallerData LoadInstallerDataSources(InstallerDataStore& store, const std::wstring& programPath) {
     InitialInstallerData result;
-    if (LoadInstallerDataFile(store, programPath)) {
+    HRESULT hr = ReadInstallerDataFile(store, programPath);
+    if (hr == S_OK) {
         result.source = InstallerDataSource::File;
-    } else if (LoadDebugInstallerData(store)) {
+        return result;
+    }
+    if (FAILED(hr)) {
+        result.failedSource = InstallerDataSource::File;
+        result.failure = hr;
+    }
+    result.debugLookedFor = true;
+    if (LoadDebugInstallerData(store, &result.debug)) {
         result.source = InstallerDataSource::Debug;
+        return result;
+    }
+    if (FAILED(result.debug.load)) {
+        result.failedSource = InstallerDataSource::Debug;
+        result.failure = result.debug.load;
+    }
+    hr = LoadInstallerDataTrailer(store, programPath);
+    if (hr == S_OK) {
+        result.source = InstallerDataSource::Trailer;
     } else {
-        HRESULT hr = LoadInstallerDataTrailer(store, programPath);
-        if (hr == S_OK) {
-            result.source = InstallerDataSource::Trailer;
-        } else {
-            result.ready = false;
+        result.ready = false;
+        if (FAILED(hr)) {
+            result.failedSource = InstallerDataSource::Trailer;
+            result.failure = hr;
         }
     }
     return result;
 }
+}  // namespace
+
+InitialInstallerData LoadInitialInstallerData(InstallerDataStore& store, const std::wstring& programPath) {
+    InitialInstallerData result = LoadInstallerDataSources(store, programPath);
+    ReportUnreadableSource(result, programPath);
+    return result;
+}
+
+HRESULT ParseInstallerDataUtf8(InstallerDataStore& store, const char* bytes) {
+    return ParseContained(store, [&] { return store.ParseUtf8(bytes); });
+}
+
+HRESULT ParseInstallerDataText(InstallerDataStore& store, const wchar_t* text) {
+    return ParseContained(store, [&] { return store.Parse(text); });
+}
 
 void ApplyBuildArguments(InstallerDataStore& store, const BuildConfig& config) {
-    if (const wchar_t* arguments = config.Get(L"InstallerData")) store.ApplyCommandLine(arguments);
+    const wchar_t* arguments = config.Get(L"InstallerData");
+    if (!arguments) return;
+    // The result is ignored: build arguments are a build's own, and what
+    // could be merged stays.
+    try {
+        store.ApplyCommandLine(arguments);
+    } catch (CMemoryException* e) {
+        e->Delete();
+    }
 }
 
 const wchar_t* InstallerDataSourceName(InstallerDataSource source) {
