@@ -81,7 +81,8 @@ void TestServer::Fault(const std::string& path, const std::string& faultsJson) c
     Call(L"POST", L"/__control/fault", "{\"path\": \"" + path + "\", \"faults\": " + faultsJson + "}");
 }
 
-void TestServer::Respond(const std::string& path, int status, const std::string& body) const {
+void TestServer::Respond(const std::string& path, int status, const std::string& body,
+                         const std::string& contentType) const {
     std::string escaped;
     for (char c : body) {
         if (c == '"' || c == '\\') escaped += '\\';
@@ -96,7 +97,8 @@ void TestServer::Respond(const std::string& path, int status, const std::string&
         escaped += c;
     }
     Call(L"POST", L"/__control/respond",
-         "{\"path\": \"" + path + "\", \"status\": " + std::to_string(status) + ", \"body\": \"" + escaped + "\"}");
+         "{\"path\": \"" + path + "\", \"status\": " + std::to_string(status) + ", \"body\": \"" + escaped +
+             "\", \"content_type\": \"" + contentType + "\"}");
 }
 
 std::vector<RecordedRequest> TestServer::Requests() const {

@@ -33,7 +33,8 @@ public:
 
     void Reset() const;
     void Fault(const std::string& path, const std::string& faultsJson) const;
-    void Respond(const std::string& path, int status, const std::string& body) const;
+    void Respond(const std::string& path, int status, const std::string& body,
+                 const std::string& contentType = "text/plain") const;
     std::vector<RecordedRequest> Requests() const;
     // Requests whose target contains text, waiting up to timeoutMs for count of them.
     std::vector<RecordedRequest> WaitForRequests(const std::string& text, size_t count, DWORD timeoutMs = 10000) const;

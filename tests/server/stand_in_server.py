@@ -15,7 +15,8 @@ Control (never recorded):
                            ignore_range (answer 200 with the whole file),
                            content_length (the value to claim), no_content_length,
                            trickle_ms (pause between 64 KiB chunks).
-  POST /__control/respond  {"path": P, "status": S, "body": B}: fixed answer for P.
+  POST /__control/respond  {"path": P, "status": S, "body": B, "content_type": T}:
+                           fixed answer for P (T defaults to text/plain).
   POST /__control/reset    forget faults, answers and recorded requests.
   GET  /__control/requests every recorded request, one per line:
                            METHOD TAB hex(target) TAB proxied(0|1) TAB client port
@@ -126,7 +127,8 @@ class Handler(BaseHTTPRequestHandler):
         with self.server.state.lock:
             fixed = self.server.state.answers.get(path)
         if fixed is not None:
-            return self.answer(fixed.get("status", 200), fixed.get("body", "").encode("utf-8"))
+            return self.answer(fixed.get("status", 200), fixed.get("body", "").encode("utf-8"),
+                               fixed.get("content_type", "text/plain"))
         if "status" in fault:
             return self.answer(fault["status"], b"scripted status\n")
         if path == "/ulc.php":
