@@ -1,12 +1,12 @@
 #include "http/DownloadToStream.h"
 
-#include <cerrno>
 #include <cwchar>
 #include <memory>
 #include <new>
 
 #include "framework/ComPtr.h"
 #include "framework/ScopedBstr.h"
+#include "http/ResponseHeaders.h"
 #include "http/UserAgent.h"
 #include "http/WinHttpRequest.h"
 
@@ -19,22 +19,6 @@ const HRESULT kWriteFault = static_cast<HRESULT>(0x8007001D);
 const HRESULT kTypeMismatch = static_cast<HRESULT>(0x80028CA0);
 
 HRESULT HResultFromHttpStatus(long status) { return static_cast<HRESULT>(0x80190000u | static_cast<ULONG>(status)); }
-
-// Content-Length as an unsigned decimal, or unknown when missing or malformed.
-ULONGLONG ReadContentLength(WinHTTP::IWinHttpRequest* request) {
-    ScopedBstr name(L"Content-Length");
-    ScopedBstr value;
-    if (FAILED(request->GetResponseHeader(name.Get(), value.Receive())) || !value.Get() || !*value.Get()) {
-        return kUnknownLength;
-    }
-    const wchar_t* text = value.Get();
-    if (*text < L'0' || *text > L'9') return kUnknownLength;
-    wchar_t* end = nullptr;
-    errno = 0;
-    ULONGLONG length = std::wcstoull(text, &end, 10);
-    if (errno != 0 || *end != L'\0') return kUnknownLength;
-    return length;
-}
 
 HRESULT RewindTarget(IStream* target) {
     LARGE_INTEGER start = {};
