@@ -8,18 +8,6 @@
 #include "framework/Exceptions.h"
 
 namespace {
-template <typename ParseCall>
-HRESULT ParseContained(InstallerDataStore& store, ParseCall parse) {
-    try {
-        return parse();
-    } catch (CMemoryException* e) {
-        e->Delete();
-    } catch (const std::bad_alloc&) {
-    }
-    store.Parse(L"");  // clearing allocates nothing
-    return E_OUTOFMEMORY;
-}
-
 void ReportUnreadableSource(const InitialInstallerData& result, const std::wstring& programPath) {
     if (result.failedSource == InstallerDataSource::None) return;
     wchar_t line[160];
@@ -66,14 +54,6 @@ InitialInstallerData LoadInitialInstallerData(InstallerDataStore& store, const s
     InitialInstallerData result = LoadInstallerDataSources(store, programPath);
     ReportUnreadableSource(result, programPath);
     return result;
-}
-
-HRESULT ParseInstallerDataUtf8(InstallerDataStore& store, const char* bytes) {
-    return ParseContained(store, [&] { return store.ParseUtf8(bytes); });
-}
-
-HRESULT ParseInstallerDataText(InstallerDataStore& store, const wchar_t* text) {
-    return ParseContained(store, [&] { return store.Parse(text); });
 }
 
 void ApplyBuildArguments(InstallerDataStore& store, const BuildConfig& config) {
