@@ -197,38 +197,29 @@ TEST_F(InstallerDataSources, UnreadableSourceIsRecordedAndTheNextOneTried) {
 }
 
 // Every allocation of a large line's copies failing in turn: the loader
-// reports E_OUTOFMEMORY (not loaded) and leaves the store empty; no
-// exception leaves it.
+// reports E_OUTOFMEMORY (not loaded), keeps no part of the line, and no
+// exception leaves it. With memory enough it loads the whole line.
 TEST_F(InstallerDataSources, OutOfMemoryWhileLoadingIsNotLoaded) {
     const std::string line = "?big=" + std::string(1500000, 'x');
     WriteBytes(m_program, Trailer(line, static_cast<uint32_t>(line.size())));
     WriteBytes(m_dataFile, line);
-    for (size_t allowed = 0; allowed < 3; ++allowed) {
-        SCOPED_TRACE(allowed);
+    using Loader = HRESULT (*)(InstallerDataStore&, const std::wstring&);
+    for (Loader load : {Loader(LoadInstallerDataTrailer), Loader(ReadInstallerDataFile)}) {
+        for (size_t allowed = 0; allowed < 3; ++allowed) {
+            SCOPED_TRACE(allowed);
+            InstallerDataStore store;
+            store.Parse(L"old=1");
+            HRESULT hr;
+            {
+                FailingAllocations failing(1000000, allowed);
+                hr = load(store, m_program);
+            }
+            EXPECT_EQ(hr, E_OUTOFMEMORY);
+            EXPECT_EQ(store.Get(L"big"), nullptr);
+        }
         InstallerDataStore store;
-        store.Parse(L"old=1");
-        HRESULT trailer;
-        {
-            FailingAllocations failing(1000000, allowed);
-            trailer = LoadInstallerDataTrailer(store, m_program);
-        }
-        EXPECT_EQ(trailer, E_OUTOFMEMORY);
-        EXPECT_EQ(store.Get(L"big"), nullptr);
-
-        store.Parse(L"old=1");
-        HRESULT file;
-        {
-            FailingAllocations failing(1000000, allowed);
-            file = ReadInstallerDataFile(store, m_program);
-        }
-        EXPECT_EQ(file, E_OUTOFMEMORY);
-        EXPECT_EQ(store.Get(L"big"), nullptr);
+        EXPECT_EQ(load(store, m_program), S_OK);
+        EXPECT_EQ(std::wstring(store.Get(L"big")).size(), 1500000u);
     }
-    // With memory enough both load the whole line.
-    InstallerDataStore store;
-    EXPECT_EQ(LoadInstallerDataTrailer(store, m_program), S_OK);
-    EXPECT_EQ(std::wstring(store.Get(L"big")).size(), 1500000u);
-    EXPECT_EQ(ReadInstallerDataFile(store, m_program), S_OK);
-    EXPECT_EQ(std::wstring(store.Get(L"big")).size(), 1500000u);
 }
 }  // namespace
