@@ -10,8 +10,8 @@
 #include "build_options.h"
 #include "config/InstallerDataAnswer.h"
 #include "config/InstallerDataStore.h"
-#include "framework/DiagnosticOutput.h"
 #include "framework/ComPtr.h"
+#include "framework/DiagnosticOutput.h"
 #include "framework/GuidText.h"
 #include "http/PostJson.h"
 #include "services/EventTracker.h"
@@ -44,7 +44,6 @@ HRESULT ReadAll(IStream* stream, std::string& bytes) {
         }
     }
 }
-
 }  // namespace
 
 std::wstring GetBuiltInRpcEndpoint() { return std::wstring(L"http://") + WRENSTALL_RPC_HOST; }
