@@ -59,9 +59,17 @@ HRESULT ParseDebugValue(HKEY debugKey, InstallerDataStore& store) {
     }
 }
 
-// The subkey with its values and every key under it.
+// The subkey with its values and every key under it: emptied through a handle
+// of its own (the wizard key is open for reading only), then deleted.
 HRESULT RemoveDebugSubkey(HKEY wizardKey) {
-    LONG error = RegDeleteTreeW(wizardKey, kDebugSubkey);
+    LONG error = ERROR_SUCCESS;
+    {
+        ScopedRegKey debugKey;
+        const REGSAM access = DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | KEY_SET_VALUE;
+        error = RegOpenKeyExW(wizardKey, kDebugSubkey, 0, access, debugKey.Receive());
+        if (error == ERROR_SUCCESS) error = RegDeleteTreeW(debugKey.Get(), nullptr);
+    }
+    if (error == ERROR_SUCCESS) error = RegDeleteKeyW(wizardKey, kDebugSubkey);
     if (error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND) return S_OK;
     HRESULT hr = HResultFromWin32(error);
     wchar_t line[200];
