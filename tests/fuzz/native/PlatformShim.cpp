@@ -58,7 +58,9 @@ int MultiByteToWideChar(UINT, DWORD, const char* bytes, int byteCount, wchar_t* 
     return written;
 }
 
-HLOCAL LocalAlloc(UINT flags, size_t bytes) { return flags & LMEM_ZEROINIT ? std::calloc(1, bytes) : std::malloc(bytes); }
+HLOCAL LocalAlloc(UINT flags, size_t bytes) {
+    return flags & LMEM_ZEROINIT ? std::calloc(1, bytes) : std::malloc(bytes);
+}
 
 HLOCAL LocalFree(HLOCAL memory) {
     std::free(memory);
