@@ -115,18 +115,19 @@ HRESULT InstallerDataStore::SetEntryFromView(std::wstring_view givenKey, std::ws
 
     try {
         std::wstring key = ApplyAlias(std::wstring(givenKey.substr(prefixLength)));
-        auto existing = m_entries.find(key);
-        if (existing != m_entries.end()) {
+        // One search serves both the lookup and the insertion.
+        auto position = m_entries.lower_bound(key);
+        if (position != m_entries.end() && position->first == key) {
             if (!mayOverwrite) return S_FALSE;
-            existing->second = InstallerDataValue{std::wstring(value), isPrivate, isPersistent};
+            position->second = InstallerDataValue{std::wstring(value), isPrivate, isPersistent};
             return S_OK;
         }
         // Room for the item first, growing geometrically so that n keys cost
         // O(n) moves; with the room taken, the append after the insert cannot
         // fail and leave an entry without its item.
         if (m_items.size() == m_items.capacity()) m_items.reserve(std::max<size_t>(16, m_items.size() * 2));
-        auto inserted =
-            m_entries.emplace(std::move(key), InstallerDataValue{std::wstring(value), isPrivate, isPersistent}).first;
+        auto inserted = m_entries.emplace_hint(position, std::move(key),
+                                               InstallerDataValue{std::wstring(value), isPrivate, isPersistent});
         m_items.push_back(InstallerDataItem{InstallerDataItem::KeyValue, {}, &*inserted});
     } catch (const std::bad_alloc&) {
         ThrowMemoryException();
