@@ -53,7 +53,8 @@ expect "both builds of the tool write the same file" 'cmp -s "$work/tagged-host.
 data=$(wine "$check" data "$work/tagged-host.exe" 2>/dev/null | tr -d '\r')
 expected=$'source: trailer\nserver: not asked\nMaxOffers\t1\tprivate\nNoxCallerP2\t^TW1^xdm111\tprivate\nNoxInstallOnReboot\tyes\tprivate\nNoxOffer\tenabled\tprivate\nNoxOfferP2\tTW6^xdm001^\tprivate\nSI_DELAY\t5\tprivate\nSI_MODE\ttoaster\tprivate\nplain\tx\t-\nupl\tdGVzdC1jYW1wYWlnbi10b2tlbg==\tprivate,persistent'
 expect "wrenstall-check reads the trailer of the tagged wizard" '[ "$data" = "$expected" ]'
-expect "the untagged wizard has no local data" '[ "$(wine "$check" data "$work/signed.exe" 2>/dev/null | tr -d "\r")" = "$(printf 'source: none\nserver: asked next')" ]'
+untagged=$'source: none\nserver: asked next'
+expect "the untagged wizard has no local data" '[ "$(wine "$check" data "$work/signed.exe" 2>/dev/null | tr -d "\r")" = "$untagged" ]'
 
 # Refusals: each leaves the file as it was and exits non-zero with a message.
 refuse() {
