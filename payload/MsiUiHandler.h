@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "app/ErrorTypes.h"
+#include "framework/ErrorTypes.h"
 #include "payload/ExecutorPage.h"
 #include "payload/MsiRecords.h"
 
