@@ -53,5 +53,6 @@ wine "$fuzz" all --runs "$runs" --seed 14 --corpus "$(winepath -w "$root/tests/f
 code=${PIPESTATUS[0]}
 set -e
 [ "$code" -eq 3 ] && echo "the loop stopped at a crash (exit code 3); the input is in $findings"
+[ "$code" -eq 4 ] && echo "the loop stopped at an endless input (exit code 4); the input is in $findings"
 [ "$code" -ne 0 ] && status=1
 exit $status

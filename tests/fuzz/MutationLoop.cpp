@@ -5,7 +5,8 @@
 // inputs run, crashes, hangs (inputs slower than one second) and the slowest
 // input's time. A crash writes the input to the crashes folder and ends the
 // process with exit code 3; a hang is written there too and makes the exit
-// code 1.
+// code 1. An input still running after a minute is taken for an endless
+// loop: it is written there and the process ends with exit code 4.
 #include <windows.h>
 
 #include <cstdio>
@@ -35,6 +36,7 @@ const Target kTargets[] = {
 };
 
 const double kHangSeconds = 1.0;
+const ULONGLONG kStuckMilliseconds = 60000;
 
 const char* const kTokens[] = {
     "=", "\r\n", "\n", "\r", "&", "?", "@", "+DO_NOT_ERASE+", "+DO_NOT_SAVE+", "P2", "P2_ORIGIN", "UL_STUBID",
@@ -44,8 +46,9 @@ const char* const kTokens[] = {
     "*", "/", "\0",
 };
 
-// The input being run, for the crash handlers.
-const std::vector<uint8_t>* g_current = nullptr;
+// The input being run and when it started, for the crash handlers and the watchdog.
+const std::vector<uint8_t>* volatile g_current = nullptr;
+volatile ULONGLONG g_currentStart = 0;
 const char* g_currentTarget = "";
 std::string g_crashFolder = ".";
 
@@ -76,6 +79,20 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* pointers) {
 }
 
 void OnTerminate() { ReportCrash("an uncaught C++ exception"); }
+
+// Ends the process when one input runs for longer than kStuckMilliseconds.
+DWORD WINAPI Watchdog(void*) {
+    while (true) {
+        Sleep(1000);
+        const std::vector<uint8_t>* input = g_current;
+        ULONGLONG start = g_currentStart;
+        if (!input || GetTickCount64() - start < kStuckMilliseconds) continue;
+        std::printf("%s: HANG (still running after %llu s), input saved as %s\n", g_currentTarget,
+                    kStuckMilliseconds / 1000, SaveInput("hang", g_currentTarget, *input).c_str());
+        std::fflush(stdout);
+        TerminateProcess(GetCurrentProcess(), 4);
+    }
+}
 
 std::vector<std::vector<uint8_t>> ReadCorpus(const std::string& folder) {
     std::vector<std::vector<uint8_t>> corpus;
@@ -192,6 +209,7 @@ Figures RunTarget(const Target& target, unsigned long long runs, unsigned seed, 
     Mutator mutator(seed, corpus, target.maxBytes);
     g_currentTarget = target.name;
     auto runOne = [&](const std::vector<uint8_t>& input) {
+        g_currentStart = GetTickCount64();
         g_current = &input;
         LARGE_INTEGER start, end;
         QueryPerformanceCounter(&start);
@@ -217,6 +235,7 @@ int main(int argc, char** argv) {
     SetUnhandledExceptionFilter(OnUnhandledException);
     std::set_terminate(OnTerminate);
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    CloseHandle(CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr));
     if (argc < 2) {
         std::fprintf(stderr, "usage: wrenstall-fuzz TARGET|all [--runs N] [--seed S] [--corpus DIR] [--crashes DIR]\n");
         return 2;
