@@ -9,6 +9,7 @@ bool ParseFields(const wchar_t* text, int fields[], int maxFields, int (*lastFie
     if (!text || !*text) return false;
     const wchar_t* p = text;
     int last = maxFields;
+    bool hasType = false;
     for (int expected = 1; expected <= last && *p; ++expected) {
         while (*p == L' ') ++p;
         if (!*p) break;
@@ -20,6 +21,7 @@ bool ParseFields(const wchar_t* text, int fields[], int maxFields, int (*lastFie
         if (number == 1) {
             if (*p < L'0' || *p > L'9' || (p[1] != L' ' && p[1] != L'\0')) return false;
             fields[0] = *p - L'0';
+            hasType = true;
             ++p;
             last = lastField(fields[0]);
         } else {
@@ -31,7 +33,8 @@ bool ParseFields(const wchar_t* text, int fields[], int maxFields, int (*lastFie
             p = end;
         }
     }
-    return true;
+    // Without field 1 the record has no type and is ignored.
+    return hasType;
 }
 
 int ProgressLastField(int type) { return type == 2 || type == 3 ? 2 : type == 1 ? 3 : 4; }

@@ -47,6 +47,8 @@ void HandleProgress(MsiUiContext& ui, const wchar_t* text) {
             int percent = ui.forward ? MulDiv(ui.ticksDone, 100, ui.totalTicks)
                                      : MulDiv(remaining > 0 ? static_cast<int>(remaining < INT_MAX ? remaining : INT_MAX) : 0,
                                               100, ui.totalTicks);
+            // Reports past the reset's total (the installer's estimate) keep the bar full.
+            if (percent > 100) percent = 100;
             if (percent >= 0) PostStep(ui, percent, nullptr);
             break;
         }

@@ -11,6 +11,18 @@ namespace {
 const wchar_t kWizardKey[] = L"SOFTWARE\\Tarnwell Utilities Inc\\Wrenstall";
 const wchar_t kDebugKey[] = L"SOFTWARE\\Tarnwell Utilities Inc\\Wrenstall\\DebugInstallerData";
 
+// The bytes of a real program (the stand-in application), which the data
+// command requires before it reads a trailer.
+std::string ProgramImage() {
+    std::string bytes;
+    ScopedHandle file(CreateFileW(WindowsPathFromEnvironment("WRENSTALL_STANDIN_EXE").c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    char buffer[65536];
+    DWORD read = 0;
+    while (file && ReadFile(file.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) bytes.append(buffer, read);
+    return bytes;
+}
+
 std::string Footer(uint32_t length) {
     std::string footer;
     for (int i = 0; i < 4; ++i) footer += static_cast<char>(length >> (8 * i));
@@ -51,7 +63,7 @@ protected:
 };
 
 TEST_F(CheckData, SourceThatCannotBeReadIsReportedWithItsCode) {
-    WriteBytes(m_program, "MZ image a=\xFF" + Footer(3));
+    WriteBytes(m_program, ProgramImage() + "a=\xFF" + Footer(3));
     ProcessResult result = Data(m_program);
     EXPECT_EQ(result.exitCode, 1u);
     EXPECT_NE(result.output.find("source: none"), std::string::npos) << result.output;
@@ -87,14 +99,14 @@ TEST_F(CheckData, MarkersArgumentsAndTheConsumedDebugValue) {
 // whole or refused for want of memory, never an abort.
 TEST_F(CheckData, HugeLineAndHugeFileEndInAnAnswer) {
     const size_t lineBytes = 200u << 20;
-    WriteLargeFile(m_program, "MZ image ?big=", lineBytes, Footer(static_cast<uint32_t>(lineBytes + 5)));
+    WriteLargeFile(m_program, ProgramImage() + "?big=", lineBytes, Footer(static_cast<uint32_t>(lineBytes + 5)));
     ProcessResult trailer = Data(m_program);
     EXPECT_TRUE((trailer.exitCode == 0 && trailer.output.find("source: trailer") != std::string::npos) ||
                 (trailer.exitCode == 1 && trailer.output.find("not loaded: trailer 0x8007000E") != std::string::npos))
         << trailer.exitCode << " " << trailer.output.substr(0, 400);
     DeleteFileW(m_program.c_str());
 
-    WriteBytes(m_program, "MZ image without data");
+    WriteBytes(m_program, ProgramImage());
     WriteLargeFile(m_program + L".installer_data", "a=1\n", 300u << 20, "\nz=2\n");
     ProcessResult file = Data(m_program);
     EXPECT_TRUE((file.exitCode == 0 && file.output.find("source: file") != std::string::npos) ||
