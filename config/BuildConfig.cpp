@@ -1,6 +1,7 @@
 #include "config/BuildConfig.h"
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "framework/ResourceBytes.h"
@@ -42,6 +43,11 @@ HRESULT LoadBuildConfig(BuildConfig& config, HMODULE module) {
     if (!bytes) return FailureFromLastError();
     DWORD size = GetResourceByteCount(name, type, module);
     if (size == 0) return S_FALSE;
-    config.ParseResource(bytes, size);
+    try {
+        config.ParseResource(bytes, size);
+    } catch (const std::bad_alloc&) {
+        config.Clear();
+        return E_OUTOFMEMORY;
+    }
     return S_OK;
 }

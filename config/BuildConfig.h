@@ -18,6 +18,7 @@ public:
     // Replaces the contents with the pairs of a resource image: UTF-16LE
     // strings, each NUL-terminated, alternating key and value. An odd last
     // byte and a final key without a value are ignored; a later duplicate wins.
+    // Throws std::bad_alloc when the map cannot grow.
     void ParseResource(const void* bytes, size_t size);
 
     const std::map<std::wstring, std::wstring>& Entries() const { return m_values; }
@@ -30,5 +31,6 @@ private:
 enum : WORD { BUILD_CONFIG_RESOURCE_TYPE = 33, BUILD_CONFIG_RESOURCE_ID = 1 };
 
 // Loads the resource from module (the resource module when null). The platform
-// error when it is missing, S_FALSE when it is empty.
+// error when it is missing, S_FALSE when it is empty, E_OUTOFMEMORY (and an
+// empty configuration) when it does not fit in memory.
 HRESULT LoadBuildConfig(BuildConfig& config, HMODULE module = nullptr);

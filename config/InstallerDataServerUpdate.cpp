@@ -2,11 +2,16 @@
 
 #include <shlwapi.h>
 
+#include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "build_options.h"
+#include "config/InstallerDataAnswer.h"
 #include "config/InstallerDataStore.h"
 #include "framework/ComPtr.h"
+#include "framework/DiagnosticOutput.h"
 #include "framework/GuidText.h"
 #include "http/PostJson.h"
 #include "services/EventTracker.h"
@@ -20,15 +25,24 @@ std::wstring DropThroughFirstHyphen(const std::wstring& text) {
     return hyphen == std::wstring::npos ? text : text.substr(hyphen + 1);
 }
 
-// The bytes of a memory stream, from its start.
-std::string ReadAll(IStream* stream) {
-    std::string bytes;
+// The bytes of a memory stream, from its start; the stream holds at most
+// kMaxInstallerDataAnswerBytes.
+HRESULT ReadAll(IStream* stream, std::string& bytes) {
     LARGE_INTEGER start = {};
-    stream->Seek(start, STREAM_SEEK_SET, nullptr);
+    HRESULT hr = stream->Seek(start, STREAM_SEEK_SET, nullptr);
+    if (FAILED(hr)) return hr;
     char buffer[4096];
-    ULONG read = 0;
-    while (SUCCEEDED(stream->Read(buffer, sizeof(buffer), &read)) && read > 0) bytes.append(buffer, read);
-    return bytes;
+    while (true) {
+        ULONG read = 0;
+        hr = stream->Read(buffer, sizeof(buffer), &read);
+        if (FAILED(hr)) return hr;
+        if (read == 0) return S_OK;
+        try {
+            bytes.append(buffer, read);
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+    }
 }
 }  // namespace
 
@@ -76,11 +90,20 @@ HRESULT FetchInstallerDataFromServer(InstallerDataStore& store, const std::wstri
     std::string body = BuildInstallerDataRequestBody(machineId);
 
     ComPtr<IStream> response;
+    WinHTTP::PostJsonAnswer answer;
+    answer.maxBytes = kMaxInstallerDataAnswerBytes;
+    std::string bytes;
     HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, response.Receive());
-    if (SUCCEEDED(hr)) hr = WinHTTP::PostJson(url.c_str(), body.c_str(), static_cast<DWORD>(body.size()), response.Get());
-    if (FAILED(hr)) {
-        if (tracker) tracker->TrackWindowsError(hr, L"", L"fetchInstallerData");
-        return hr;
+    if (SUCCEEDED(hr)) {
+        hr = WinHTTP::PostJson(url.c_str(), body.c_str(), static_cast<DWORD>(body.size()), response.Get(), &answer);
     }
-    return store.ParseUtf8(ReadAll(response.Get()).c_str());
+    if (SUCCEEDED(hr)) hr = ReadAll(response.Get(), bytes);
+    if (SUCCEEDED(hr)) hr = ParseInstallerDataAnswer(store, answer.contentType, bytes.c_str(), bytes.size());
+    if (FAILED(hr)) {
+        wchar_t line[96];
+        std::swprintf(line, ARRAYSIZE(line), L"Installer data update failed: 0x%08X, ", static_cast<unsigned>(hr));
+        WriteDiagnostic((line + url + L"\n").c_str());
+        if (tracker) tracker->TrackWindowsError(hr, L"", L"fetchInstallerData");
+    }
+    return hr;
 }

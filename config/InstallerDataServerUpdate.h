@@ -20,9 +20,11 @@ std::wstring BuildInstallerDataRequestUrl(const std::wstring& endpoint, const st
 // {"machineId": "<GUID>"} in UTF-8, or empty for an all-zero identifier.
 std::string BuildInstallerDataRequestBody(const GUID& machineId);
 
-// Asks the server and replaces the store with its answer. A failed request
-// leaves the store as it was and is reported to tracker (when there is one);
-// an answer outside 2xx arrives as an empty body and empties the store.
+// Asks the server and replaces the store with its answer. A failed request,
+// an answer larger than kMaxInstallerDataAnswerBytes or one that is plainly
+// not installer data (an HTML page) leaves the store as it was and is
+// reported to tracker (when there is one) and the diagnostic output; an
+// answer outside 2xx arrives as an empty body and empties the store.
 // productName: the installed product whose persisted "upl" is sent when the
 // program's file name carries no token.
 HRESULT FetchInstallerDataFromServer(InstallerDataStore& store, const std::wstring& endpoint,

@@ -2,9 +2,11 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <stdexcept>
 
 #include "framework/Exceptions.h"
 #include "framework/ScopedHandles.h"
@@ -40,30 +42,25 @@ void InstallerDataStore::Clear() {
 
 HRESULT InstallerDataStore::Parse(const wchar_t* text) {
     Clear();
-    std::wstring copy;
-    try {
-        copy = text ? text : L"";
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    return ParseLines(copy);
+    // Lines are read in place: only the keys and values that are kept are copied.
+    return ParseLines(text ? std::wstring_view(text) : std::wstring_view());
 }
 
-HRESULT InstallerDataStore::ParseLines(const std::wstring& text) {
+HRESULT InstallerDataStore::ParseLines(std::wstring_view text) {
     size_t position = 0;
     while (true) {
         while (position < text.size() && IsLineEnd(text[position])) ++position;
         size_t end = position;
         while (end < text.size() && !IsLineEnd(text[end])) ++end;
-        std::wstring line = text.substr(position, end - position);
+        const std::wstring_view line = text.substr(position, end - position);
         if (line == kDoNotErase) {
             m_doNotErase = true;
         } else if (line == kDoNotSave) {
             m_doNotSave = true;
         } else {
             size_t equals = line.find(L'=');
-            if (equals != std::wstring::npos) {
-                HRESULT hr = SetEntry(line.substr(0, equals), line.substr(equals + 1));
+            if (equals != std::wstring_view::npos) {
+                HRESULT hr = SetEntryFromView(line.substr(0, equals), line.substr(equals + 1));
                 if (FAILED(hr)) return hr;
             }
         }
@@ -85,10 +82,18 @@ HRESULT InstallerDataStore::ParseUtf8(const char* bytes) {
     if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes, -1, text.data(), chars) <= 0) {
         return FailureFromLastError();
     }
-    return Parse(text.c_str());
+    text.resize(static_cast<size_t>(chars) - 1);  // the converted terminating NUL
+    // The converted text is already a private copy: parse it in place rather
+    // than copying it once more.
+    Clear();
+    return ParseLines(text);
 }
 
 HRESULT InstallerDataStore::SetEntry(const std::wstring& givenKey, const std::wstring& value) {
+    return SetEntryFromView(givenKey, value);
+}
+
+HRESULT InstallerDataStore::SetEntryFromView(std::wstring_view givenKey, std::wstring_view value) {
     bool mayOverwrite = true;
     bool isPrivate = false;
     bool isPersistent = false;
@@ -109,17 +114,24 @@ HRESULT InstallerDataStore::SetEntry(const std::wstring& givenKey, const std::ws
     if (prefixLength == givenKey.size()) return S_FALSE;
 
     try {
-        const std::wstring key = ApplyAlias(givenKey.substr(prefixLength));
-        auto existing = m_entries.find(key);
-        if (existing != m_entries.end()) {
+        std::wstring key = ApplyAlias(std::wstring(givenKey.substr(prefixLength)));
+        // One search serves both the lookup and the insertion.
+        auto position = m_entries.lower_bound(key);
+        if (position != m_entries.end() && position->first == key) {
             if (!mayOverwrite) return S_FALSE;
-            existing->second = InstallerDataValue{value, isPrivate, isPersistent};
+            position->second = InstallerDataValue{std::wstring(value), isPrivate, isPersistent};
             return S_OK;
         }
-        m_items.reserve(m_items.size() + 1);
-        auto inserted = m_entries.emplace(key, InstallerDataValue{value, isPrivate, isPersistent}).first;
+        // Room for the item first, growing geometrically so that n keys cost
+        // O(n) moves; with the room taken, the append after the insert cannot
+        // fail and leave an entry without its item.
+        if (m_items.size() == m_items.capacity()) m_items.reserve(std::max<size_t>(16, m_items.size() * 2));
+        auto inserted = m_entries.emplace_hint(position, std::move(key),
+                                               InstallerDataValue{std::wstring(value), isPrivate, isPersistent});
         m_items.push_back(InstallerDataItem{InstallerDataItem::KeyValue, {}, &*inserted});
     } catch (const std::bad_alloc&) {
+        ThrowMemoryException();
+    } catch (const std::length_error&) {
         ThrowMemoryException();
     }
     return S_OK;
@@ -140,7 +152,7 @@ HRESULT InstallerDataStore::ApplyArguments(const wchar_t* const* argv, int argc)
         const wchar_t* argument = argv[i];
         const wchar_t* equals = std::wcschr(argument, L'=');
         if (equals) {
-            HRESULT hr = SetEntry(std::wstring(argument, equals), std::wstring(equals + 1));
+            HRESULT hr = SetEntryFromView(std::wstring_view(argument, equals - argument), equals + 1);
             if (FAILED(hr)) return hr;
         } else {
             AddArgument(argument);

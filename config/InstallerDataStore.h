@@ -8,6 +8,7 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct InstallerDataValue {
@@ -34,6 +35,7 @@ public:
     // NUL-terminated UTF-8; invalid sequences fail and leave the store unchanged.
     HRESULT ParseUtf8(const char* bytes);
     // Prefixes "&", "?", "@" and the key aliases apply; S_FALSE when ignored.
+    // A failure to grow the store throws the out-of-memory error (CMemoryException).
     HRESULT SetEntry(const std::wstring& key, const std::wstring& value);
     HRESULT AddArgument(const std::wstring& text);
     // Arguments 1 to argc-1; argument 0 is the program name.
@@ -58,7 +60,8 @@ public:
 
 private:
     void Clear();
-    HRESULT ParseLines(const std::wstring& text);
+    HRESULT ParseLines(std::wstring_view text);
+    HRESULT SetEntryFromView(std::wstring_view givenKey, std::wstring_view value);
 
     std::vector<InstallerDataItem> m_items;
     std::map<std::wstring, InstallerDataValue> m_entries;

@@ -1,5 +1,6 @@
 #include "http/PostJson.h"
 
+#include <string>
 #include <vector>
 
 #include "framework/ComPtr.h"
@@ -33,24 +34,44 @@ HRESULT MakeBodyVariant(const void* body, DWORD length, VARIANT& variant) {
     return S_OK;
 }
 
-HRESULT CopyResponse(IStream* response, IStream* output) {
+const HRESULT kAnswerTooLarge = HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
+
+// Copies at most maxBytes of the answer; a longer answer, a failed read and a
+// failed or short write are failures.
+HRESULT CopyResponse(IStream* response, IStream* output, ULONGLONG maxBytes) {
     ULARGE_INTEGER empty = {};
-    output->SetSize(empty);
+    HRESULT hr = output->SetSize(empty);
+    if (FAILED(hr)) return hr;
     LARGE_INTEGER start = {};
-    output->Seek(start, STREAM_SEEK_SET, nullptr);
+    hr = output->Seek(start, STREAM_SEEK_SET, nullptr);
+    if (FAILED(hr)) return hr;
     std::vector<BYTE> buffer(kResponseChunkBytes);
+    ULONGLONG copied = 0;
     while (true) {
         ULONG read = 0;
-        if (FAILED(response->Read(buffer.data(), kResponseChunkBytes, &read)) || read == 0) break;
+        hr = response->Read(buffer.data(), kResponseChunkBytes, &read);
+        if (FAILED(hr)) return hr;
+        if (read == 0) break;
+        copied += read;
+        if (copied > maxBytes) return kAnswerTooLarge;
         ULONG written = 0;
-        if (FAILED(output->Write(buffer.data(), read, &written))) break;
+        hr = output->Write(buffer.data(), read, &written);
+        if (FAILED(hr)) return hr;
+        if (written != read) return STG_E_MEDIUMFULL;
     }
-    output->Seek(start, STREAM_SEEK_SET, nullptr);
-    return S_OK;
+    return output->Seek(start, STREAM_SEEK_SET, nullptr);
+}
+
+// A response header's value, or empty when the answer has none.
+std::wstring ReadResponseHeader(IWinHttpRequest* request, const wchar_t* name) {
+    ScopedBstr header(name);
+    ScopedBstr value;
+    if (FAILED(request->GetResponseHeader(header.Get(), value.Receive())) || !value.Get()) return {};
+    return std::wstring(value.Get(), SysStringLen(value.Get()));
 }
 }  // namespace
 
-HRESULT PostJson(const wchar_t* url, const void* body, DWORD length, IStream* output) {
+HRESULT PostJson(const wchar_t* url, const void* body, DWORD length, IStream* output, PostJsonAnswer* answer) {
     if (!body || !output) return E_POINTER;
     ComPtr<IWinHttpRequest> request;
     HRESULT hr = CoCreateInstance(CLSID_WinHttpRequest, nullptr, CLSCTX_ALL, IID_IWinHttpRequest,
@@ -97,7 +118,9 @@ HRESULT PostJson(const wchar_t* url, const void* body, DWORD length, IStream* ou
     }
     ComPtr<IStream> response;
     if (FAILED(V_UNKNOWN(&responseVariant.Get())->QueryInterface(IID_IStream, response.ReceiveVoid()))) return S_OK;
-    return CopyResponse(response.Get(), output);
+    if (!answer) return CopyResponse(response.Get(), output, ~0ULL);
+    answer->contentType = ReadResponseHeader(request.Get(), L"Content-Type");
+    return CopyResponse(response.Get(), output, answer->maxBytes);
 }
 
 }  // namespace WinHTTP

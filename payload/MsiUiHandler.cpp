@@ -1,10 +1,10 @@
 #include "payload/MsiUiHandler.h"
 
-#include <cstdlib>
-#include <cwchar>
+#include <climits>
 
 #include "framework/PostedText.h"
 #include "framework/WinApp.h"
+#include "payload/MsiRecords.h"
 
 namespace {
 enum MessageType : UINT {
@@ -13,41 +13,6 @@ enum MessageType : UINT {
     kActionData = 0x09000000, kProgress = 0x0A000000, kCommonData = 0x0B000000, kInitialize = 0x0C000000,
     kTerminate = 0x0D000000, kShowDialog = 0x0E000000,
 };
-
-// Parses "N: value " fields; stopAfter(type) tells the last field the type carries.
-bool ParseFields(const wchar_t* text, int fields[], int maxFields, int (*lastField)(int type)) {
-    if (!text || !*text) return false;
-    const wchar_t* p = text;
-    int last = maxFields;
-    bool hasType = false;
-    for (int expected = 1; expected <= last && *p; ++expected) {
-        while (*p == L' ') ++p;
-        if (!*p) break;
-        if (*p < L'1' || *p > L'4' || p[1] != L':') return false;
-        int number = *p - L'0';
-        if (number > maxFields) return false;
-        p += 2;
-        while (*p == L' ') ++p;
-        if (number == 1) {
-            if (*p < L'0' || *p > L'9' || (p[1] != L' ' && p[1] != L'\0')) return false;
-            fields[0] = *p - L'0';
-            hasType = true;
-            ++p;
-            last = lastField(fields[0]);
-        } else {
-            wchar_t* end = nullptr;
-            long value = std::wcstol(p, &end, 10);
-            if (end == p) return false;
-            fields[number - 1] = static_cast<int>(value);
-            p = end;
-        }
-    }
-    // Without field 1 the record has no type and is ignored.
-    return hasType;
-}
-
-int ProgressLastField(int type) { return type == 2 || type == 3 ? 2 : type == 1 ? 3 : 4; }
-int CommonDataLastField(int) { return 2; }
 
 void PostStep(MsiUiContext& ui, int percent, const wchar_t* text) {
     if (!ui.page) return;
@@ -77,11 +42,11 @@ void HandleProgress(MsiUiContext& ui, const wchar_t* text) {
             break;
         case 2: {
             if (ui.totalTicks == 0) break;
-            int increment = ui.stepTicksEnabled ? fields[1] * ui.ticksPerStep : fields[1];
-            ui.ticksDone += std::abs(increment);
-            int remaining = ui.totalTicks - ui.ticksDone;
+            ui.ticksDone = AddProgressTicks(ui.ticksDone, fields[1], ui.stepTicksEnabled, ui.ticksPerStep);
+            long long remaining = static_cast<long long>(ui.totalTicks) - ui.ticksDone;
             int percent = ui.forward ? MulDiv(ui.ticksDone, 100, ui.totalTicks)
-                                     : MulDiv(remaining > 0 ? remaining : 0, 100, ui.totalTicks);
+                                     : MulDiv(remaining > 0 ? static_cast<int>(remaining < INT_MAX ? remaining : INT_MAX) : 0,
+                                              100, ui.totalTicks);
             // Reports past the reset's total (the installer's estimate) keep the bar full.
             if (percent > 100) percent = 100;
             if (percent >= 0) PostStep(ui, percent, nullptr);
@@ -95,12 +60,6 @@ void HandleProgress(MsiUiContext& ui, const wchar_t* text) {
 MsiUiContext& GetMsiUiContext() {
     static MsiUiContext context;
     return context;
-}
-
-bool ParseProgressRecord(const wchar_t* text, int fields[4]) { return ParseFields(text, fields, 4, ProgressLastField); }
-
-bool ParseCommonDataRecord(const wchar_t* text, int fields[2]) {
-    return ParseFields(text, fields, 2, CommonDataLastField);
 }
 
 INT CALLBACK MsiUiHandler(LPVOID context, UINT messageType, LPCWSTR message) {

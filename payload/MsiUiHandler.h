@@ -9,6 +9,7 @@
 
 #include "framework/ErrorTypes.h"
 #include "payload/ExecutorPage.h"
+#include "payload/MsiRecords.h"
 
 // The process-wide record the handler works on; one installation at a time.
 struct MsiUiContext {
@@ -27,11 +28,6 @@ struct MsiUiContext {
 
 MsiUiContext& GetMsiUiContext();
 
-// "1: v 2: v 3: v 4: v " records. False for an invalid record; fields[0] is
-// the type, the others as many as the type carries (unset ones stay 0).
-bool ParseProgressRecord(const wchar_t* text, int fields[4]);
-// Common-data records: field 1 one digit, field 2 an integer.
-bool ParseCommonDataRecord(const wchar_t* text, int fields[2]);
 
 // The callback registered with MsiSetExternalUIW; context is the MsiUiContext.
 INT CALLBACK MsiUiHandler(LPVOID context, UINT messageType, LPCWSTR message);

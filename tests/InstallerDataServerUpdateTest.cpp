@@ -7,6 +7,7 @@
 #include "TestServer.h"
 #include "TestSupport.h"
 #include "app/Program.h"
+#include "config/InstallerDataAnswer.h"
 #include "config/InstallerDataServerUpdate.h"
 #include "config/InstallerDataStore.h"
 #include "services/EventTracker.h"
@@ -114,5 +115,37 @@ TEST_F(ServerUpdate, FailedRequestKeepsTheStoreAndReportsIt) {
     auto errors = m_server.WaitForRequests(std::string("errorCode=") + code, 1);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_TRUE(errors[0].target.ends_with("&action=fetchInstallerData"));
+}
+// Answers that are not installer data fail and keep what the store held.
+TEST_F(ServerUpdate, MarkupAndOversizedAnswersKeepTheStore) {
+    struct Case {
+        const char* name;
+        std::string body;
+        std::string contentType;
+        HRESULT expected;
+    };
+    const std::string portal = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"></head></html>\n";
+    const Case cases[] = {
+        {"HTML content type", "a=1\r\n", "text/html; charset=UTF-8", HRESULT_FROM_WIN32(ERROR_INVALID_DATA)},
+        {"markup as plain text", portal, "text/plain", HRESULT_FROM_WIN32(ERROR_INVALID_DATA)},
+        {"markup after a byte order mark and blanks", "\xEF\xBB\xBF \r\n<html>", "application/json",
+         HRESULT_FROM_WIN32(ERROR_INVALID_DATA)},
+        {"one byte over the limit", std::string(kMaxInstallerDataAnswerBytes - 1, 'x') + "=1",
+         "text/plain", HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_store.Parse(L"old=1");
+        m_server.Respond("/rpc/installer-data-update", 200, c.body, c.contentType);
+        EXPECT_EQ(FetchInstallerDataFromServer(m_store, Endpoint(), L"C:\\d\\setup.exe", kMachine, nullptr, L"Kelvora"),
+                  c.expected);
+        EXPECT_EQ(m_store.Entries().size(), 1u);
+        EXPECT_STREQ(m_store.Get(L"old"), L"1");
+    }
+    // At the limit the answer is taken.
+    m_server.Respond("/rpc/installer-data-update", 200, std::string(kMaxInstallerDataAnswerBytes - 2, 'x') + "=1");
+    EXPECT_EQ(FetchInstallerDataFromServer(m_store, Endpoint(), L"C:\\d\\setup.exe", kMachine, nullptr, L"Kelvora"), S_OK);
+    EXPECT_EQ(m_store.Get(L"old"), nullptr);
+    EXPECT_STREQ(m_store.Get(std::wstring(kMaxInstallerDataAnswerBytes - 2, L'x')), L"1");
 }
 }  // namespace

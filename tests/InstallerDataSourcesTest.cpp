@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "FailingAllocator.h"
 #include "TestSupport.h"
 #include "config/BuildConfig.h"
 #include "config/InstallerDataSources.h"
@@ -133,6 +134,8 @@ TEST_F(InstallerDataSources, TrailerCases) {
         {"shorter than the footer", "WPL", S_FALSE, {}},
         {"only the footer", std::string("\0\0\0\0TWPL", 8), S_FALSE, {}},
         {"invalid UTF-8", Trailer("a=\xFF", 3), static_cast<HRESULT>(0x80070459), {}},
+        // UTF-16 would read as its first character only; refused as a whole.
+        {"UTF-16", Trailer(std::string("a\0=\0" "1\0", 6), 6), static_cast<HRESULT>(0x8007000D), {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -164,5 +167,59 @@ TEST_F(InstallerDataSources, BuildArgumentsMergeOnTop) {
     ASSERT_EQ(m_store.Items().size(), 3u);
     EXPECT_EQ(m_store.Items()[2].kind, InstallerDataItem::BareArgument);
     EXPECT_EQ(m_store.Items()[2].text, L"b");
+}
+TEST_F(InstallerDataSources, DebugSubkeyIsRemovedWithEverythingUnderIt) {
+    WriteBytes(m_program, Trailer("t=1", 3));
+    PutDebugValue(REG_MULTI_SZ, std::wstring(L"d=1\0\0", 5));
+    ScopedRegKey child;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (std::wstring(kDebugKey) + L"\\Child\\Grandchild").c_str(), 0,
+                              nullptr, 0, KEY_ALL_ACCESS, nullptr, child.Receive(), nullptr),
+              ERROR_SUCCESS);
+    child.Reset();
+    InitialInstallerData initial = LoadInitialInstallerData(m_store, m_program);
+    EXPECT_EQ(initial.source, InstallerDataSource::Debug);
+    EXPECT_TRUE(initial.debug.found);
+    EXPECT_EQ(initial.debug.removal, S_OK);
+    EXPECT_FALSE(DebugKeyExists());
+
+    InstallerDataStore next;
+    EXPECT_EQ(LoadInitialInstallerData(next, m_program).source, InstallerDataSource::Trailer);
+}
+
+TEST_F(InstallerDataSources, UnreadableSourceIsRecordedAndTheNextOneTried) {
+    WriteBytes(m_dataFile, "a=\xC3(");
+    WriteBytes(m_program, Trailer("a=\xFF", 3));
+    InitialInstallerData initial = LoadInitialInstallerData(m_store, m_program);
+    EXPECT_EQ(initial.source, InstallerDataSource::None);
+    EXPECT_FALSE(initial.ready);
+    EXPECT_EQ(initial.failedSource, InstallerDataSource::Trailer);
+    EXPECT_EQ(initial.failure, static_cast<HRESULT>(0x80070459));
+}
+
+// Every allocation of a large line's copies failing in turn: the loader
+// reports E_OUTOFMEMORY (not loaded), keeps no part of the line, and no
+// exception leaves it. With memory enough it loads the whole line.
+TEST_F(InstallerDataSources, OutOfMemoryWhileLoadingIsNotLoaded) {
+    const std::string line = "?big=" + std::string(1500000, 'x');
+    WriteBytes(m_program, Trailer(line, static_cast<uint32_t>(line.size())));
+    WriteBytes(m_dataFile, line);
+    using Loader = HRESULT (*)(InstallerDataStore&, const std::wstring&);
+    for (Loader load : {Loader(LoadInstallerDataTrailer), Loader(ReadInstallerDataFile)}) {
+        for (size_t allowed = 0; allowed < 3; ++allowed) {
+            SCOPED_TRACE(allowed);
+            InstallerDataStore store;
+            store.Parse(L"old=1");
+            HRESULT hr;
+            {
+                FailingAllocations failing(1000000, allowed);
+                hr = load(store, m_program);
+            }
+            EXPECT_EQ(hr, E_OUTOFMEMORY);
+            EXPECT_EQ(store.Get(L"big"), nullptr);
+        }
+        InstallerDataStore store;
+        EXPECT_EQ(load(store, m_program), S_OK);
+        EXPECT_EQ(std::wstring(store.Get(L"big")).size(), 1500000u);
+    }
 }
 }  // namespace

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "FailingAllocator.h"
 #include "TestSupport.h"
 #include "config/InstallerDataStore.h"
+#include "framework/Exceptions.h"
 #include "framework/ScopedHandles.h"
 
 namespace {
@@ -120,6 +123,50 @@ TEST(InstallerDataStore, Utf8InputConvertsOrLeavesTheStoreAlone) {
 
     EXPECT_EQ(store.ParseUtf8(""), S_OK);
     EXPECT_TRUE(store.Entries().empty());
+}
+
+// With one reallocation of the item array per key this input would take hours.
+TEST(InstallerDataStore, MillionKeysParseCompletelyInFirstAppearanceOrder) {
+    const unsigned keys = 1000000;
+    std::string text;
+    text.reserve(keys * 18);
+    char line[32];
+    for (unsigned i = keys; i-- > 0;) {  // descending, so the item order differs from the key order
+        snprintf(line, sizeof(line), "k%07u=v%u\r\n", i, i);
+        text += line;
+    }
+    InstallerDataStore store;
+    ASSERT_EQ(store.ParseUtf8(text.c_str()), S_OK);
+    ASSERT_EQ(store.Entries().size(), keys);
+    ASSERT_EQ(store.Items().size(), keys);
+    EXPECT_EQ(store.Items().front().entry->first, L"k0999999");
+    EXPECT_EQ(store.Items().back().entry->first, L"k0000000");
+    EXPECT_EQ(store.Items()[400000].entry->first, L"k0599999");
+    EXPECT_STREQ(store.Get(L"k0500000"), L"v500000");
+}
+
+TEST(InstallerDataStore, OutOfMemory) {
+    InstallerDataStore store;
+    store.Parse(L"old=1");
+    const std::string big = "a=" + std::string(300000, 'x');
+    {
+        // The converted text cannot be had: E_OUTOFMEMORY, the store as it was.
+        FailingAllocations failing(200000);
+        EXPECT_EQ(store.ParseUtf8(big.c_str()), E_OUTOFMEMORY);
+    }
+    EXPECT_STREQ(store.Get(L"old"), L"1");
+
+    // The store cannot grow: the error model's out-of-memory error.
+    bool thrown = false;
+    try {
+        FailingAllocations failing(1, 2);
+        store.Parse(L"a=1\nb=2\nc=3\nd=4");
+    } catch (CMemoryException* e) {
+        thrown = true;
+        e->Delete();
+    }
+    EXPECT_TRUE(thrown);
+    EXPECT_GT(FailingAllocations::Refused(), 0u);
 }
 
 TEST(InstallerDataStore, ArgumentBlockKeepsFirstAppearanceOrderAndSkipsPrivate) {

@@ -94,7 +94,8 @@ std::string TestServer::ReadRootFile(const std::wstring& name) const {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void TestServer::Respond(const std::string& path, int status, const std::string& body) const {
+void TestServer::Respond(const std::string& path, int status, const std::string& body,
+                         const std::string& contentType) const {
     std::string escaped;
     for (char c : body) {
         if (c == '"' || c == '\\') escaped += '\\';
@@ -109,7 +110,8 @@ void TestServer::Respond(const std::string& path, int status, const std::string&
         escaped += c;
     }
     Call(L"POST", L"/__control/respond",
-         "{\"path\": \"" + path + "\", \"status\": " + std::to_string(status) + ", \"body\": \"" + escaped + "\"}");
+         "{\"path\": \"" + path + "\", \"status\": " + std::to_string(status) + ", \"body\": \"" + escaped +
+             "\", \"content_type\": \"" + contentType + "\"}");
 }
 
 std::vector<RecordedRequest> TestServer::Requests() const {

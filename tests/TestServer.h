@@ -38,7 +38,8 @@ public:
     // changed_file, server_error, stall) with its break point at breakAt.
     void Scenario(const std::string& path, const std::string& name, size_t breakAt, unsigned seed) const;
     std::string ReadRootFile(const std::wstring& name) const;
-    void Respond(const std::string& path, int status, const std::string& body) const;
+    void Respond(const std::string& path, int status, const std::string& body,
+                 const std::string& contentType = "text/plain") const;
     std::vector<RecordedRequest> Requests() const;
     // Requests whose target contains text, waiting up to timeoutMs for count of them.
     std::vector<RecordedRequest> WaitForRequests(const std::string& text, size_t count, DWORD timeoutMs = 10000) const;

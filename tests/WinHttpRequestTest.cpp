@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <objbase.h>
+#include <shlwapi.h>
 
 #include "TestServer.h"
 #include "TestSupport.h"
@@ -195,6 +196,23 @@ TEST(PostJson, ANon2xxAnswerLeavesTheOutputAlone) {
     output->Stat(&stat, STATFLAG_NONAME);
     EXPECT_EQ(stat.cbSize.QuadPart, 4u);
     EXPECT_EQ(WinHTTP::PostJson(server.Url(L"/x").c_str(), nullptr, 0, output.Get()), E_POINTER);
+    CoUninitialize();
+}
+// A 2xx answer that cannot be written whole is a failure, not a short success.
+TEST(PostJson, AnAnswerThatCannotBeWrittenFails) {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    TestServer server;
+    ASSERT_TRUE(server.Available());
+    server.Reset();
+    server.Respond("/rpc/echo", 200, "a=1\r\n");
+    TemporaryDirectory folder;
+    WriteBytes(folder.File(L"answer"), "");
+    ComPtr<IStream> readOnly;
+    ASSERT_EQ(SHCreateStreamOnFileEx(folder.File(L"answer").c_str(), STGM_READ | STGM_SHARE_DENY_NONE, 0, FALSE,
+                                     nullptr, readOnly.Receive()),
+              S_OK);
+    EXPECT_TRUE(FAILED(WinHTTP::PostJson(server.Url(L"/rpc/echo").c_str(), "{}", 2, readOnly.Get())));
+    readOnly.Reset();
     CoUninitialize();
 }
 }  // namespace

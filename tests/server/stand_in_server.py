@@ -26,7 +26,8 @@ Control (never recorded):
   POST /__control/scenario {"path": P, "name": N, "break_at": B, "seed": S}:
                            scripts the faults of one named transfer scenario
                            (SCENARIOS below) for P with its break point at B.
-  POST /__control/respond  {"path": P, "status": S, "body": B}: fixed answer for P.
+  POST /__control/respond  {"path": P, "status": S, "body": B, "content_type": T}:
+                           fixed answer for P (T defaults to text/plain).
   POST /__control/reset    forget faults, answers and recorded requests.
   GET  /__control/requests every recorded request, one per line:
                            METHOD TAB hex(target) TAB proxied(0|1) TAB client port
@@ -178,7 +179,8 @@ class Handler(BaseHTTPRequestHandler):
         with self.server.state.lock:
             fixed = self.server.state.answers.get(path)
         if fixed is not None:
-            return self.answer(fixed.get("status", 200), fixed.get("body", "").encode("utf-8"))
+            return self.answer(fixed.get("status", 200), fixed.get("body", "").encode("utf-8"),
+                               fixed.get("content_type", "text/plain"))
         if "status" in fault:
             return self.answer(fault["status"], b"scripted status\n")
         if path == "/ulc.php":
