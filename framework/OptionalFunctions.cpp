@@ -25,6 +25,10 @@ IsWow64ProcessFunction FindIsWow64Process() {
 
 RtlGetVersionFunction FindRtlGetVersion() { return FindFunction<RtlGetVersionFunction>(L"NTDLL.DLL", "RtlGetVersion"); }
 
+ShellDllGetVersionFunction FindShellDllGetVersion() {
+    return FindFunction<ShellDllGetVersionFunction>(L"SHELL32.DLL", "DllGetVersion");
+}
+
 bool IsWow64() {
     IsWow64ProcessFunction isWow64Process = FindIsWow64Process();
     BOOL wow64 = FALSE;

@@ -71,3 +71,4 @@ using ScopedRegKey = ScopedResource<HKEY, RegistryKeyTraits>;
 using ScopedMappedView = ScopedResource<const void*, MappedViewTraits>;
 using ScopedLocalMemory = ScopedResource<HLOCAL, LocalMemoryTraits>;
 using ScopedModule = ScopedResource<HMODULE, ModuleTraits>;
+

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "framework/DiagnosticOutput.h"
+#include "framework/ScopedHandles.h"
+#include "framework/ScopedProcessInformation.h"
 #include "framework/Win32Error.h"
 #include "services/ProcessLaunching.h"
 #include "services/SystemProbes.h"
@@ -27,13 +29,11 @@ HRESULT StartAsInstaller(const std::wstring& commandLine, int showCommand) {
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = static_cast<WORD>(showCommand);
-    PROCESS_INFORMATION process = {};
+    ScopedProcessInformation process;
     if (!CreateProcessW(program.empty() ? nullptr : program.c_str(), line.data(), nullptr, nullptr, FALSE,
-                        CREATE_BREAKAWAY_FROM_JOB, nullptr, nullptr, &startup, &process)) {
+                        CREATE_BREAKAWAY_FROM_JOB, nullptr, nullptr, &startup, process.Receive())) {
         return FailureFromLastError();
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
     return S_OK;
 }
 }  // namespace

@@ -11,7 +11,9 @@
 
 #include "framework/ComPtr.h"
 #include "framework/ScopedBstr.h"
+#include "framework/OptionalFunctions.h"
 #include "framework/ScopedHandles.h"
+#include "framework/ScopedProcessInformation.h"
 #include "framework/Win32Error.h"
 #include "services/SystemProbes.h"
 
@@ -61,7 +63,7 @@ struct ProcessCommand {
     bool named = false;
     std::vector<wchar_t> line;
     STARTUPINFOW startup = {};
-    PROCESS_INFORMATION process = {};
+    ScopedProcessInformation process;
 };
 
 BOOL CALLBACK ShowThreadWindow(HWND window, LPARAM) {
@@ -86,12 +88,9 @@ HRESULT GetApplicationName(const std::wstring& commandLine, std::wstring& name) 
 ScopedHandle StartProcess(const std::wstring& commandLine) {
     ProcessCommand command(commandLine);
     BOOL started = CreateProcessW(command.ApplicationName(), command.line.data(), nullptr, nullptr, FALSE,
-                                  CREATE_BREAKAWAY_FROM_JOB, nullptr, nullptr, &command.startup, &command.process);
-    DWORD error = GetLastError();
-    if (!started) return ScopedHandle();
-    CloseHandle(command.process.hThread);
-    SetLastError(error);
-    return ScopedHandle(command.process.hProcess);
+                                  CREATE_BREAKAWAY_FROM_JOB, nullptr, nullptr, &command.startup, command.process.Receive());
+    if (!started) return ScopedHandle();  // the last error stays the caller's to read
+    return command.process.TakeProcess();
 }
 
 HRESULT LaunchWithShellToken(const std::wstring& commandLine) {
@@ -109,18 +108,13 @@ HRESULT LaunchWithShellToken(const std::wstring& commandLine) {
                           primaryToken.Receive())) {
         return FailureFromLastError();
     }
-    using CreateProcessWithTokenFunction = BOOL(WINAPI*)(HANDLE, DWORD, LPCWSTR, LPWSTR, DWORD, LPVOID, LPCWSTR,
-                                                         LPSTARTUPINFOW, LPPROCESS_INFORMATION);
-    auto createProcessWithToken = reinterpret_cast<CreateProcessWithTokenFunction>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"Advapi32"), "CreateProcessWithTokenW")));
+    CreateProcessWithTokenFunction createProcessWithToken = FindCreateProcessWithToken();
     if (!createProcessWithToken) return E_FAIL;
     ProcessCommand command(commandLine);
     if (!createProcessWithToken(primaryToken.Get(), 0, command.ApplicationName(), command.line.data(), 0, nullptr,
-                                nullptr, &command.startup, &command.process)) {
+                                nullptr, &command.startup, command.process.Receive())) {
         return FailureFromLastError();
     }
-    CloseHandle(command.process.hThread);
-    CloseHandle(command.process.hProcess);
     return S_OK;
 }
 
@@ -191,17 +185,15 @@ HRESULT LaunchInstalledApp(const InstalledApp& app, bool bringToFront, const std
 
     ProcessCommand command(commandLine);
     if (!CreateProcessW(command.ApplicationName(), command.line.data(), nullptr, nullptr, FALSE, creationFlags, nullptr,
-                        folder.empty() ? nullptr : folder.c_str(), &command.startup, &command.process)) {
+                        folder.empty() ? nullptr : folder.c_str(), &command.startup, command.process.Receive())) {
         return FailureFromLastError();
     }
     if (bringToFront) {
         if (mainWindow) ShowWindow(mainWindow, SW_HIDE);
-        if (WaitForInputIdle(command.process.hProcess, kInputIdleWaitMs) == 0) {
-            EnumThreadWindows(command.process.dwThreadId, ShowThreadWindow, 0);
+        if (WaitForInputIdle(command.process.Get().hProcess, kInputIdleWaitMs) == 0) {
+            EnumThreadWindows(command.process.Get().dwThreadId, ShowThreadWindow, 0);
         }
     }
-    CloseHandle(command.process.hThread);
-    CloseHandle(command.process.hProcess);
     return S_OK;
 }
 

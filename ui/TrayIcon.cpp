@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "framework/OptionalFunctions.h"
 #include "framework/ProgramExit.h"
 
 namespace {
@@ -16,10 +17,7 @@ std::vector<CTrayIcon*>& AddedIcons() {
 
 DWORD CurrentRecordSize() {
     DLLVERSIONINFO version = {sizeof(version), 0, 0, 0, 0};
-    HMODULE shell = GetModuleHandleW(L"shell32.dll");
-    auto getVersion = shell ? reinterpret_cast<DLLGETVERSIONPROC>(
-                                  reinterpret_cast<void*>(GetProcAddress(shell, "DllGetVersion")))
-                            : nullptr;
+    ShellDllGetVersionFunction getVersion = FindShellDllGetVersion();
     if (!getVersion || FAILED(getVersion(&version))) return CTrayIcon::RecordSizeForShell(0, 0);
     return CTrayIcon::RecordSizeForShell(version.dwMajorVersion, version.dwBuildNumber);
 }
