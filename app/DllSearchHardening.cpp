@@ -2,6 +2,7 @@
 
 #include "app/Program.h"
 #include "framework/DiagnosticOutput.h"
+#include "framework/OptionalFunctions.h"
 
 namespace {
 // Loaded by full path from the system directory so that no copy beside the
@@ -17,9 +18,7 @@ void CProgram::HardenDllSearchPath() {
     WriteDiagnostic(L"Calling SetDllDirectory\n");
     SetDllDirectoryW(L"");
 
-    using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
-    auto setDefaultDllDirectories = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"KERNEL32.DLL"), "SetDefaultDllDirectories")));
+    SetDefaultDllDirectoriesFunction setDefaultDllDirectories = FindSetDefaultDllDirectories();
     if (!setDefaultDllDirectories) {
         WriteDiagnostic(L"Failed to load SetDefaultDlLDirectories\n");
     } else if (setDefaultDllDirectories(kLoadLibrarySearchSystem32)) {

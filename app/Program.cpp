@@ -1,10 +1,6 @@
 #include "app/Program.h"
 
-#include <winsock2.h>
 #include <commctrl.h>
-#include <objidl.h>  // gdiplus.h needs PROPID, which lean windows.h leaves out
-#include <gdiplus.h>
-#include <ole2.h>
 
 #include <cstdio>
 #include <new>
@@ -17,6 +13,7 @@
 #include "framework/GuidText.h"
 #include "framework/ModulePath.h"
 #include "framework/ResourceStrings.h"
+#include "framework/RunLog.h"
 #include "framework/ScopedHandles.h"
 #include "framework/Win32Error.h"
 #include "http/UserAgent.h"
@@ -36,6 +33,12 @@ const DWORD kPendingEventsWaitMs = 3000;
 
 // The registry keys start-up cannot do without. The program runs elevated,
 // so a failure here means a broken machine: end at once, without a message.
+void WriteHresultDiagnostic(const wchar_t* what, HRESULT hr) {
+    wchar_t line[300];
+    std::swprintf(line, ARRAYSIZE(line), L"%ls: 0x%08lX\n", what, static_cast<unsigned long>(hr));
+    WriteDiagnostic(line);
+}
+
 [[noreturn]] void EndForRegistryFailure(const wchar_t* what, const std::wstring& path, LONG error) {
     wchar_t line[600];
     std::swprintf(line, ARRAYSIZE(line), L"Start-up stopped: %ls failed for HKLM\\%ls (0x%08lX)\n", what, path.c_str(),
@@ -62,8 +65,11 @@ CProgram& GetProgram() { return static_cast<CProgram&>(*GetApplication()); }
 
 BOOL CProgram::InitInstance() {
     ApplyUserLanguage();
-    if (!PrepareProcess()) return FALSE;
+    // The framework's name first: every box from here on, also the networking
+    // failure's, has the product name as its caption.
     CWinApp::InitInstance();
+    OpenRunLog(m_strFrameworkAppName);
+    if (!PrepareProcess()) return FALSE;
 
     ScopedHandle mutex;
     if (!AcquireSingleInstance(*mutex.Receive())) return FALSE;
@@ -79,38 +85,61 @@ BOOL CProgram::InitInstance() {
     m_bAborted = false;
     FixRegistryIdentifiers();
     if (m_bInstallerDataReady) StartTracking(false);
-    m_pInstallation = BeginThreadOfClass(CRuntimeClass::FromName(L"CInstallation"));
+    StartInstallation();
     WriteStartupSummary();
 
     // Until the wizard window runs here, the controller has nothing to do: end it in order.
-    if (m_pInstallation) {
-        ScopedHandle thread(m_pInstallation->DuplicateHandleForWaiting());
-        m_pInstallation->PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
-        if (thread) WaitForSingleObject(thread.Get(), kPendingEventsWaitMs);
-        m_pInstallation = nullptr;
-    }
+    EndInstallation(kPendingEventsWaitMs);
 
     // Events already handed to worker threads get a moment to reach the server.
     EventTracker::WaitForPendingSends(kPendingEventsWaitMs);
-    if (m_gdiplusToken) Gdiplus::GdiplusShutdown(m_gdiplusToken);
-    m_gdiplusToken = 0;
+    m_gdiplus.Shutdown();
     return FALSE;
 }
 
+CInstallation* CProgram::StartInstallation() {
+    CWinThread* thread = BeginThreadOfClass(CRuntimeClass::FromName(L"CInstallation"));
+    m_pInstallation.reset(static_cast<CInstallation*>(thread));
+    if (!thread) WriteDiagnostic(L"The installation controller could not be started\n");
+    return m_pInstallation.get();
+}
+
+bool CProgram::EndInstallation(DWORD waitMs) {
+    if (!m_pInstallation) return true;
+    m_pInstallation->PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
+    if (m_pInstallation->WaitForEnd(waitMs)) {
+        m_pInstallation.reset();
+        return true;
+    }
+    // Still inside a step that cannot be interrupted: deleting the object
+    // would pull it from under the thread, so it goes with the process.
+    WriteDiagnostic(L"The installation controller is still busy; it ends with the process\n");
+    (void)m_pInstallation.release();
+    return false;
+}
+
 bool CProgram::PrepareProcess() {
-    WSADATA wsaData;
-    if (WSAStartup(MAKEWORD(2, 2), &wsaData) != 0) {
+    int socketError = m_winsock.Start();
+    if (socketError != 0) {
+        wchar_t line[96];
+        std::swprintf(line, ARRAYSIZE(line), L"Windows Sockets did not start: error %d\n", socketError);
+        WriteDiagnostic(line);
         std::wstring text;
         LoadResourceString(IDS_NETWORKING_FAILED, text);
         MessageBoxThroughApplication(text.c_str(), MB_ICONERROR | MB_OK, 0);
         return false;
     }
     INITCOMMONCONTROLSEX controls = {sizeof(controls), kAllCommonControlClasses};
-    InitCommonControlsEx(&controls);
-    OleInitialize(nullptr);
-    Gdiplus::GdiplusStartupInput gdiplusInput;
-    Gdiplus::GdiplusStartup(&m_gdiplusToken, &gdiplusInput, nullptr);
-    LoadLibraryW(L"RICHED20.DLL");
+    if (!InitCommonControlsEx(&controls)) WriteDiagnostic(L"Common controls did not initialise\n");
+    HRESULT ole = m_ole.Initialize();
+    if (FAILED(ole)) WriteHresultDiagnostic(L"OLE did not initialise", ole);
+    int gdiplus = m_gdiplus.Start();
+    if (gdiplus != 0) {
+        wchar_t line[96];
+        std::swprintf(line, ARRAYSIZE(line), L"GDI+ did not start: status %d\n", gdiplus);
+        WriteDiagnostic(line);
+    }
+    if (!LoadLibraryW(L"RICHED20.DLL")) WriteHresultDiagnostic(L"RICHED20.DLL did not load", FailureFromLastError());
     return true;
 }
 
@@ -126,7 +155,9 @@ bool CProgram::AcquireSingleInstance(HANDLE& mutex) {
 }
 
 void CProgram::LoadConfiguration(const std::wstring& programPath, HMODULE module) {
-    LoadBuildConfig(m_buildConfig, module);
+    // Without the resource the configuration stays empty; the steps that need a key report its absence.
+    HRESULT loaded = LoadBuildConfig(m_buildConfig, module);
+    if (loaded != S_OK) WriteHresultDiagnostic(L"No build configuration resource", loaded);
     m_bInstallerDataReady = true;
     InitialInstallerData initial = LoadInitialInstallerData(m_installerData, programPath);
     m_installerDataSource = initial.source;
@@ -159,20 +190,31 @@ void CProgram::InstallUserAgent() {
     WinHTTP::SetDefaultUserAgent(agent.c_str());
 }
 
-void CProgram::StartTracking(bool) {
+void CProgram::StartTracking(bool notifyWindow) {
     const wchar_t* upl = m_installerData.Get(L"upl");
     const wchar_t* logging = m_buildConfig.Get(L"UnifiedLogging");
     if (!(logging && std::wstring(logging) == L"disable")) {
         const wchar_t* product = m_buildConfig.Get(L"ProductCode");
-        if (!product) ThrowResourceException();
-        m_pTracker.reset(new (std::nothrow) EventTracker(upl ? upl : L"", m_installationId, m_machineId, product,
-                                                         GetBuiltInTrackingEndpoint()));
-        if (m_pTracker) {
+        if (!product) {
+            WriteDiagnostic(L"The build configuration has no ProductCode: tracking cannot start\n");
+            ThrowResourceException();
+        }
+        // Created once: other threads may hold the pointer for the rest of the run.
+        if (!m_trackerOwner) {
+            m_trackerOwner.reset(new (std::nothrow) EventTracker(upl ? upl : L"", m_installationId, m_machineId,
+                                                                 product, GetBuiltInTrackingEndpoint()));
+            m_pTracker = m_trackerOwner.get();
+        }
+        if (EventTracker* tracker = m_pTracker) {
             PackedVersion dotNet = GetDotNetVersion();
             TrackingParameters parameters;
             parameters.Set(L"msBclVersion", dotNet ? FormatVersion(dotNet, 3) : L"NoneInstalled");
-            m_pTracker->TrackEvent(L"InstallerInvoked", false, &parameters);
+            tracker->TrackEvent(L"InstallerInvoked", false, &parameters);
         }
+    }
+    if (notifyWindow) {
+        HWND mainWindow = m_hMainWindow;
+        if (mainWindow) PostMessageW(mainWindow, WM_MAIN_INSTALLER_DATA_READY, 0, 0);
     }
 }
 
@@ -201,16 +243,15 @@ void CProgram::ReportInstallerFinished() {
                 adopted = true;
             }
         }
-        if (adopted && m_pTracker) m_pTracker->SetInstallationId(m_installationId);
+        EventTracker* tracker = m_pTracker;
+        if (adopted && tracker) tracker->SetInstallationId(m_installationId);
     }
-    if (m_pTracker) {
+    if (EventTracker* tracker = m_pTracker) {
         ULONGLONG version = 0;
-        if (auto* installation = dynamic_cast<CInstallation*>(m_pInstallation)) {
-            if (installation->m_pExecutor) installation->m_pExecutor->GetPayloadVersion(version);
-        }
+        if (m_pInstallation && m_pInstallation->m_pExecutor) m_pInstallation->m_pExecutor->GetPayloadVersion(version);
         TrackingParameters parameters;
         parameters.Set(L"productVersion", FormatVersion(version, 4));
-        m_pTracker->TrackEvent(L"InstallerFinished", true, &parameters);
+        tracker->TrackEvent(L"InstallerFinished", true, &parameters);
     }
     m_bFinishReported = true;
 }
@@ -243,6 +284,10 @@ void CProgram::WriteStartupSummary() const {
     summary += L"installer data: source " + std::wstring(InstallerDataSourceName(m_installerDataSource)) + L", " +
                std::to_wstring(m_installerData.Entries().size()) + L" entries, " +
                (m_bInstallerDataReady ? L"ready" : L"to be fetched from the server") + L"\n";
+    // Private values (keys with "?" or "@") never reach the log in clear.
+    for (const auto& [key, value] : m_installerData.Entries()) {
+        summary += L"  " + key + L"=" + (value.isPrivate ? std::wstring(L"(private, masked)") : value.text) + L"\n";
+    }
     summary += L"machine id: " + FormatGuidText(m_machineId) + L"\n";
     summary += L"installation id: " + FormatGuidText(m_installationId) + L"\n";
     WriteDiagnostic(summary.c_str());

@@ -2,9 +2,13 @@
 // The application object: one per process, constructed before the entry
 // point. Owns for the whole run the build configuration, the installer data,
 // the identifiers, the brand extender and the flags the other threads share.
-// InitInstance and DoMessageBox run on the main thread.
+// InitInstance and DoMessageBox run on the main thread. The shared flags are
+// atomics written by one thread and polled by another without a lock; the
+// tracking sender is created at most once and never replaced, so a pointer
+// read from m_pTracker stays valid for the rest of the run.
 #include <windows.h>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
@@ -13,9 +17,11 @@
 #include "config/BuildConfig.h"
 #include "config/InstallerDataSources.h"
 #include "config/InstallerDataStore.h"
+#include "framework/PlatformSessions.h"
 #include "framework/WinApp.h"
-#include "framework/WinThread.h"
 #include "services/EventTracker.h"
+
+class CInstallation;
 
 class CProgram : public CWinApp {
 public:
@@ -55,18 +61,27 @@ public:
     InstallerDataStore m_installerData;
     InstallerDataSource m_installerDataSource = InstallerDataSource::None;
     std::unique_ptr<IBrandExtender> m_pBrandExtender;
-    std::unique_ptr<EventTracker> m_pTracker;
+    std::atomic<EventTracker*> m_pTracker{nullptr};  // null: tracking off or not started
     GUID m_machineId = {};
     GUID m_installationId = {};
     std::map<std::wstring, int> m_runFlags;
-    CWinThread* m_pInstallation = nullptr;  // the controller thread; deletes itself
-    HWND m_hMainWindow = nullptr;
-    bool m_bInstallerDataReady = true;
-    bool m_bErrorOccurred = false;
-    bool m_bAborted = false;
-    bool m_bFinishReported = false;
-    BYTE m_bPayloadInstalled = FALSE;
-    BYTE m_bInstallScanStarted = FALSE;
+    // The controller thread, owned here; see StartInstallation and EndInstallation.
+    std::unique_ptr<CInstallation> m_pInstallation;
+    std::atomic<HWND> m_hMainWindow{nullptr};
+    std::atomic<bool> m_bInstallerDataReady{true};
+    std::atomic<bool> m_bErrorOccurred{false};
+    std::atomic<bool> m_bAborted{false};
+    std::atomic<bool> m_bFinishReported{false};
+    std::atomic<bool> m_bPayloadInstalled{false};
+    std::atomic<bool> m_bInstallScanStarted{false};
+
+    // Creates and starts the controller thread (null when it could not start).
+    CInstallation* StartInstallation();
+    // Posts the controller its finish message and waits up to waitMs for the
+    // thread; the object is deleted once the thread is over. A thread still
+    // busy after that (an installer run cannot be interrupted) is left to the
+    // end of the process, and its object with it. True when it ended.
+    bool EndInstallation(DWORD waitMs);
 
 private:
     // Steps of InitInstance; each returns false when start-up must stop.
@@ -75,7 +90,10 @@ private:
     bool CreateBrandExtender();
     void WriteStartupSummary() const;
 
-    ULONG_PTR m_gdiplusToken = 0;
+    std::unique_ptr<EventTracker> m_trackerOwner;
+    ScopedWinsock m_winsock;
+    ScopedOle m_ole;
+    ScopedGdiplus m_gdiplus;
 };
 
 CProgram& GetProgram();

@@ -24,7 +24,7 @@ DWORD StageTimeoutMs() {
 }
 
 void TrackStage(const wchar_t* stage) {
-    if (EventTracker* tracker = GetProgram().m_pTracker.get()) tracker->TrackResult(L"InstallerScan-WS", stage);
+    if (EventTracker* tracker = GetProgram().m_pTracker.load()) tracker->TrackResult(L"InstallerScan-WS", stage);
 }
 }  // namespace
 
@@ -45,8 +45,9 @@ HRESULT CInstallation::InstallScan(const std::wstring& eventName) {
         const wchar_t* launchAs = program.m_buildConfig.Get(L"LaunchAs");
         if (launchAs && std::wstring(launchAs) == L"AsInvoker" && IsOsVersionAtLeast(5, 3)) {
             result = LaunchWithShellToken(command);
-            if (FAILED(result) && program.m_pTracker) {
-                program.m_pTracker->TrackWindowsError(result, L"asInvoker", L"installScanInitiated");
+            EventTracker* tracker = program.m_pTracker;
+            if (FAILED(result) && tracker) {
+                tracker->TrackWindowsError(result, L"asInvoker", L"installScanInitiated");
             }
         }
         page = L"asInstaller";
@@ -151,6 +152,7 @@ HRESULT CInstallation::InstallScan(const std::wstring& eventName) {
     event.Reset();
     ReportStepProgress(IDS_SCANNING, 100);
     if (IsAbortedOrCancelled()) result = kCancelled;
-    if (FAILED(result) && program.m_pTracker) program.m_pTracker->TrackWindowsError(result, page, action);
+    EventTracker* tracker = program.m_pTracker;
+    if (FAILED(result) && tracker) tracker->TrackWindowsError(result, page, action);
     return result;
 }

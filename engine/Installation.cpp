@@ -2,19 +2,21 @@
 
 #include <objbase.h>
 
+#include <cstdio>
 #include <new>
 
-#include "app/ExceptionCodes.h"
+#include "framework/ExceptionCodes.h"
 #include "app/Program.h"
 #include "app/UserLanguage.h"
 #include "config/InstallerDataServerUpdate.h"
+#include "framework/DiagnosticOutput.h"
 #include "framework/Exceptions.h"
 #include "framework/ModulePath.h"
 #include "framework/ResourceStrings.h"
 #include "framework/ScopedHandles.h"
 #include "framework/Win32Error.h"
 #include "services/PackedVersion.h"
-#include "ui/ByteFormatting.h"
+#include "engine/ByteFormatting.h"
 
 IMPLEMENT_DYNCREATE(CInstallation, CWinThread)
 
@@ -36,17 +38,19 @@ std::vector<std::wstring> PayloadParts() {
 }
 }  // namespace
 
-CInstallation::CInstallation() = default;
+CInstallation::CInstallation() { m_bAutoDelete = false; }
 
 CInstallation::~CInstallation() = default;
 
 BOOL CInstallation::InitInstance() {
     ApplyUserLanguage();
-    return SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    HRESULT hr = m_apartment.Initialize(COINIT_APARTMENTTHREADED);
+    if (FAILED(hr)) WriteDiagnosticFormat(L"The controller thread could not enter COM: %ls\n", DescribeHresult(hr).c_str());
+    return SUCCEEDED(hr);
 }
 
 int CInstallation::ExitInstance() {
-    CoUninitialize();
+    m_apartment.Uninitialize();
     return 0;
 }
 
@@ -79,17 +83,27 @@ void CInstallation::ReportStepProgress(UINT stringId, int value) {
 }
 
 void CInstallation::PostResult(CException* error) {
+    if (error) {
+        wchar_t message[512] = L"";
+        if (!error->GetErrorMessage(message, ARRAYSIZE(message))) message[0] = L'\0';
+        WriteDiagnosticFormat(L"Installation error 0x%08lX: %ls\n", static_cast<unsigned long>(HResultFromException(error)),
+                              message);
+    }
     CProgressPageProxy::Lock lock(m_proxy);
     IProgressPage* page = m_proxy.PageUnderLock();
-    HWND target = page ? page->GetPageWindow() : GetProgram().m_hMainWindow;
+    HWND target = page ? page->GetPageWindow() : GetProgram().m_hMainWindow.load();
     UINT message = page ? WM_PAGE_RESULT : WM_MAIN_RESULT;
     if (!target || !PostMessageW(target, message, 0, reinterpret_cast<LPARAM>(error))) {
         if (error) error->Delete();  // nobody to receive it
     }
 }
 
+void CInstallation::OnUnhandledException(CException* error) noexcept { PostResult(error); }
+
+void CInstallation::PostCurrentError() noexcept { PostResult(CaptureCurrentException()); }
+
 void CInstallation::Cancel() {
-    m_bCancel = 1;
+    m_bCancel = true;
     m_proxy.Cancel();
 }
 
@@ -110,7 +124,8 @@ HRESULT CInstallation::OnDownloadProgress(ULONGLONG done, ULONGLONG total, ULONG
         CInstallation& installation = *progress->installation;
         installation.m_proxy.ChangeProgress(
             installation.m_nProgressBase + MulDiv(static_cast<int>(percent), installation.m_nProgressSpan, 100), text);
-    } catch (CException* e) {
+    } catch (...) {
+        CException* e = CaptureCurrentException();
         HRESULT hr = HResultFromException(e);
         e->Delete();
         return hr;
@@ -122,9 +137,14 @@ void CInstallation::OnFetchInstallerData() {
     CProgram& program = GetProgram();
     std::wstring programPath;
     GetModulePath(nullptr, programPath);
-    FetchInstallerDataFromServer(program.m_installerData, GetBuiltInRpcEndpoint(), programPath, program.m_machineId,
-                                 program.m_pTracker.get());
-    program.StartTracking(true);
+    try {
+        FetchInstallerDataFromServer(program.m_installerData, GetBuiltInRpcEndpoint(), programPath, program.m_machineId,
+                                     program.m_pTracker);
+        program.StartTracking(true);
+    } catch (...) {
+        // Without tracking the wizard would wait for the page order forever: the error ends it instead.
+        PostCurrentError();
+    }
 }
 
 void CInstallation::OnDownloadPayload() {
@@ -147,19 +167,18 @@ void CInstallation::OnDownloadPayload() {
         if (const wchar_t* replacement = GetProgram().m_installerData.Get(L"PayloadUrl")) url = replacement;
         std::wstring expanded;
         ExpandUrlTemplate(url, expanded);
+        WriteDiagnosticFormat(L"Payload download: %ls (executor %ls)\n", expanded.c_str(), parts.front().c_str());
         DWORD now = GetTickCount();
         DownloadProgressContext context = {this, &m_bCancel, now, now};
         HRESULT hr = m_pExecutor->Download(OnDownloadProgress, &context, expanded.c_str());
-        if (FAILED(hr)) ThrowOleException(hr);
-        m_proxy.RememberTempFile(m_pExecutor->GetPayloadPath());
-    } catch (CException* e) {
-        PostResult(e);
-    } catch (const std::bad_alloc&) {
-        try {
-            ThrowMemoryException();
-        } catch (CException* e) {
-            PostResult(e);
+        if (FAILED(hr)) {
+            WriteDiagnosticFormat(L"Payload download from %ls failed: %ls\n", expanded.c_str(), DescribeHresult(hr).c_str());
+            ThrowOleException(hr);
         }
+        WriteDiagnosticFormat(L"Payload downloaded to %ls\n", m_pExecutor->GetPayloadPath().c_str());
+        m_proxy.RememberTempFile(m_pExecutor->GetPayloadPath());
+    } catch (...) {
+        PostCurrentError();
     }
 }
 
@@ -187,12 +206,10 @@ bool CInstallation::InstallPayload() {
             commandLine.clear();
         }
 
-        IProgressPage* page;
-        {
-            CProgressPageProxy::Lock lock(m_proxy);
-            page = m_proxy.PageUnderLock();
-        }
-        HRESULT hr = m_pExecutor->Execute(page, commandLine);
+        // The executor reaches the page only through the proxy's lock.
+        WriteDiagnosticFormat(L"Running the payload %ls\n", m_pExecutor->GetPayloadPath().c_str());
+        HRESULT hr = m_pExecutor->Execute(&m_proxy, commandLine);
+        WriteDiagnosticFormat(L"Payload run result: %ls\n", DescribeHresult(hr).c_str());
         if (FAILED(hr)) {
             m_proxy.Cancel();
             ThrowOleException(hr);
@@ -202,46 +219,55 @@ bool CInstallation::InstallPayload() {
 
         std::wstring productKey = std::wstring(kMakerKeyPath) + L"\\" + program.m_strAppName;
         if (const wchar_t* partner = program.m_buildConfig.Get(L"PartnerId")) {
+            // Failures here do not stop the installation; they are logged.
             ScopedRegKey key;
-            if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, productKey.c_str(), 0, nullptr, 0,
-                                KEY_READ | KEY_WRITE | KEY_CREATE_SUB_KEY, nullptr, key.Receive(), nullptr) == ERROR_SUCCESS) {
-                RegSetValueExW(key.Get(), L"PartnerId", 0, REG_SZ, reinterpret_cast<const BYTE*>(partner),
-                               static_cast<DWORD>((wcslen(partner) + 1) * sizeof(wchar_t)));
+            LONG error = RegCreateKeyExW(HKEY_LOCAL_MACHINE, productKey.c_str(), 0, nullptr, 0,
+                                         KEY_READ | KEY_WRITE | KEY_CREATE_SUB_KEY, nullptr, key.Receive(), nullptr);
+            if (error == ERROR_SUCCESS) {
+                error = RegSetValueExW(key.Get(), L"PartnerId", 0, REG_SZ, reinterpret_cast<const BYTE*>(partner),
+                                       static_cast<DWORD>((wcslen(partner) + 1) * sizeof(wchar_t)));
+            }
+            if (error != ERROR_SUCCESS) {
+                WriteDiagnosticFormat(L"Writing PartnerId under HKLM\\%ls failed: %ls\n", productKey.c_str(),
+                                      DescribeHresult(HResultFromWin32(error)).c_str());
             }
         }
-        program.m_installerData.Save(productKey.c_str());
+        HRESULT saved = program.m_installerData.Save(productKey.c_str());
+        if (FAILED(saved)) WriteDiagnosticFormat(L"Saving the installer data under HKLM\\%ls failed: %ls\n", productKey.c_str(), DescribeHresult(saved).c_str());
         program.ReportInstallerFinished();
 
         if (const wchar_t* eventName = program.m_buildConfig.Get(L"InstallScanEvent")) {
-            program.m_bInstallScanStarted = TRUE;
+            program.m_bInstallScanStarted = true;
             m_nProgressBase = 0;
             m_nProgressSpan = 100;
             ReportTask(75, IDS_INSTALLING);
-            if (FAILED(InstallScan(eventName))) program.m_bInstallScanStarted = FALSE;
+            if (FAILED(InstallScan(eventName))) program.m_bInstallScanStarted = false;
         } else {
-            program.m_bInstallScanStarted = FALSE;
+            program.m_bInstallScanStarted = false;
             ReportStepProgress(IDS_INSTALLING, 100);
         }
-    } catch (CException* e) {
-        PostResult(e);
+    } catch (...) {
+        PostCurrentError();
     }
     return ran;
 }
 
 void CInstallation::OnInstall() {
+    // The finish message is queued first, so that it comes whatever the steps throw.
+    PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
     if (InstallPayload()) {
         InstallOffer(kNox);
         InstallOffer(kGearfresh);
     }
-    PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
 }
 
 void CInstallation::OnFinish() {
+    EndThread(0);
     try {
         ReportTask(100, IDS_DONE);
-    } catch (CException* e) {
-        e->Delete();
+    } catch (...) {
+        CaptureCurrentException()->Delete();
     }
+    WriteDiagnostic(L"Installation controller finished\n");
     PostResult(nullptr);
-    EndThread(0);
 }

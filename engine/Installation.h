@@ -4,15 +4,21 @@
 // run, persistence, install scan, offers) in answer to the thread messages
 // 0x400 to 0x408, strictly in the order they were posted, and reports only
 // through its progress-page proxy and posted messages. The user-interface
-// thread writes the plain flags m_bCancel and the offers' declined flags;
-// the controller reads them without a lock.
+// thread writes the atomic flags m_bCancel and the offers' declined flags;
+// the controller polls them without a lock. Whatever escapes a handler
+// becomes a result error (page, else main window) and the thread goes on, so
+// a later 0x408 still ends it in order. The application object owns the
+// object: it does not delete itself, and is deleted once WaitForEnd says the
+// thread is over.
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 
 #include "engine/ProgressPageProxy.h"
 #include "framework/Exceptions.h"
+#include "framework/PlatformSessions.h"
 #include "framework/WinThread.h"
 #include "payload/PayloadExecutor.h"
 
@@ -33,7 +39,7 @@ class CInstallation;
 // What a download hands to OnDownloadProgress.
 struct DownloadProgressContext {
     CInstallation* installation;
-    const volatile LONG* cancel;  // m_bCancel, or the offer's declined flag
+    const std::atomic<bool>* cancel;  // m_bCancel, or the offer's declined flag
     DWORD startTick;
     DWORD lastReportTick;
 };
@@ -47,6 +53,7 @@ public:
     BOOL InitInstance() override;
     int ExitInstance() override;
     bool OnThreadMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void OnUnhandledException(CException* error) noexcept override;
 
     // Progress reports: the string id's text with the product name as %1.
     void ReportTask(int percent, UINT stringId);
@@ -64,14 +71,15 @@ public:
     std::wstring m_strGearfreshPackage;
     std::wstring m_strNoxSetup;
     std::wstring m_strGearfreshSetup;
-    volatile LONG m_bCancel = 0;
-    volatile LONG m_bNoxDeclined = 0;
-    volatile LONG m_bGearfreshDeclined = 0;
+    std::atomic<bool> m_bCancel{false};
+    std::atomic<bool> m_bNoxDeclined{false};
+    std::atomic<bool> m_bGearfreshDeclined{false};
     int m_nProgressBase = 0;
     int m_nProgressSpan = 100;
     CProgressPageProxy m_proxy;
 
 private:
+    ScopedComApartment m_apartment;  // the thread's COM apartment, from InitInstance to ExitInstance
     struct Offer;
     static const Offer kNox;
     static const Offer kGearfresh;
@@ -88,7 +96,9 @@ private:
 
     std::wstring& PackageOf(const Offer& offer);
     std::wstring& SetupOf(const Offer& offer);
-    const volatile LONG& DeclinedOf(const Offer& offer) const;
+    const std::atomic<bool>& DeclinedOf(const Offer& offer) const;
+    // Inside a catch block: the error being handled, as a result for the user.
+    void PostCurrentError() noexcept;
     bool IsAbortedOrCancelled() const;
 };
 

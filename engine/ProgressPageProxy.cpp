@@ -79,12 +79,25 @@ void CProgressPageProxy::SetPage(IProgressPage* page) {
     m_pPage = page;
 }
 
+void CProgressPageProxy::DetachPage(IProgressPage* page) {
+    Lock lock(*this);
+    if (!page || m_pPage != page) return;
+    if (page->IsCancelled()) m_nCancelled = 1;
+    m_pPage = nullptr;
+    m_bDetached = true;
+}
+
+HWND CProgressPageProxy::GetPageWindow() const {
+    Lock lock(*this);
+    return m_pPage ? m_pPage->GetPageWindow() : nullptr;
+}
+
 void CProgressPageProxy::NextTask(int percent, const std::wstring& text) {
     Lock lock(*this);
     auto caller = std::make_unique<NextTaskCaller>(percent, text);
     if (m_pPage) {
         caller->Call(m_pPage);
-    } else {
+    } else if (!m_bDetached) {
         m_pendingTask = std::move(caller);
     }
 }
@@ -94,7 +107,7 @@ void CProgressPageProxy::ChangeProgress(int percent, const std::wstring& text, b
     auto caller = std::make_unique<ChangeProgressCaller>(percent, text, hasText);
     if (m_pPage) {
         caller->Call(m_pPage);
-    } else {
+    } else if (!m_bDetached) {
         m_pendingProgress = std::move(caller);
     }
 }
@@ -114,13 +127,13 @@ int CProgressPageProxy::Cancel() {
     m_nCancelled = 1;
     if (m_pPage) {
         m_pPage->SetCancelled(true);
-    } else {
+    } else if (!m_bDetached) {
         m_queue.push_back(std::make_unique<IsCancelledCaller>());
     }
     return m_nCancelled;
 }
 
-bool CProgressPageProxy::IsCancelled() {
+bool CProgressPageProxy::IsCancelled() const {
     Lock lock(*this);
     return m_pPage ? m_pPage->IsCancelled() : m_nCancelled != 0;
 }

@@ -1,11 +1,14 @@
 // The two offers: download on accept, extraction right after, and a detached
 // start after the payload. Failures only become tracking events.
+#include <cstdio>
 #include <memory>
 #include <new>
 
 #include "app/Program.h"
 #include "engine/Installation.h"
 #include "framework/ComPtr.h"
+#include "framework/DiagnosticOutput.h"
+#include "framework/ExceptionCodes.h"
 #include "framework/Exceptions.h"
 #include "framework/ResourceStrings.h"
 #include "framework/Win32Error.h"
@@ -34,8 +37,16 @@ const UINT IDS_EXTRACTING = 3002;
 const UINT IDS_INSTALLING = 3003;
 const UINT kBlockBytes = 65536;
 
-void TrackOfferError(CException* e, const wchar_t* page) {
-    if (EventTracker* tracker = GetProgram().m_pTracker.get()) tracker->TrackException(e, page, L"installing");
+void TrackOfferError(CException* e, const wchar_t* page) noexcept {
+    wchar_t line[200];
+    std::swprintf(line, ARRAYSIZE(line), L"Offer step %ls failed: 0x%08lX\n", page,
+                  static_cast<unsigned long>(HResultFromException(e)));
+    WriteDiagnostic(line);
+    try {
+        if (EventTracker* tracker = GetProgram().m_pTracker.load()) tracker->TrackException(e, page, L"installing");
+    } catch (...) {
+        CaptureCurrentException()->Delete();
+    }
     e->Delete();
 }
 }  // namespace
@@ -48,7 +59,7 @@ std::wstring& CInstallation::SetupOf(const Offer& offer) {
     return &offer == &kNox ? m_strNoxSetup : m_strGearfreshSetup;
 }
 
-const volatile LONG& CInstallation::DeclinedOf(const Offer& offer) const {
+const std::atomic<bool>& CInstallation::DeclinedOf(const Offer& offer) const {
     return &offer == &kNox ? m_bNoxDeclined : m_bGearfreshDeclined;
 }
 
@@ -73,8 +84,8 @@ bool CInstallation::OnDownloadOffer(const Offer& offer) {
             if (FAILED(hr)) ThrowOleException(hr);
             package = path;
         }
-    } catch (CException* e) {
-        TrackOfferError(e, L"downloadingSecondaryOffer");
+    } catch (...) {
+        TrackOfferError(CaptureCurrentException(), L"downloadingSecondaryOffer");
     }
     return !package.empty();
 }
@@ -112,8 +123,8 @@ void CInstallation::OnExtractOffer(const Offer& offer) {
         }
         target.Close();
         if (!stopped) setup = output;
-    } catch (CException* e) {
-        TrackOfferError(e, L"extractingSecondaryOffer");
+    } catch (...) {
+        TrackOfferError(CaptureCurrentException(), L"extractingSecondaryOffer");
     }
 }
 
@@ -131,7 +142,7 @@ void CInstallation::InstallOffer(const Offer& offer) {
         // The setup came over plain HTTP and runs elevated: it must carry our signature.
         HRESULT verified = VerifySignature(setup);
         if (FAILED(verified)) {
-            if (EventTracker* tracker = GetProgram().m_pTracker.get()) {
+            if (EventTracker* tracker = GetProgram().m_pTracker.load()) {
                 tracker->TrackWindowsError(verified, L"installingSecondaryOffer", L"installing");
             }
             return;
@@ -154,7 +165,7 @@ void CInstallation::InstallOffer(const Offer& offer) {
         HANDLE process = StartProcess(command);
         if (!process) ThrowOleException(FailureFromLastError());
         CloseHandle(process);  // the offer's setup runs on its own
-    } catch (CException* e) {
-        TrackOfferError(e, L"installingSecondaryOffer");
+    } catch (...) {
+        TrackOfferError(CaptureCurrentException(), L"installingSecondaryOffer");
     }
 }

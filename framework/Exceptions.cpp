@@ -1,7 +1,10 @@
 #include "framework/Exceptions.h"
 
 #include <cstdio>
+#include <exception>
 #include <new>
+
+#include "framework/DiagnosticOutput.h"
 
 #include "framework/ResourceStrings.h"
 #include "framework/WinApp.h"
@@ -110,6 +113,24 @@ void ThrowFileException(CFileException::Cause cause, LONG osError, const std::ws
     CFileException* e = new (std::nothrow) CFileException(cause, osError, fileName);
     if (!e) ThrowMemoryException();
     throw e;
+}
+
+CException* CaptureCurrentException() noexcept {
+    try {
+        throw;
+    } catch (CException* e) {
+        return e ? e : &g_resourceException;
+    } catch (const std::bad_alloc&) {
+        return &g_memoryException;
+    } catch (const std::exception& e) {
+        char line[300];
+        std::snprintf(line, sizeof(line), "Unexpected C++ exception: %.250s\n", e.what());
+        WriteDiagnosticA(line);
+    } catch (...) {
+        WriteDiagnostic(L"Unexpected exception of unknown type\n");
+    }
+    COleException* unexpected = new (std::nothrow) COleException(E_UNEXPECTED);
+    return unexpected ? static_cast<CException*>(unexpected) : &g_memoryException;
 }
 
 void ReportDestructorException(CException* e, const char* source, int line) noexcept {

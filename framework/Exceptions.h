@@ -103,6 +103,12 @@ public:
 [[noreturn]] void ThrowOleException(HRESULT sc);
 [[noreturn]] void ThrowFileException(CFileException::Cause cause, LONG osError, const std::wstring& fileName = {});
 
+// Call only inside a catch block: the exception being handled as an object of
+// the family, so that every escape can travel the way errors travel. A C++
+// std::bad_alloc becomes the out-of-memory error, any other C++ exception an
+// E_UNEXPECTED COleException (its text goes to the diagnostic sink). Never raises.
+CException* CaptureCurrentException() noexcept;
+
 // For a destructor that caught e: shows "Exception thrown in destructor" with
 // the source name, line and message, then deletes e. Never raises.
 void ReportDestructorException(CException* e, const char* source, int line) noexcept;

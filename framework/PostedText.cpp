@@ -21,6 +21,8 @@ std::wstring TakePostedText(LPARAM text) {
 }
 
 BOOL PostTextMessage(HWND window, UINT message, WPARAM wParam, const std::wstring& text) {
+    // A null window would post to the calling thread's own queue.
+    if (!window) return FALSE;
     LPARAM posted = MakePostedText(text);
     if (PostMessageW(window, message, wParam, posted)) return TRUE;
     TakePostedText(posted);

@@ -8,5 +8,6 @@
 LPARAM MakePostedText(const std::wstring& text);
 // The text, freed; empty for 0.
 std::wstring TakePostedText(LPARAM text);
-// Posts message with a text; the text is freed when the post fails.
+// Posts message with a text; the text is freed when the post fails. A null
+// window fails (PostMessage would post to the calling thread instead).
 BOOL PostTextMessage(HWND window, UINT message, WPARAM wParam, const std::wstring& text);

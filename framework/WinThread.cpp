@@ -1,15 +1,24 @@
 #include "framework/WinThread.h"
 
+#include <cstdio>
+
+#include "framework/DiagnosticOutput.h"
+#include "framework/Exceptions.h"
+#include "framework/ExceptionCodes.h"
+
 IMPLEMENT_DYNAMIC(CWinThread, CObject)
 
 CWinThread::~CWinThread() {
     if (m_hThread) CloseHandle(m_hThread);
     if (m_hQueueReady) CloseHandle(m_hQueueReady);
+    if (m_hPosted) CloseHandle(m_hPosted);
 }
 
 BOOL CWinThread::CreateThread(int priority, UINT stackSize) {
     m_hQueueReady = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!m_hQueueReady) return FALSE;
+    m_hPosted = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (!m_hPosted) return FALSE;
     m_hThread = ::CreateThread(nullptr, stackSize, ThreadProcedure, this, CREATE_SUSPENDED, &m_nThreadID);
     if (!m_hThread) return FALSE;
     SetThreadPriority(m_hThread, priority);
@@ -18,8 +27,29 @@ BOOL CWinThread::CreateThread(int priority, UINT stackSize) {
     return TRUE;
 }
 
-BOOL CWinThread::PostThreadMessage(UINT message, WPARAM wParam, LPARAM lParam) const {
-    return ::PostThreadMessageW(m_nThreadID, message, wParam, lParam);
+BOOL CWinThread::PostThreadMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!m_hPosted) return FALSE;
+    try {
+        std::lock_guard<std::mutex> guard(m_postedLock);
+        if (m_bLoopEnded) return FALSE;
+        MSG posted = {};
+        posted.message = message;
+        posted.wParam = wParam;
+        posted.lParam = lParam;
+        m_posted.push_back(posted);
+    } catch (...) {
+        return FALSE;  // no memory for the queue entry: refused like a full platform queue
+    }
+    SetEvent(m_hPosted);
+    return TRUE;
+}
+
+bool CWinThread::TakePosted(MSG& message) {
+    std::lock_guard<std::mutex> guard(m_postedLock);
+    if (m_posted.empty()) return false;
+    message = m_posted.front();
+    m_posted.pop_front();
+    return true;
 }
 
 HANDLE CWinThread::DuplicateHandleForWaiting() const {
@@ -33,29 +63,82 @@ void CWinThread::EndThread(int exitCode) {
     m_nExitCode = exitCode;
 }
 
+bool CWinThread::WaitForEnd(DWORD timeoutMs) const {
+    return m_hThread && WaitForSingleObject(m_hThread, timeoutMs) == WAIT_OBJECT_0;
+}
+
+void CWinThread::OnUnhandledException(CException* error) noexcept {
+    if (error) error->Delete();
+}
+
+void CWinThread::HandleEscapedException() noexcept {
+    CException* error = CaptureCurrentException();
+    wchar_t message[512] = L"";
+    if (!error->GetErrorMessage(message, ARRAYSIZE(message))) lstrcpynW(message, L"no message", ARRAYSIZE(message));
+    wchar_t line[700];
+    std::swprintf(line, ARRAYSIZE(line), L"Thread %lu: unhandled error 0x%08lX: %ls\n", static_cast<unsigned long>(m_nThreadID),
+                  static_cast<unsigned long>(HResultFromException(error)), message);
+    WriteDiagnostic(line);
+    try {
+        OnUnhandledException(error);
+    } catch (...) {
+    }
+}
+
+int CWinThread::RunLoop() {
+    bool initialized = false;
+    try {
+        initialized = InitInstance() != FALSE;
+    } catch (...) {
+        HandleEscapedException();
+    }
+    MSG message;
+    bool quit = false;
+    while (initialized && !m_bEnding && !quit) {
+        try {
+            if (TakePosted(message)) {
+                OnThreadMessage(message.message, message.wParam, message.lParam);
+                continue;
+            }
+            // Window messages of the thread's own windows (COM's among them) keep flowing.
+            MsgWaitForMultipleObjects(1, &m_hPosted, FALSE, INFINITE, QS_ALLINPUT);
+            while (!m_bEnding && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                if (message.message == WM_QUIT) {
+                    quit = true;
+                    break;
+                }
+                if (message.hwnd == nullptr) {
+                    OnThreadMessage(message.message, message.wParam, message.lParam);
+                } else {
+                    DispatchMessageW(&message);
+                }
+            }
+        } catch (...) {
+            HandleEscapedException();
+        }
+    }
+    {
+        std::lock_guard<std::mutex> guard(m_postedLock);
+        m_bLoopEnded = true;
+        m_posted.clear();
+    }
+    int exitCode = m_bEnding ? m_nExitCode : 0;
+    try {
+        int instanceCode = ExitInstance();
+        if (!m_bEnding) exitCode = instanceCode;
+    } catch (...) {
+        HandleEscapedException();
+        exitCode = 1;
+    }
+    return exitCode;
+}
+
 DWORD WINAPI CWinThread::ThreadProcedure(void* parameter) {
     auto* thread = static_cast<CWinThread*>(parameter);
     MSG message;
     PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // makes the queue
     SetEvent(thread->m_hQueueReady);
-    int exitCode = 0;
-    try {
-        if (thread->InitInstance()) {
-            while (!thread->m_bEnding && GetMessageW(&message, nullptr, 0, 0) > 0) {
-                if (message.hwnd == nullptr) {
-                    thread->OnThreadMessage(message.message, message.wParam, message.lParam);
-                } else {
-                    DispatchMessageW(&message);
-                }
-            }
-        }
-        exitCode = thread->m_bEnding ? thread->m_nExitCode : 0;
-        int instanceCode = thread->ExitInstance();
-        if (!thread->m_bEnding) exitCode = instanceCode;
-    } catch (...) {
-        // Nothing may leave a thread procedure.
-        exitCode = 1;
-    }
+    int exitCode = thread->RunLoop();
     if (thread->m_bAutoDelete) delete thread;
     return static_cast<DWORD>(exitCode);
 }

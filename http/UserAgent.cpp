@@ -4,7 +4,7 @@
 #include <mutex>
 #include <new>
 
-#include "services/SystemProbes.h"
+#include "framework/OptionalFunctions.h"
 
 namespace WinHTTP {
 namespace {
@@ -35,7 +35,8 @@ std::wstring GetDefaultUserAgent() {
 HRESULT BuildUserAgent(const wchar_t* applicationName, const wchar_t* version, std::wstring& agent) {
     if (!applicationName) return E_POINTER;
     try {
-        OSVERSIONINFOW info = {sizeof(info)};
+        OSVERSIONINFOW info = {};
+        info.dwOSVersionInfoSize = sizeof(info);
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
         GetVersionExW(&info);

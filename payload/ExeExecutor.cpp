@@ -28,7 +28,7 @@ HRESULT CExeExecutor::Run(IExecutorPage* page, const std::wstring& commandLine) 
     std::wstring processCommand = L"\"" + m_strPayloadPath + L"\" " + commandLine;
     HANDLE process = StartProcess(processCommand);
     if (!process) return FailureFromLastError();
-    if (page) PostMessageW(page->GetPageWindow(), WM_PAGE_STEP_PROGRESS, 25, 0);
+    PostToExecutorPage(page, WM_PAGE_STEP_PROGRESS, 25, 0);
 
     HRESULT result = S_OK;
     while (true) {

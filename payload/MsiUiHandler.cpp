@@ -52,7 +52,7 @@ void PostStep(MsiUiContext& ui, int percent, const wchar_t* text) {
     if (text) {
         PostTextMessage(window, WM_PAGE_STEP_PROGRESS, static_cast<WPARAM>(percent), text);
     } else {
-        PostMessageW(window, WM_PAGE_STEP_PROGRESS, static_cast<WPARAM>(percent), 0);
+        PostToExecutorPage(ui.page, WM_PAGE_STEP_PROGRESS, static_cast<WPARAM>(percent), 0);
     }
 }
 
@@ -132,7 +132,7 @@ INT CALLBACK MsiUiHandler(LPVOID context, UINT messageType, LPCWSTR message) {
                     ui.commonDataType = fields[0];
                     ui.commonDataValue = fields[1];
                     if (fields[0] == 2 && ui.page) {
-                        PostMessageW(ui.page->GetPageWindow(), WM_PAGE_SHOW_CANCEL, fields[1] != 0 ? 1 : 0, 0);
+                        PostToExecutorPage(ui.page, WM_PAGE_SHOW_CANCEL, fields[1] != 0 ? 1 : 0, 0);
                     }
                 }
                 return 1;

@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "app/ErrorTypes.h"
+#include "framework/ErrorTypes.h"
 #include "payload/ExecutorPage.h"
 
 // The process-wide record the handler works on; one installation at a time.

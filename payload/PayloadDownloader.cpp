@@ -4,7 +4,7 @@
 #include <memory>
 #include <new>
 
-#include "app/ExceptionCodes.h"
+#include "framework/ExceptionCodes.h"
 #include "framework/ComPtr.h"
 #include "framework/Win32Error.h"
 #include "http/UrlParts.h"

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "app/ExceptionCodes.h"
+#include "framework/ExceptionCodes.h"
 #include "app/Program.h"
 #include "framework/Exceptions.h"
 #include "payload/PayloadDownloader.h"

@@ -7,7 +7,7 @@
 #include <new>
 #include <vector>
 
-#include "app/ExceptionCodes.h"
+#include "framework/ExceptionCodes.h"
 #include "build_options.h"
 #include "framework/Exceptions.h"
 #include "framework/GuidText.h"

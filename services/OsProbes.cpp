@@ -1,21 +1,15 @@
 #include <mutex>
 
 #include "framework/Exceptions.h"
+#include "framework/OptionalFunctions.h"
 #include "framework/Win32Error.h"
 #include "services/SystemProbes.h"
 
 namespace {
-using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
 
 // False when ntdll or RtlGetVersion is missing or fails; error says why.
 bool QueryRtlVersion(OSVERSIONINFOW& info, HRESULT& error) {
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    if (!ntdll) {
-        error = FailureFromLastError();
-        return false;
-    }
-    auto rtlGetVersion =
-        reinterpret_cast<RtlGetVersionFunction>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")));
+    RtlGetVersionFunction rtlGetVersion = FindRtlGetVersion();
     if (!rtlGetVersion) {
         error = FailureFromLastError();
         return false;
@@ -30,16 +24,9 @@ bool QueryRtlVersion(OSVERSIONINFOW& info, HRESULT& error) {
 }
 }  // namespace
 
-bool IsWow64() {
-    using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
-    auto isWow64Process = reinterpret_cast<IsWow64ProcessFunction>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "IsWow64Process")));
-    BOOL wow64 = FALSE;
-    return isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64;
-}
-
 bool IsOsVersionAtLeast(DWORD major, DWORD minor) {
-    OSVERSIONINFOW info = {sizeof(info)};
+    OSVERSIONINFOW info = {};
+    info.dwOSVersionInfoSize = sizeof(info);
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
     if (!GetVersionExW(&info)) return false;

@@ -8,7 +8,8 @@
 
 #include "services/PackedVersion.h"
 
-bool IsWow64();
+#include "framework/OptionalFunctions.h"  // IsWow64
+
 bool IsOsVersionAtLeast(DWORD major, DWORD minor);
 // Major and minor from RtlGetVersion; raises the platform error when ntdll
 // or the function is missing.

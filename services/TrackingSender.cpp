@@ -1,14 +1,15 @@
 #include <objbase.h>
 
 #include "framework/ComPtr.h"
+#include "framework/PlatformSessions.h"
 #include "framework/ScopedBstr.h"
 #include "http/UserAgent.h"
 #include "http/WinHttpRequest.h"
 #include "services/EventTracker.h"
 
 DWORD EventTracker::SendTrackingUrl(const std::wstring& url) {
-    HRESULT initialized = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    if (FAILED(initialized)) return 1;
+    ScopedComApartment apartment;
+    if (FAILED(apartment.Initialize())) return 1;
     bool sent = false;
     {
         ComPtr<WinHTTP::IWinHttpRequest> request;
@@ -22,6 +23,5 @@ DWORD EventTracker::SendTrackingUrl(const std::wstring& url) {
                    SUCCEEDED(request->Send(noBody));
         }
     }
-    CoUninitialize();
     return sent ? 0 : 1;
 }

@@ -9,8 +9,8 @@
 
 #include "TestServer.h"
 #include "TestSupport.h"
-#include "app/ErrorTypes.h"
-#include "app/ExceptionCodes.h"
+#include "framework/ErrorTypes.h"
+#include "framework/ExceptionCodes.h"
 #include "payload/BzFile.h"
 #include "payload/PayloadDownloader.h"
 

@@ -153,7 +153,9 @@ TEST(ComputePercent, Cases) {
     for (const Case& c : cases) {
         ULONG percent = 12345;
         EXPECT_EQ(ComputePercent(c.done, c.total, &percent), c.hr) << c.done << "/" << c.total;
-        if (c.hr == S_OK) EXPECT_EQ(percent, c.percent) << c.done << "/" << c.total;
+        if (c.hr == S_OK) {
+            EXPECT_EQ(percent, c.percent) << c.done << "/" << c.total;
+        }
     }
 }
 

@@ -3,8 +3,11 @@
 // endpoint on the port the program was built with), with signed fixtures.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
+#include <new>
+#include <stdexcept>
 
 #include <windows.h>
 #include <msi.h>
@@ -17,7 +20,7 @@
 #include "framework/ScopedHandles.h"
 #include "payload/SignatureVerification.h"
 #include "services/ProcessLaunching.h"
-#include "ui/ByteFormatting.h"
+#include "engine/ByteFormatting.h"
 
 namespace {
 std::string ReadAll(const std::wstring& path) {
@@ -126,7 +129,7 @@ protected:
 
     // Starts the controller thread as start-up does; thread receives a handle to wait on.
     CInstallation* StartController(ScopedHandle& thread) {
-        auto* installation = static_cast<CInstallation*>(BeginThreadOfClass(RUNTIME_CLASS(CInstallation)));
+        CInstallation* installation = m_program.StartInstallation();
         if (installation) thread.Reset(installation->DuplicateHandleForWaiting());
         return installation;
     }
@@ -137,7 +140,6 @@ protected:
         ScopedHandle threadOwner;
         CInstallation* installation = StartController(threadOwner);
         ASSERT_NE(installation, nullptr);
-        m_program.m_pInstallation = installation;
         HANDLE thread = threadOwner.Get();
         if (cancelDuringDownload) installation->m_proxy.SetPage(&m_page);
         installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
@@ -163,7 +165,7 @@ protected:
             installation->PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
         }
         ASSERT_TRUE(m_page.PumpUntilEnded(thread, 120000)) << "the controller did not end";
-        m_program.m_pInstallation = nullptr;
+        m_program.m_pInstallation.reset();
         EventTracker::WaitForPendingSends(5000);
     }
 
@@ -305,7 +307,6 @@ TEST_F(Engine, OffersThatAreDeclinedOrFailToDownloadNeverStart) {
     ScopedHandle threadOwner;
     CInstallation* installation = StartController(threadOwner);
     ASSERT_NE(installation, nullptr);
-    m_program.m_pInstallation = installation;
     HANDLE thread = threadOwner.Get();
     installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
     installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_NOX, 0, 0);
@@ -315,7 +316,7 @@ TEST_F(Engine, OffersThatAreDeclinedOrFailToDownloadNeverStart) {
     installation->m_proxy.SetPage(&m_page);
     installation->PostThreadMessage(WM_INSTALL_BEGIN, 0, 0);
     ASSERT_TRUE(m_page.PumpUntilEnded(thread, 120000));
-    m_program.m_pInstallation = nullptr;
+    m_program.m_pInstallation.reset();
     EventTracker::WaitForPendingSends(5000);
     EXPECT_EQ(Results(), std::vector<HRESULT>{S_OK});
     Sleep(500);
@@ -341,6 +342,7 @@ TEST_F(Engine, ErrorsBeforeThePageExistsGoToTheMainWindow) {
     ASSERT_EQ(results.size(), 2u);
     EXPECT_EQ(results[0].result, static_cast<HRESULT>(0x80190194));
     EXPECT_EQ(results[1].result, S_OK);
+    m_program.m_pInstallation.reset();
     m_program.m_hMainWindow = nullptr;
 }
 
@@ -412,5 +414,110 @@ TEST(UrlTemplate, Placeholders) {
         EXPECT_EQ(ExpandUrlTemplate(c.text, expanded), c.hr) << ToUtf8(c.text);
         EXPECT_EQ(expanded, c.expanded) << ToUtf8(c.text);
     }
+}
+
+// A controller whose handler throws what the real steps could: a C++
+// allocation failure or any other C++ exception.
+class ThrowingInstallation : public CInstallation {
+public:
+    static const UINT kThrowBadAlloc = WM_USER + 50;
+    static const UINT kThrowRuntimeError = WM_USER + 51;
+    bool OnThreadMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == kThrowBadAlloc) throw std::bad_alloc();
+        if (message == kThrowRuntimeError) throw std::runtime_error("broken step");
+        return CInstallation::OnThreadMessage(message, wParam, lParam);
+    }
+};
+
+TEST_F(Engine, WhateverEscapesAHandlerReachesTheUserAndTheControllerGoesOn) {
+    struct Case {
+        UINT message;
+        HRESULT expected;
+    };
+    for (const Case& c : {Case{ThrowingInstallation::kThrowBadAlloc, E_OUTOFMEMORY},
+                          Case{ThrowingInstallation::kThrowRuntimeError, E_UNEXPECTED}}) {
+        SCOPED_TRACE(c.message);
+        Configure(L"setup-A.msi.bz2", {}, L"");
+        RecordingPage page;
+        auto* installation = new ThrowingInstallation;
+        m_program.m_pInstallation.reset(installation);
+        ASSERT_TRUE(installation->CreateThread());
+        installation->m_proxy.SetPage(&page);
+        installation->PostThreadMessage(c.message, 0, 0);
+        installation->PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
+        ASSERT_TRUE(page.PumpUntilEnded(installation->m_hThread, 60000)) << "the controller did not end";
+        std::vector<HRESULT> results;
+        for (const PageMessage& m : page.Of(WM_PAGE_RESULT)) results.push_back(m.result);
+        EXPECT_EQ(results, (std::vector<HRESULT>{c.expected, S_OK}));
+        installation->m_proxy.DetachPage(&page);
+        m_program.m_pInstallation.reset();
+    }
+}
+
+TEST_F(Engine, ABuildWithoutProductCodeEndsTheWaitForInstallerDataWithAnError) {
+    RecordingPage mainWindow;
+    m_program.m_hMainWindow = mainWindow.GetPageWindow();
+    std::wstring image = std::wstring(L"Payload") + L'\0' + L"CMsiExecutor|" + m_server.Url(L"/setup-A.msi.bz2") + L'\0';
+    m_program.m_buildConfig.ParseResource(image.data(), image.size() * sizeof(wchar_t));
+    ScopedHandle thread;
+    CInstallation* installation = StartController(thread);
+    ASSERT_NE(installation, nullptr);
+    installation->PostThreadMessage(WM_INSTALL_FETCH_DATA, 0, 0);
+    installation->PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
+    // Before, the controller died here and the wizard waited for ever.
+    ASSERT_TRUE(mainWindow.PumpUntilEnded(thread.Get(), 60000)) << "the controller did not end";
+    std::vector<HRESULT> results;
+    for (const PageMessage& m : mainWindow.Of(WM_MAIN_RESULT)) results.push_back(m.result);
+    EXPECT_EQ(results, (std::vector<HRESULT>{static_cast<HRESULT>(0xA0010001), S_OK}));
+    m_program.m_pInstallation.reset();
+    m_program.m_hMainWindow = nullptr;
+}
+
+TEST_F(Engine, APageThatGoesAwayDuringTheInstallerRunIsNeverTouchedAgain) {
+    Configure(L"setup-A.msi.bz2", {}, L"");
+    ScopedHandle thread;
+    CInstallation* installation = StartController(thread);
+    ASSERT_NE(installation, nullptr);
+    // The page lives in storage that is poisoned once it is gone, so any
+    // later call through a stale pointer crashes the test.
+    alignas(RecordingPage) static unsigned char storage[sizeof(RecordingPage)];
+    auto* page = new (storage) RecordingPage;
+    installation->m_proxy.SetPage(page);
+    installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
+    installation->PostThreadMessage(WM_INSTALL_BEGIN, 0, 0);
+    // The installer service reports its own step texts once the package runs.
+    bool running = false;
+    for (int i = 0; i < 6000 && !running; ++i) {
+        for (const PageMessage& m : page->Of(WM_PAGE_STEP_PROGRESS)) {
+            running |= m.hasText && !m.text.empty() && m.text != L"Installing Kelvora...";
+        }
+        if (!running) Sleep(10);
+    }
+    ASSERT_TRUE(running) << "the installer run never reported";
+    installation->m_proxy.DetachPage(page);
+    page->~RecordingPage();
+    memset(storage, 0xCC, sizeof(storage));
+
+    ASSERT_EQ(WaitForSingleObject(thread.Get(), 120000), WAIT_OBJECT_0) << "the controller did not end";
+    EXPECT_NE(GetFileAttributesW(InstalledApp().c_str()), INVALID_FILE_ATTRIBUTES);
+    m_program.m_pInstallation.reset();
+}
+
+TEST_F(Engine, EndingTheWizardWhileTheControllerDownloads) {
+    m_server.PutFile(L"slow-A.msi.bz2", PatternBytes(8 * 1024 * 1024, 7));
+    m_server.Fault("/slow-A.msi.bz2", "[{\"trickle_ms\": 20}]");
+    Configure(L"slow-A.msi.bz2", {}, L"");
+    ScopedHandle thread;
+    CInstallation* installation = StartController(thread);
+    ASSERT_NE(installation, nullptr);
+    installation->m_proxy.SetPage(&m_page);
+    installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
+    for (int i = 0; i < 1000 && m_page.Of(WM_PAGE_STEP_PROGRESS).empty(); ++i) Sleep(10);
+    // The user closes the wizard: the page goes, the controller is cancelled and ended in order.
+    installation->Cancel();
+    installation->m_proxy.DetachPage(&m_page);
+    EXPECT_TRUE(m_program.EndInstallation(60000));
+    EXPECT_EQ(m_program.m_pInstallation, nullptr);
+    EXPECT_EQ(WaitForSingleObject(thread.Get(), 0), WAIT_OBJECT_0);
 }
 }  // namespace

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ErrorTypes.h"
+#include "framework/ErrorTypes.h"
 #include "app/UserLanguage.h"
 #include "framework/ResourceStrings.h"
 #include "framework/Win32Error.h"

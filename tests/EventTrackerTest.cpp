@@ -3,7 +3,7 @@
 
 #include "TestServer.h"
 #include "TestSupport.h"
-#include "app/ErrorTypes.h"
+#include "framework/ErrorTypes.h"
 #include "services/EventTracker.h"
 #include "services/SystemProbes.h"
 

@@ -32,7 +32,9 @@ TEST(InstallerDataToken, TakenFromTheFileName) {
         std::wstring token;
         bool found = ExtractFileNameToken(c.path, token);
         EXPECT_EQ(found, c.token != nullptr) << ToUtf8(c.path);
-        if (c.token) EXPECT_EQ(token, c.token);
+        if (c.token) {
+            EXPECT_EQ(token, c.token);
+        }
     }
 }
 

@@ -1,6 +1,6 @@
 #include "RecordingPage.h"
 
-#include "app/ExceptionCodes.h"
+#include "framework/ExceptionCodes.h"
 #include "framework/Exceptions.h"
 #include "framework/PostedText.h"
 

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "app/BrandExtender.h"
-#include "app/ErrorTypes.h"
+#include "framework/ErrorTypes.h"
 
 namespace {
 TEST(RuntimeClass, CreatesConfiguredClassesByExactName) {

@@ -145,9 +145,13 @@ TEST_F(Startup, BrandExtenderIsCreatedByClassName) {
 
 TEST_F(Startup, LoadsTheDataFileBesideItself) {
     std::wstring wizard = CopyWizard({{L"ProductCode", L"TW6"}, {L"InstallerData", L"x b=2"}});
-    WriteBytes(wizard + L".installer_data", "a=1\r\n");
+    WriteBytes(wizard + L".installer_data", "a=1\r\n?secret=hunter2\r\n");
     ProcessResult result = Run(wizard);
-    EXPECT_NE(result.output.find("installer data: source file, 2 entries, ready"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("installer data: source file, 3 entries, ready"), std::string::npos) << result.output;
+    // The diagnostic lines are the run log's: private values appear masked.
+    EXPECT_NE(result.output.find("  a=1\n"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("  secret=(private, masked)"), std::string::npos) << result.output;
+    EXPECT_EQ(result.output.find("hunter2"), std::string::npos) << result.output;
 
     ProcessResult bare = Run(CopyWizard({{L"ProductCode", L"TW6"}}));
     EXPECT_NE(bare.output.find("installer data: source none, 0 entries, to be fetched from the server"),

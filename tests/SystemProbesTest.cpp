@@ -136,7 +136,8 @@ TEST(SystemProbes, VersionsAndArchitecture) {
     EXPECT_EQ(GetPlatformText(), L"platformOS=Windows&platformOSVersion=" + FormatVersion(os, 2));
     std::wstring agent;
     ASSERT_EQ(WinHTTP::BuildUserAgent(L"Setup", L"2.21.0", agent), S_OK);
-    OSVERSIONINFOW info = {sizeof(info)};
+    OSVERSIONINFOW info = {};
+    info.dwOSVersionInfoSize = sizeof(info);
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
     GetVersionExW(&info);
     EXPECT_EQ(agent, L"Setup Installer/2.21.0 (os:windows; ver:" + std::to_wstring(info.dwMajorVersion) + L"." +

@@ -63,4 +63,16 @@ expect "a cancelled download ends with 0x800704C7" '[ $status -eq 1 ] && [ "$(ta
 expect "a cancelled run installs nothing" '[ ! -f "$installed" ]'
 expect "a cancelled run leaves no downloaded file" '[ "$(downloads)" = "$before" ]'
 
+# A failing run names its log; the log holds the failing URL and its code.
+rm -f "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"
+wine "$check" install "$(winpath "$work/Wrenstall.exe")" > "$work/out.txt" 2>/dev/null
+status=$?
+tr -d '\r' < "$work/out.txt" > "$work/out"
+log=$(sed -n 's/^log: //p' "$work/out")
+log_file=$( [ -n "$log" ] && winepath -u "$log" 2>/dev/null )
+expect "a failed download ends with 0x80190194 and names the run log" \
+    '[ $status -eq 1 ] && [ "$(tail -n 1 "$work/out")" = "result: 0x80190194" ] && [ -f "$log_file" ]'
+expect "the run log holds the failing URL and its code" \
+    'grep -q "Payload download from http://127.0.0.1:[0-9]*/kelvora/Kelvora-2.4.1-setup.msi.bz2 failed: 0x80190194" "$log_file"'
+
 finish

@@ -12,12 +12,14 @@
 
 #include "CheckCommands.h"
 #include "ConsoleOutput.h"
-#include "app/ExceptionCodes.h"
+#include "framework/ExceptionCodes.h"
 #include "app/Program.h"
 #include "app/UserLanguage.h"
 #include "engine/Installation.h"
+#include "framework/DiagnosticOutput.h"
 #include "framework/PostedText.h"
 #include "framework/ResourceStrings.h"
+#include "framework/RunLog.h"
 #include "framework/ScopedHandles.h"
 #include "payload/SignatureVerification.h"
 
@@ -37,8 +39,10 @@ public:
                                    nullptr);
         SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
-    // Like the wizard's progress page: remembered files go when the page goes.
+    // Like the wizard's progress page: remembered files go when the page goes,
+    // and the page leaves the controller's proxy first.
     ~ConsolePage() {
+        if (m_pProxy) m_pProxy->DetachPage(this);
         DestroyWindow(m_window);
         for (const std::wstring& path : m_temporaryFiles) {
             if (!DeleteFileW(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
@@ -52,6 +56,7 @@ public:
     void SetCancelled(bool cancelled) override { m_bCancelled = cancelled; }
 
     CInstallation* m_pInstallation = nullptr;
+    CProgressPageProxy* m_pProxy = nullptr;  // set while attached
     std::wstring m_strCancelTask;  // cancel when this task text shows
     HRESULT m_result = S_OK;
     bool m_bCancelled = false;
@@ -89,6 +94,8 @@ private:
             case WM_MAIN_RESULT: {
                 auto* error = reinterpret_cast<CException*>(lParam);
                 if (error) {
+                    // As the wizard's main thread does: the error becomes an error event.
+                    if (EventTracker* tracker = GetProgram().m_pTracker) tracker->TrackException(error, L"", L"");
                     if (page->m_result == S_OK) page->m_result = HResultFromException(error);
                     wchar_t text[512] = L"";
                     error->GetErrorMessage(text, 512);
@@ -146,6 +153,8 @@ int RunInstallCommand(const CheckArguments& arguments) {
     ApplyUserLanguage();
     program.CWinApp::InitInstance();
     program.m_strAppName = program.m_strFrameworkAppName;
+    OpenRunLog(program.m_strAppName);
+    WriteDiagnosticFormat(L"wrenstall-check install %ls\n", programPath.c_str());
     ScopedModule module;
     if (!programPath.empty()) {
         module.Reset(LoadLibraryExW(programPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
@@ -167,12 +176,11 @@ int RunInstallCommand(const CheckArguments& arguments) {
     auto pageOwner = std::make_unique<ConsolePage>();
     ConsolePage& page = *pageOwner;
     program.m_hMainWindow = page.GetPageWindow();
-    auto* installation = static_cast<CInstallation*>(BeginThreadOfClass(RUNTIME_CLASS(CInstallation)));
+    CInstallation* installation = program.StartInstallation();
     if (!installation) {
         PrintResult(E_OUTOFMEMORY);
         return 1;
     }
-    program.m_pInstallation = installation;
     page.m_pInstallation = installation;
     if (cancelTaskId) page.m_strCancelTask = FormatResourceMessage(cancelTaskId, {program.m_strAppName.c_str()});
     ScopedHandle threadOwner(installation->DuplicateHandleForWaiting());
@@ -180,13 +188,14 @@ int RunInstallCommand(const CheckArguments& arguments) {
 
     // The wizard's order: the welcome page starts the payload, accepted offer
     // pages start their downloads, the progress page attaches and begins.
-    installation->m_bCancel = 0;
+    installation->m_bCancel = false;
     installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
-    installation->m_bNoxDeclined = acceptNox ? 0 : 1;
-    installation->m_bGearfreshDeclined = acceptGearfresh ? 0 : 1;
+    installation->m_bNoxDeclined = !acceptNox;
+    installation->m_bGearfreshDeclined = !acceptGearfresh;
     if (acceptNox) installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_NOX, 0, 0);
     if (acceptGearfresh) installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_GEARFRESH, 0, 0);
     installation->m_proxy.SetPage(&page);
+    page.m_pProxy = &installation->m_proxy;
     installation->PostThreadMessage(WM_INSTALL_BEGIN, 0, 0);
 
     while (true) {
@@ -201,12 +210,17 @@ int RunInstallCommand(const CheckArguments& arguments) {
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (!program.HandleThreadMessage(message)) DispatchMessageW(&message);
     }
-    program.m_pInstallation = nullptr;
+    page.m_pInstallation = nullptr;
+    installation->m_proxy.DetachPage(&page);
+    page.m_pProxy = nullptr;
+    program.m_pInstallation.reset();
     if (program.m_runFlags[L"RebootRequired"]) PrintOut(L"restart required\n");
     EventTracker::WaitForPendingSends(5000);
     HRESULT result = page.m_result == S_OK && page.IsCancelled() ? static_cast<HRESULT>(0x800704C7) : page.m_result;
     program.m_hMainWindow = nullptr;
     pageOwner.reset();
+    WriteDiagnosticFormat(L"Result: %ls\n", DescribeHresult(result).c_str());
+    if (result != S_OK && !RunLogPath().empty()) PrintOut(L"log: " + RunLogPath() + L"\n");
     PrintResult(result);
     return result == S_OK ? 0 : 1;
 }

@@ -7,7 +7,7 @@
 
 #include "CheckCommands.h"
 #include "ConsoleOutput.h"
-#include "app/ExceptionCodes.h"
+#include "framework/ExceptionCodes.h"
 #include "framework/StdioFile.h"
 #include "payload/BzFile.h"
 #include "payload/MsiPackageQueries.h"

@@ -1,6 +1,6 @@
-#include "app/ExceptionCodes.h"
+#include "framework/ExceptionCodes.h"
 
-#include "app/ErrorTypes.h"
+#include "framework/ErrorTypes.h"
 #include "framework/Win32Error.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/ByteFormatting.h"
+#include "engine/ByteFormatting.h"
 
 #include <cstdio>
 

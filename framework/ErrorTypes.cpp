@@ -1,4 +1,4 @@
-#include "app/ErrorTypes.h"
+#include "framework/ErrorTypes.h"
 
 #include "framework/ResourceStrings.h"
 
