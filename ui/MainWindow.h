@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/ProgressPage.h"
 #include "framework/Dialog.h"
@@ -17,7 +18,7 @@
 #include "ui/PageSequence.h"
 #include "ui/TrayIcon.h"
 
-class CSubDialog;
+#include "ui/SubDialog.h"
 
 // Window messages of the main window, all posted to itself or by the
 // controller and the application object.
@@ -79,6 +80,7 @@ private:
     void OnShowPage(LPARAM name);
     void OnShowPrevious();
     void ActivatePage(std::unique_ptr<CSubDialog> page);
+    void DeleteRetiredPage(LPARAM page);
     bool OnSystemCommand(WPARAM command);
     void OnClose();
     void BuildPageOrder();
@@ -87,7 +89,10 @@ private:
 
     CPageSequence m_sequence;  // m_pageOrder, m_history, m_nCurrent, m_bEulaSkipped
     std::unique_ptr<CSubDialog> m_pPage;
+    // Pages left behind, hidden, until their 0x8001 (or the window's end) deletes them.
+    std::vector<std::unique_ptr<CSubDialog>> m_retiredPages;
     CTrayIcon m_trayIcon;
     HICON m_hIcon = nullptr;
     bool m_bConfirmingCancel = false;
+    bool m_bNextPending = false;  // a Next (0x8002 without a name) is on its way
 };
