@@ -21,6 +21,11 @@ struct MsiHandleTraits {
 using ScopedMsiHandle = ScopedResource<MSIHANDLE, MsiHandleTraits>;
 }  // namespace
 
+UINT CheckPackageOpens(const std::wstring& packagePath) {
+    ScopedMsiHandle database;
+    return MsiOpenDatabaseW(packagePath.c_str(), MSIDBOPEN_READONLY, database.Receive());
+}
+
 std::wstring ReadPackageProperty(const std::wstring& packagePath, const std::wstring& property) {
     if (property != L"ProductCode" && property != L"ProductVersion") return {};
     ScopedMsiHandle database;

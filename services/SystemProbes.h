@@ -25,6 +25,9 @@ std::wstring FindUninstallString(const std::wstring& displayName);
 std::wstring ExpandProgramFilesPath(const std::wstring& path);
 bool IsNoxInstallable(std::wstring& reason);
 bool IsGearfreshInstallable(std::wstring& reason);
+// A string value (up to 32,767 characters) of the installed product's
+// persisted installer data, or empty.
+std::wstring ReadInstalledInstallerDataValue(const wchar_t* name);
 // "upl" of the installed product's persisted installer data, or empty.
 std::wstring ReadInstalledUpl();
 // A string of up to 260 characters, or "NA".

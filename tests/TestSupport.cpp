@@ -105,9 +105,7 @@ void DeleteRegistryTree(HKEY root, const std::wstring& path) {
     RegDeleteKeyW(root, path.c_str());
 }
 
-void CopyWithBuildConfig(const std::wstring& source, const std::wstring& target,
-                         const std::vector<std::pair<std::wstring, std::wstring>>& pairs) {
-    ASSERT_TRUE(CopyFileW(source.c_str(), target.c_str(), FALSE)) << "cannot copy " << ToUtf8(source);
+std::wstring BuildConfigImage(const std::vector<std::pair<std::wstring, std::wstring>>& pairs) {
     std::wstring image;
     for (const auto& [key, value] : pairs) {
         image += key;
@@ -115,6 +113,13 @@ void CopyWithBuildConfig(const std::wstring& source, const std::wstring& target,
         image += value;
         image += L'\0';
     }
+    return image;
+}
+
+void CopyWithBuildConfig(const std::wstring& source, const std::wstring& target,
+                         const std::vector<std::pair<std::wstring, std::wstring>>& pairs) {
+    ASSERT_TRUE(CopyFileW(source.c_str(), target.c_str(), FALSE)) << "cannot copy " << ToUtf8(source);
+    std::wstring image = BuildConfigImage(pairs);
     HANDLE update = BeginUpdateResourceW(target.c_str(), FALSE);
     ASSERT_NE(update, nullptr);
     ASSERT_TRUE(UpdateResourceW(update, MAKEINTRESOURCEW(BUILD_CONFIG_RESOURCE_TYPE),

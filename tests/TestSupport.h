@@ -57,6 +57,9 @@ private:
 
 void DeleteRegistryTree(HKEY root, const std::wstring& path);
 
+// The build configuration resource's image for the given pairs.
+std::wstring BuildConfigImage(const std::vector<std::pair<std::wstring, std::wstring>>& pairs);
+
 // Copies the wizard to target with the given build configuration resource.
 void CopyWithBuildConfig(const std::wstring& source, const std::wstring& target,
                          const std::vector<std::pair<std::wstring, std::wstring>>& pairs);

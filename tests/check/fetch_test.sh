@@ -22,5 +22,6 @@ wine "$check" fetch "$base/missing.bin" "$(winpath "$out/missing.bin")" > "$out/
 status=$?
 expect "a 404 exits 1" '[ $status -eq 1 ]'
 expect "a 404 gives result: 0x80190194" '[ "$(tail -n 1 "$out/stdout" | tr -d "\r")" = "result: 0x80190194" ]'
+expect "a 404 leaves no output file" '[ ! -e "$out/missing.bin" ] && [ ! -e "$out/missing.bin.partial" ]'
 
 finish

@@ -4,6 +4,7 @@
 
 #include "CheckCommands.h"
 #include "ConsoleOutput.h"
+#include "framework/ExceptionCodes.h"
 #include "framework/Exceptions.h"
 
 namespace {
@@ -25,28 +26,53 @@ const Subcommand kSubcommands[] = {
      L"                         run the installation engine with EXE's configuration, data and signer"},
 };
 
-int PrintUsage() {
-    std::wstring text = L"usage: wrenstall-check COMMAND [ARGUMENTS]\n";
+std::wstring UsageText() {
+    std::wstring text = L"usage: wrenstall-check COMMAND [ARGUMENTS]\n"
+                        L"       wrenstall-check --help | COMMAND --help\n"
+                        L"Runs parts of the wizard without its windows. Commands:\n";
     for (const Subcommand& command : kSubcommands) text += std::wstring(L"  ") + command.usage + L"\n";
-    PrintError(text);
-    return 2;
+    text += L"Failures are printed on standard error with the HRESULT and its text; the exit status is 0 on\n"
+            L"success, 1 on failure and 2 for a wrong command line.\n";
+    return text;
+}
+
+bool IsHelpOption(const std::wstring& argument) {
+    return argument == L"--help" || argument == L"-h" || argument == L"/?";
+}
+
+int Run(const Subcommand& command, const CheckArguments& arguments) {
+    for (const std::wstring& argument : arguments) {
+        if (IsHelpOption(argument)) {
+            PrintOut(std::wstring(L"usage: wrenstall-check ") + command.usage + L"\n");
+            return 0;
+        }
+    }
+    try {
+        return command.run(arguments);
+    } catch (CException* e) {
+        HRESULT hr = HResultFromException(e);
+        wchar_t message[512] = L"unexpected error";
+        e->GetErrorMessage(message, ARRAYSIZE(message));
+        e->Delete();
+        PrintFailure(std::wstring(command.name) + L" stopped (" + message + L")", hr);
+        return 1;
+    }
 }
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc < 2) return PrintUsage();
-    for (const Subcommand& command : kSubcommands) {
-        if (std::wstring(argv[1]) != command.name) continue;
-        CheckArguments arguments(argv + 2, argv + argc);
-        try {
-            return command.run(arguments);
-        } catch (CException* e) {
-            wchar_t message[512] = L"unexpected error";
-            e->GetErrorMessage(message, ARRAYSIZE(message));
-            e->Delete();
-            PrintError(std::wstring(L"wrenstall-check: ") + message + L"\n");
-            return 1;
-        }
+    if (argc < 2) {
+        PrintError(UsageText());
+        return 2;
     }
-    return PrintUsage();
+    const std::wstring name = argv[1];
+    if (IsHelpOption(name) || name == L"help") {
+        PrintOut(UsageText());
+        return 0;
+    }
+    for (const Subcommand& command : kSubcommands) {
+        if (name == command.name) return Run(command, CheckArguments(argv + 2, argv + argc));
+    }
+    PrintError(L"wrenstall-check: unknown command \"" + name + L"\"\n" + UsageText());
+    return 2;
 }

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "tools/common/FailureText.h"
+
 namespace {
 void Write(DWORD which, const std::wstring& text) {
     HANDLE handle = GetStdHandle(which);
@@ -25,3 +27,13 @@ void PrintResult(long hr) {
     std::swprintf(line, 32, L"result: 0x%08lX\n", static_cast<unsigned long>(hr));
     PrintOut(line);
 }
+
+void PrintFailure(const std::wstring& doing, long hr) {
+    const std::string description = DescribeHResult(hr);
+    int length = MultiByteToWideChar(CP_UTF8, 0, description.data(), static_cast<int>(description.size()), nullptr, 0);
+    std::wstring text(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, description.data(), static_cast<int>(description.size()), text.data(), length);
+    PrintError(L"wrenstall-check: " + doing + L": " + text + L"\n");
+}
+
+void PrintProblem(const std::wstring& message) { PrintError(L"wrenstall-check: " + message + L"\n"); }

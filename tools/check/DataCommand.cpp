@@ -34,15 +34,13 @@ int RunDataCommand(const CheckArguments& arguments) {
     if (arguments.empty()) {
         HRESULT hr = GetModulePath(nullptr, programPath);
         if (FAILED(hr)) {
-            PrintResult(hr);
+            PrintFailure(L"finding this tool's own path", hr);
             return 1;
         }
     } else {
         programPath = FullPath(arguments[0]);
         if (GetFileAttributesW(programPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
-            HRESULT hr = FailureFromLastError();
-            PrintError(L"wrenstall-check: cannot open " + programPath + L"\n");
-            PrintResult(hr);
+            PrintFailure(L"opening " + programPath, FailureFromLastError());
             return 1;
         }
     }
@@ -50,7 +48,14 @@ int RunDataCommand(const CheckArguments& arguments) {
     BuildConfig config;
     ScopedModule module(LoadLibraryExW(programPath.c_str(), nullptr,
                                        LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
-    if (module) LoadBuildConfig(config, module.Get());
+    if (!module) {
+        DWORD error = GetLastError();
+        PrintFailure(error == ERROR_BAD_EXE_FORMAT ? programPath + L" is not a Windows program (PE file)"
+                                                   : L"reading the resources of " + programPath,
+                     error ? HResultFromWin32(static_cast<LONG>(error)) : E_FAIL);
+        return 1;
+    }
+    LoadBuildConfig(config, module.Get());
 
     InstallerDataStore store;
     InitialInstallerData initial = LoadInitialInstallerData(store, programPath);

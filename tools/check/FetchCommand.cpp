@@ -1,6 +1,6 @@
 // wrenstall-check fetch URL OUTFILE: downloads URL into OUTFILE the way the
 // wizard fetches its payload, with progress on standard error and the result
-// last on standard output.
+// last on standard output. OUTFILE appears only when the download succeeded.
 #include <windows.h>
 #include <shlwapi.h>
 
@@ -8,7 +8,9 @@
 
 #include "CheckCommands.h"
 #include "ConsoleOutput.h"
+#include "OutputFile.h"
 #include "framework/ComPtr.h"
+#include "framework/PlatformSessions.h"
 #include "http/DownloadToStream.h"
 
 namespace {
@@ -39,18 +41,25 @@ int RunFetchCommand(const CheckArguments& arguments) {
         PrintError(L"usage: wrenstall-check fetch URL OUTFILE\n");
         return 2;
     }
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const std::wstring& url = arguments[0];
+    OutputFile output(arguments[1]);
+    ScopedComApartment apartment;
+    apartment.Initialize();
     ComPtr<IStream> target;
-    HRESULT hr = SHCreateStreamOnFileEx(arguments[1].c_str(), STGM_CREATE | STGM_WRITE | STGM_SHARE_DENY_NONE,
+    HRESULT hr = SHCreateStreamOnFileEx(output.TemporaryPath().c_str(), STGM_CREATE | STGM_WRITE | STGM_SHARE_DENY_NONE,
                                         FILE_ATTRIBUTE_NORMAL, TRUE, nullptr, target.Receive());
-    if (SUCCEEDED(hr)) {
-        ProgressState state;
-        hr = DownloadToStream(arguments[0].c_str(), target.Get(), ReportProgress, &state);
+    if (FAILED(hr)) {
+        PrintFailure(L"creating " + output.TemporaryPath(), hr);
     } else {
-        PrintError(L"wrenstall-check: cannot create " + arguments[1] + L"\n");
+        ProgressState state;
+        hr = DownloadToStream(url.c_str(), target.Get(), ReportProgress, &state);
+        target.Reset();
+        if (FAILED(hr)) {
+            PrintFailure(L"downloading " + url, hr);
+        } else if (FAILED(hr = output.Commit())) {
+            PrintFailure(L"moving the download to " + output.Path(), hr);
+        }
     }
-    target.Reset();
     PrintResult(hr);
-    CoUninitialize();
     return SUCCEEDED(hr) ? 0 : 1;
 }

@@ -21,7 +21,9 @@
 #include "framework/ResourceStrings.h"
 #include "framework/RunLog.h"
 #include "framework/ScopedHandles.h"
+#include "framework/Win32Error.h"
 #include "payload/SignatureVerification.h"
+#include "services/PackedVersion.h"
 
 namespace {
 const wchar_t kPageClass[] = L"WrenstallCheckConsolePage";
@@ -58,6 +60,8 @@ public:
     CInstallation* m_pInstallation = nullptr;
     CProgressPageProxy* m_pProxy = nullptr;  // set while attached
     std::wstring m_strCancelTask;  // cancel when this task text shows
+    std::wstring m_strTask;        // the task on screen
+    std::wstring m_strFailedTask;  // the task on screen when the first error came
     HRESULT m_result = S_OK;
     bool m_bCancelled = false;
 
@@ -69,6 +73,7 @@ private:
         switch (message) {
             case WM_PAGE_NEXT_TASK: {
                 std::wstring text = TakePostedText(lParam);
+                page->m_strTask = text;
                 std::swprintf(prefix, 48, L"task: %d ", static_cast<int>(wParam));
                 PrintOut(prefix + text + L"\n");
                 if (!page->m_strCancelTask.empty() && text == page->m_strCancelTask && page->m_pInstallation) {
@@ -96,7 +101,10 @@ private:
                 if (error) {
                     // As the wizard's main thread does: the error becomes an error event.
                     if (EventTracker* tracker = GetProgram().m_pTracker) tracker->TrackException(error, L"", L"");
-                    if (page->m_result == S_OK) page->m_result = HResultFromException(error);
+                    if (page->m_result == S_OK) {
+                        page->m_result = HResultFromException(error);
+                        page->m_strFailedTask = page->m_strTask;
+                    }
                     wchar_t text[512] = L"";
                     error->GetErrorMessage(text, 512);
                     std::swprintf(prefix, 48, L"error: 0x%08lX ", static_cast<unsigned long>(HResultFromException(error)));
@@ -117,6 +125,36 @@ std::wstring FullPath(const std::wstring& path) {
     wchar_t buffer[MAX_PATH * 4];
     DWORD length = GetFullPathNameW(path.c_str(), ARRAYSIZE(buffer), buffer, nullptr);
     return length == 0 || length >= ARRAYSIZE(buffer) ? path : std::wstring(buffer, length);
+}
+
+// The address the payload is downloaded from, as the controller builds it.
+std::wstring PayloadUrl() {
+    const wchar_t* payload = GetProgram().m_buildConfig.Get(L"Payload");
+    if (!payload) return {};
+    std::vector<std::wstring> parts;
+    SplitString(payload, L"|", parts);
+    std::wstring url = parts.empty() ? L"" : parts.back();
+    if (const wchar_t* replacement = GetProgram().m_installerData.Get(L"PayloadUrl")) url = replacement;
+    std::wstring expanded;
+    return SUCCEEDED(ExpandUrlTemplate(url, expanded)) ? expanded : url;
+}
+
+// WinHTTP's answers for a server that cannot be reached.
+bool IsUnreachable(HRESULT hr) {
+    switch (static_cast<unsigned long>(hr)) {
+        case 0x80072EFDu:  // ERROR_WINHTTP_CANNOT_CONNECT
+        case 0x80072EE7u:  // ERROR_WINHTTP_NAME_NOT_RESOLVED
+        case 0x80072EE2u:  // ERROR_WINHTTP_TIMEOUT
+        case 0x80072EFEu:  // ERROR_WINHTTP_CONNECTION_ERROR
+            return true;
+        default: return false;
+    }
+}
+
+void ReportFailure(const ConsolePage& page, HRESULT result) {
+    const std::wstring step = page.m_strFailedTask.empty() ? L"start-up of the engine" : page.m_strFailedTask;
+    PrintFailure(L"install failed at the step \"" + step + L"\"", result);
+    if (IsUnreachable(result)) PrintProblem(L"the server could not be reached; the payload address tried: " + PayloadUrl());
 }
 
 int Usage() {
@@ -159,7 +197,7 @@ int RunInstallCommand(const CheckArguments& arguments) {
     if (!programPath.empty()) {
         module.Reset(LoadLibraryExW(programPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
         if (!module) {
-            PrintError(L"wrenstall-check: cannot read " + programPath + L"\n");
+            PrintFailure(L"install failed reading the configuration of " + programPath, FailureFromLastError());
             return 1;
         }
     } else {
@@ -178,6 +216,7 @@ int RunInstallCommand(const CheckArguments& arguments) {
     program.m_hMainWindow = page.GetPageWindow();
     CInstallation* installation = program.StartInstallation();
     if (!installation) {
+        PrintFailure(L"install failed starting the installation thread", E_OUTOFMEMORY);
         PrintResult(E_OUTOFMEMORY);
         return 1;
     }
@@ -217,6 +256,7 @@ int RunInstallCommand(const CheckArguments& arguments) {
     if (program.m_runFlags[L"RebootRequired"]) PrintOut(L"restart required\n");
     EventTracker::WaitForPendingSends(5000);
     HRESULT result = page.m_result == S_OK && page.IsCancelled() ? static_cast<HRESULT>(0x800704C7) : page.m_result;
+    if (FAILED(result) && result != static_cast<HRESULT>(0x800704C7)) ReportFailure(page, result);
     program.m_hMainWindow = nullptr;
     pageOwner.reset();
     WriteDiagnosticFormat(L"Result: %ls\n", DescribeHresult(result).c_str());

@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include "FailureText.h"
 #include "InstallerDataTag.h"
 
 #ifdef _WIN32
@@ -18,16 +19,32 @@
 #endif
 
 namespace {
+const char kUsage[] =
+    "usage: wrenstall-tag add FILE DATAFILE [--replace]   append DATAFILE's installer data to the signed FILE\n"
+    "                                                      (--replace: replace data that is already there)\n"
+    "       wrenstall-tag show FILE                       print FILE's installer data exactly as stored\n"
+    "       wrenstall-tag remove FILE                     take the installer data out of FILE again\n"
+    "       wrenstall-tag --help\n"
+    "FILE is only replaced once the new image has been written in full beside it. Failures are printed\n"
+    "on standard error with the file and the reason; the exit status is 0 on success, 1 on failure and\n"
+    "2 for a wrong command line.\n";
+
 int Usage() {
-    std::cerr << "usage: wrenstall-tag add FILE DATAFILE [--replace]\n"
-                 "       wrenstall-tag show FILE\n"
-                 "       wrenstall-tag remove FILE\n";
+    std::cerr << kUsage;
     return 2;
 }
+
+bool IsKnownCommand(const std::string& command) { return command == "add" || command == "show" || command == "remove"; }
 
 int Fail(const std::string& file, const std::string& message) {
     std::cerr << "wrenstall-tag: " << file << ": " << message << "\n";
     return 1;
+}
+
+// For a failed system call: what was being done, then the system's code and
+// text (call right after the failure).
+int FailSystem(const std::string& file, const std::string& doing) {
+    return Fail(file, doing + ": " + DescribeLastSystemError());
 }
 
 bool ReadFile(const std::string& path, std::vector<uint8_t>& bytes) {
@@ -44,7 +61,7 @@ bool ReplaceFile(const std::string& path, const std::vector<uint8_t>& bytes, std
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         out.flush();
         if (!out) {
-            error = "cannot write " + temporary;
+            error = "cannot write " + temporary + ": " + DescribeLastSystemError();
             std::remove(temporary.c_str());
             return false;
         }
@@ -53,7 +70,7 @@ bool ReplaceFile(const std::string& path, const std::vector<uint8_t>& bytes, std
     std::filesystem::permissions(temporary, std::filesystem::status(path, code).permissions(), code);
     std::filesystem::rename(temporary, path, code);
     if (code) {
-        error = "cannot replace the file: " + code.message();
+        error = "cannot replace the file: error " + std::to_string(code.value()) + " " + code.message();
         std::remove(temporary.c_str());
         return false;
     }
@@ -63,12 +80,20 @@ bool ReplaceFile(const std::string& path, const std::vector<uint8_t>& bytes, std
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h" || args[0] == "help")) {
+        std::cout << kUsage;
+        return std::cout.flush() ? 0 : 1;
+    }
+    if (!args.empty() && !IsKnownCommand(args[0])) {
+        std::cerr << "wrenstall-tag: unknown command \"" << args[0] << "\"\n";
+        return Usage();
+    }
     if (args.size() < 2) return Usage();
     const std::string& command = args[0];
     const std::string& file = args[1];
 
     std::vector<uint8_t> image;
-    if (!ReadFile(file, image)) return Fail(file, "cannot read the file");
+    if (!ReadFile(file, image)) return FailSystem(file, "cannot read the file");
     std::string error;
 
     if (command == "show" && args.size() == 2) {
@@ -86,7 +111,7 @@ int main(int argc, char** argv) {
     }
     if (command == "add" && (args.size() == 3 || (args.size() == 4 && args[3] == "--replace"))) {
         std::vector<uint8_t> data;
-        if (!ReadFile(args[2], data)) return Fail(args[2], "cannot read the data file");
+        if (!ReadFile(args[2], data)) return FailSystem(args[2], "cannot read the data file");
         if (!AddInstallerDataTag(image, data, args.size() == 4, error)) return Fail(file, error);
         return ReplaceFile(file, image, error) ? 0 : Fail(file, error);
     }

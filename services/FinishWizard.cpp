@@ -1,0 +1,148 @@
+#include "services/FinishWizard.h"
+
+#include <atomic>
+#include <new>
+
+#include "app/Program.h"
+#include "framework/DiagnosticOutput.h"
+#include "framework/ExceptionCodes.h"
+#include "framework/Exceptions.h"
+#include "framework/GuidText.h"
+#include "framework/MessagePumpingWait.h"
+#include "payload/PayloadExecutor.h"
+#include "services/BrowserLaunch.h"
+#include "services/ProcessLaunching.h"
+
+namespace {
+// Why fixed: the application and the browser get a moment to start before
+// the next step, and the last tracking event a moment to leave.
+const DWORD kPauseMs = 2000;
+const HRESULT kApplicationNotRunning = static_cast<HRESULT>(0x8007042B);
+
+std::atomic<bool> g_finishing{false};
+
+void ReportLaunchFailure(const CProgram& program, HRESULT hr, const std::wstring& arguments) {
+    const wchar_t* appExe = program.m_buildConfig.Get(L"AppExe");
+    WriteDiagnosticFormat(L"FinishWizard: launching %ls with \"%ls\" failed %ls\n", appExe ? appExe : L"(no AppExe)",
+                          arguments.c_str(), DescribeHresult(hr).c_str());
+}
+
+void LaunchResults(CProgram& program, bool launchApplication) {
+    std::wstring arguments = ChooseResultsArguments(launchApplication, program.m_bInstallScanStarted.load(),
+                                                    program.m_installerData.Get(L"track"));
+    HRESULT hr = LaunchInstalledApp(false, arguments, program.m_hMainWindow);
+    if (FAILED(hr)) ReportLaunchFailure(program, hr, arguments);
+    EventTracker* tracker = program.m_pTracker;
+    if (!tracker) return;
+    if (FAILED(hr)) {
+        tracker->TrackWindowsError(hr, L"", L"installResultsInitiated");
+    } else if (IsAppRunning()) {
+        tracker->TrackResult(L"InstallerScan-WS",
+                             launchApplication ? L"installResultsInitiated" : L"installApplicationClose");
+    } else {
+        tracker->TrackWindowsError(kApplicationNotRunning, L"", L"installResultsInitiated");
+    }
+}
+
+// The registration page's URL, or empty when the page is not to be opened.
+std::wstring RegistrationPageUrl(const CProgram& program, bool scanConfigured) {
+    const wchar_t* wanted = program.m_installerData.Get(L"LaunchRegistrationPageOnFinish");
+    const wchar_t* pageUrl = program.m_buildConfig.Get(L"RegistrationPageUrl");
+    if (!wanted || std::wstring(wanted) != L"true" || scanConfigured || program.m_bAborted || !pageUrl) return {};
+    try {
+        return BuildRegistrationUrl(pageUrl, program.m_installerData.Get(L"upl"), program.m_machineId,
+                                    program.m_installationId);
+    } catch (CException* e) {
+        e->Delete();
+    } catch (const std::bad_alloc&) {
+    }
+    WriteDiagnostic(L"FinishWizard: the registration page's address could not be built\n");
+    return {};
+}
+}  // namespace
+
+std::wstring ChooseResultsArguments(bool launchApplication, bool installScanStarted, const wchar_t* track) {
+    if (!launchApplication) return L" -installresults -close";
+    const std::wstring code = track ? track : L"";
+    if (!installScanStarted && (code == L"GF0086" || code == L"GF0085")) return L" -installresultsscan";
+    if (code == L"GF0089" || code == L"GF0090") return L" -installresultsskipupselldlg";
+    return L" -installresults";
+}
+
+std::wstring BuildRegistrationUrl(const std::wstring& pageUrl, const wchar_t* upl, const GUID& machineId,
+                                  const GUID& installationId) {
+    std::wstring url = pageUrl;
+    bool appended = false;
+    if (upl) {
+        url += L"?upl=" + EventTracker::EscapeValue(upl);
+        appended = true;
+    }
+    if (!IsZeroGuid(machineId)) {
+        url += (appended ? L"&machineId=" : L"?machineId=") + FormatGuidText(machineId);
+        appended = true;
+    }
+    if (!IsZeroGuid(installationId)) {
+        url += (appended ? L"&installId=" : L"?installId=") + FormatGuidText(installationId);
+    }
+    return url;
+}
+
+namespace {
+// Steps before the main window closes: the application, the cancel event and
+// the registration page.
+void LaunchAndOpen(CProgram& program, bool launchApplication, bool scanConfigured) {
+    const bool cancelled = program.m_bAborted;
+    if (!cancelled) {
+        if (scanConfigured) {
+            LaunchResults(program, launchApplication);
+        } else if (launchApplication) {
+            HRESULT hr = LaunchInstalledApp(true, L"", program.m_hMainWindow);
+            if (FAILED(hr)) ReportLaunchFailure(program, hr, L"");
+        }
+    }
+    EventTracker* tracker = program.m_pTracker;
+    if (cancelled && !program.m_bErrorOccurred && tracker) tracker->TrackResult(L"InstallerCancelled", L"userCancelled");
+
+    const std::wstring registrationUrl = RegistrationPageUrl(program, scanConfigured);
+    if (registrationUrl.empty()) return;
+    WaitPumpingMessages(kPauseMs);
+    // A browser that fails to open is only logged: the wizard is over.
+    HRESULT hr = OpenUrlInBrowser(registrationUrl);
+    if (FAILED(hr)) {
+        WriteDiagnosticFormat(L"FinishWizard: opening %ls failed %ls\n", registrationUrl.c_str(), DescribeHresult(hr).c_str());
+    }
+}
+}  // namespace
+
+void FinishWizard(bool launchApplication, bool finishButton, const EndMainWindowFunction& endMainWindow) {
+    if (g_finishing.exchange(true)) return;
+    struct Finished {
+        ~Finished() { g_finishing = false; }
+    } finished;
+
+    CProgram& program = GetProgram();
+    const bool cancelled = program.m_bAborted;
+    const bool scanConfigured =
+        program.m_buildConfig.Get(L"InstallScanEvent") && program.m_buildConfig.Get(L"InstallScanResultUrl");
+    // Nothing here may keep the main window open.
+    try {
+        LaunchAndOpen(program, launchApplication, scanConfigured);
+    } catch (CException* e) {
+        WriteDiagnosticFormat(L"FinishWizard: the launch stopped with %ls\n", DescribeHresult(HResultFromException(e)).c_str());
+        e->Delete();
+    } catch (const std::bad_alloc&) {
+        WriteDiagnostic(L"FinishWizard: the launch ran out of memory\n");
+    }
+
+    const INT_PTR result = cancelled ? IDCANCEL : IDOK;
+    if (endMainWindow) {
+        endMainWindow(result);
+    } else if (HWND mainWindow = program.m_hMainWindow) {
+        EndDialog(mainWindow, result);
+    }
+
+    EventTracker* tracker = program.m_pTracker;
+    if (!cancelled && finishButton && tracker) tracker->TrackEvent(L"InstallerFinishedButton", false);
+    WaitPumpingMessages(kPauseMs);
+    ReleasePayloadWindows();
+}
