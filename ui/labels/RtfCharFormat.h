@@ -4,9 +4,10 @@
 #include <richedit.h>
 
 // Mask of the fields the format sets: bold, italic, underline, strike-out,
-// character set, face name and colour (0x6800000F).
+// character set, face name, colour and size (0xE800000F). Without the size
+// bit the engine keeps its own default size instead of the label's font size.
 constexpr DWORD kRtfLabelCharFormatMask =
-    CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT | CFM_CHARSET | CFM_FACE | CFM_COLOR;
+    CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT | CFM_CHARSET | CFM_FACE | CFM_COLOR | CFM_SIZE;
 
 // From a font description: bold only above weight 700, italic, underline and
 // strike-out as in the font, height |lfHeight| in twips at pixelsPerInchY,

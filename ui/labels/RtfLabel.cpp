@@ -1,43 +1,16 @@
 #include "ui/labels/RtfLabel.h"
 
-#include <climits>
-#include <cstring>
 #include <optional>
 #include <string>
 
+#include "framework/DiagnosticOutput.h"
+#include "framework/MemoryEditStream.h"
+#include "framework/WindowText.h"
+#include "ui/labels/ParentBackground.h"
 #include "ui/labels/RtfCharFormat.h"
 #include "ui/labels/RtfText.h"
 #include "ui/labels/TextHost.h"
 #include "ui/labels/TextServicesLibrary.h"
-
-namespace {
-
-// The bytes handed to EM_STREAMIN; the engine takes them in chunks of the size it asks for.
-struct StreamSource {
-    const std::string* bytes;
-    std::size_t offset;
-};
-
-DWORD CALLBACK ReadStreamChunk(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* given) {
-    auto* source = reinterpret_cast<StreamSource*>(cookie);
-    std::size_t remaining = source->bytes->size() - source->offset;
-    std::size_t count = wanted > 0 ? static_cast<std::size_t>(wanted) : 0;
-    if (count > remaining) count = remaining;
-    if (count > 0) std::memcpy(buffer, source->bytes->data() + source->offset, count);
-    source->offset += count;
-    *given = static_cast<LONG>(count);
-    return 0;
-}
-
-std::wstring ReadWindowText(HWND hwnd) {
-    int length = GetWindowTextLengthW(hwnd);
-    std::wstring text(length > 0 ? static_cast<std::size_t>(length) + 1 : 1, L'\0');
-    int copied = GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()));
-    text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
-    return text;
-}
-
-}  // namespace
 
 CRtfLabel::CRtfLabel() = default;
 
@@ -73,19 +46,21 @@ void CRtfLabel::SetText(const wchar_t* text) {
         m_pServices->TxSetText(std::wstring(view).c_str());
         return;
     }
+    if (MeasureRtfGroupDepth(view) > kMaxRtfGroupDepth) {
+        WriteDiagnostic(L"RTF label text not shown: its groups are nested deeper than the rich edit engine handles\n");
+        m_pServices->TxSetText(L"");
+        return;
+    }
     std::optional<std::string> bytes = ConvertRtfText(view, ChooseRtfCodePage(view));
     if (!bytes) {
         m_pServices->TxSetText(L"");  // not representable in the header's code page: not shown
         return;
     }
-    StreamSource source = {&*bytes, 0};
-    EDITSTREAM stream = {};
-    stream.dwCookie = reinterpret_cast<DWORD_PTR>(&source);
-    stream.pfnCallback = &ReadStreamChunk;
+    CMemoryEditStream stream(bytes->data(), bytes->size());
     LRESULT streamed = 0;
-    HRESULT hr = m_pServices->TxSendMessage(EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&stream), &streamed);
+    HRESULT hr = m_pServices->TxSendMessage(EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(stream.Get()), &streamed);
     // Text the engine rejects is not shown, rather than half of it.
-    if (FAILED(hr) || stream.dwError != 0) m_pServices->TxSetText(L"");
+    if (FAILED(hr) || stream.GetError() != 0) m_pServices->TxSetText(L"");
 }
 
 void CRtfLabel::ApplyFont(HFONT font) {
@@ -96,10 +71,7 @@ void CRtfLabel::ApplyFont(HFONT font) {
 }
 
 void CRtfLabel::Paint(HDC dc, const RECT& client) {
-    HWND hwnd = GetHwnd();
-    auto brush = reinterpret_cast<HBRUSH>(
-        SendMessageW(GetParent(hwnd), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(hwnd)));
-    if (brush != nullptr) FillRect(dc, &client, brush);
+    FillWithParentBackground(GetHwnd(), dc, client);
     if (!m_pServices) return;
     RECTL bounds = {client.left, client.top, client.right, client.bottom};
     m_pServices->TxDraw(DVASPECT_CONTENT, 0, nullptr, nullptr, dc, nullptr, &bounds, nullptr, nullptr, nullptr, 0,

@@ -37,6 +37,27 @@ UINT ChooseRtfCodePage(std::wstring_view text) {
     return CP_ACP;
 }
 
+std::size_t MeasureRtfGroupDepth(std::wstring_view text) {
+    std::size_t depth = 0;
+    std::size_t deepest = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        switch (text[i]) {
+        case L'\\':
+            ++i;  // an escaped brace or backslash is text
+            break;
+        case L'{':
+            if (++depth > deepest) deepest = depth;
+            break;
+        case L'}':
+            if (depth > 0) --depth;
+            break;
+        default:
+            break;
+        }
+    }
+    return deepest;
+}
+
 std::optional<std::string> ConvertRtfText(std::wstring_view text, UINT codePage) {
     if (text.empty()) return std::string();
     if (text.size() > INT_MAX / 4) return std::nullopt;

@@ -6,6 +6,8 @@
 #include <cwchar>
 
 #include "framework/DiagnosticOutput.h"
+#include "framework/WindowText.h"
+#include "ui/labels/ParentBackground.h"
 #include "ui/labels/SuperLabelDrawing.h"
 #include "ui/labels/SuperLabelLayout.h"
 #include "ui/labels/SuperLabelMarkup.h"
@@ -16,11 +18,7 @@ CSuperLabel::~CSuperLabel() { Unsubclass(); }
 bool CSuperLabel::Attach(HWND hwndStatic) {
     if (!Subclass(hwndStatic)) return false;
     UpdateFontSet();
-    int length = GetWindowTextLengthW(hwndStatic);
-    std::wstring text(length > 0 ? static_cast<std::size_t>(length) + 1 : 1, L'\0');
-    int copied = GetWindowTextW(hwndStatic, text.data(), static_cast<int>(text.size()));
-    text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
-    SetText(text.c_str());
+    SetText(ReadWindowText(hwndStatic).c_str());
     return true;
 }
 
@@ -73,11 +71,7 @@ void CSuperLabel::Paint(HDC dc) {
     RECT client = {};
     GetClientRect(hwnd, &client);
     SetBkMode(dc, TRANSPARENT);
-    // The parent sets the text colour and hands out its background brush,
-    // lined up with the label's position.
-    auto brush = reinterpret_cast<HBRUSH>(
-        SendMessageW(GetParent(hwnd), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(hwnd)));
-    if (brush != nullptr) FillRect(dc, &client, brush);
+    FillWithParentBackground(hwnd, dc, client);
     DrawSuperLabelPieces(dc, m_pieces, m_runs, m_fontSet);
 }
 

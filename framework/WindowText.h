@@ -1,0 +1,9 @@
+#pragma once
+// Reading a window's text as a string. Thread rule: the window's thread, or
+// any thread for a window whose owner thread is pumping messages.
+#include <windows.h>
+
+#include <string>
+
+// The window's text; empty when it has none or is not a window.
+std::wstring ReadWindowText(HWND hwnd);
