@@ -1,0 +1,511 @@
+// Drives the real wizard from outside, as a person would, with FindWindow,
+// GetDlgItem, posted commands and keyboard messages:
+//   config SOURCE TARGET KEY=VALUE...   copies the wizard with that build configuration
+//   launch PROGRAM RUNS                 starts PROGRAM RUNS times and prints the milliseconds
+//                                       from the start until its first page is painted (a
+//                                       visible button 1002 and no pending paint); the median last
+//   run SCENARIO WIZARD [SHOTS PREFIX]  starts WIZARD and plays SCENARIO; prints one
+//                                       "ok:"/"FAIL:" line per check and "exit N" with the
+//                                       wizard's exit code; SHOTS: a folder for pictures of
+//                                       every page shown, named PREFIX-page.bmp
+// The exit code is the number of failed checks.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cwchar>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+
+namespace {
+const DWORD kStepTimeoutMs = 60000;
+const DWORD kInstallTimeoutMs = 240000;
+const UINT kAboutCommand = 16;
+// Control ids of the pages.
+const int kFinish = 12, kBack = 1000, kAgree = 1002, kTitle = 1003, kLicenseText = 1006, kStepBar = 1007,
+          kStepText = 1008, kTaskBar = 1010, kFinishedTitle = 1011, kFinishedText = 1012, kLaunch = 1013,
+          kAccept = 1026, kDecline = 1016, kNoxLogo = 1073, kHeaderMarker = 1028, kBoxText = 0xFFFF;
+
+int g_failures = 0;
+std::wstring g_shots;
+std::wstring g_prefix;
+
+std::string Utf8(const std::wstring& text) { return ToUtf8(text); }
+
+void Check(bool condition, const std::string& what, const std::wstring& detail = L"") {
+    if (!condition) ++g_failures;
+    std::printf("%s: %s%s%s\n", condition ? "ok" : "FAIL", what.c_str(), detail.empty() ? "" : " -- ",
+                Utf8(detail).c_str());
+    std::fflush(stdout);
+}
+
+std::wstring Text(HWND window) {
+    if (!window) return L"";
+    wchar_t text[1024] = {};
+    GetWindowTextW(window, text, ARRAYSIZE(text));
+    return text;
+}
+
+std::wstring ItemText(HWND dialog, int id) { return Text(dialog ? GetDlgItem(dialog, id) : nullptr); }
+
+bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = kStepTimeoutMs) {
+    for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
+        if (condition()) return true;
+        Sleep(50);
+    }
+    return condition();
+}
+
+struct Wizard {
+    PROCESS_INFORMATION process = {};
+
+    bool Running() const { return WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT; }
+
+    struct Search {
+        DWORD processId;
+        std::function<bool(HWND)> match;
+        HWND found;
+    };
+    static BOOL CALLBACK Visit(HWND window, LPARAM param) {
+        auto* search = reinterpret_cast<Search*>(param);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        wchar_t className[32] = {};
+        GetClassNameW(window, className, 32);
+        if (owner == search->processId && IsWindowVisible(window) && std::wstring(className) == L"#32770" &&
+            search->match(window)) {
+            search->found = window;
+            return FALSE;
+        }
+        return TRUE;
+    }
+    HWND FindTopLevel(const std::function<bool(HWND)>& match) const {
+        Search search = {process.dwProcessId, match, nullptr};
+        EnumWindows(Visit, reinterpret_cast<LPARAM>(&search));
+        return search.found;
+    }
+    // The frame: the application window of the process.
+    HWND Main() const {
+        return FindTopLevel([](HWND w) { return (GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_APPWINDOW) != 0; });
+    }
+    // A box of the program: a top-level dialog with the platform box's text static.
+    HWND Box() const { return FindTopLevel([](HWND w) { return GetDlgItem(w, kBoxText) != nullptr; }); }
+    HWND About() const { return FindTopLevel([](HWND w) { return GetDlgItem(w, 1022) != nullptr; }); }
+
+    HWND Page() const {
+        HWND main = Main();
+        if (!main) return nullptr;
+        for (HWND child = GetWindow(main, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            wchar_t className[32] = {};
+            GetClassNameW(child, className, 32);
+            if (IsWindowVisible(child) && std::wstring(className) == L"#32770") return child;
+        }
+        return nullptr;
+    }
+};
+
+std::wstring PageName(HWND page) {
+    if (!page) return L"none";
+    auto has = [&](int id) { return GetDlgItem(page, id) != nullptr; };
+    if (has(kTaskBar)) return L"progress";
+    if (has(kFinish)) return L"finished";
+    if (has(kAccept)) return has(kNoxLogo) ? L"nox-offer" : L"gearfresh-offer";
+    if (has(kLicenseText)) return has(kHeaderMarker) ? L"license" : L"welcome";
+    if (has(kStepBar)) return L"initialization";
+    return L"unknown";
+}
+
+// The window's pixels from the screen into a 24-bit bitmap file.
+void Shoot(HWND window, const std::wstring& name) {
+    if (g_shots.empty() || !window) return;
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Sleep(400);
+    RECT rect;
+    GetWindowRect(window, &rect);
+    int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, old);
+    DWORD rowBytes = static_cast<DWORD>((width * 3 + 3) & ~3);
+    DWORD imageBytes = rowBytes * static_cast<DWORD>(height);
+    BITMAPFILEHEADER header = {0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)) + imageBytes,
+                               0, 0, sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
+    std::wstring path = g_shots + L"\\" + g_prefix + L"-" + name + L".bmp";
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD written;
+        WriteFile(file, &header, sizeof(header), &written, nullptr);
+        WriteFile(file, &info.bmiHeader, sizeof(info.bmiHeader), &written, nullptr);
+        WriteFile(file, bits, imageBytes, &written, nullptr);
+        CloseHandle(file);
+    }
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+}
+
+// Posted, so that a box the command opens cannot block the driver.
+void Click(HWND dialog, int id) {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+// The Escape key as the keyboard sends it to the focused control of the page.
+void PressEscape(HWND page) {
+    HWND target = GetDlgItem(page, kBack);
+    PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    PostMessageW(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+}
+
+bool WaitForPage(Wizard& wizard, const std::wstring& name, DWORD timeoutMs = kStepTimeoutMs) {
+    bool shown = WaitFor([&] { return PageName(wizard.Page()) == name; }, timeoutMs);
+    Check(shown, "page " + Utf8(name) + " shown", L"on screen: " + PageName(wizard.Page()));
+    if (shown) {
+        Sleep(300);
+        Shoot(wizard.Main(), name);
+    }
+    return shown;
+}
+
+HWND WaitForBox(Wizard& wizard, const std::string& what) {
+    HWND box = nullptr;
+    WaitFor([&] { return (box = wizard.Box()) != nullptr; });
+    Check(box != nullptr, what + ": the program's box appears");
+    return box;
+}
+
+// Answers the cancel question; checks its caption and text first.
+void AnswerCancelQuestion(Wizard& wizard, int answer) {
+    HWND box = WaitForBox(wizard, "cancel question");
+    if (!box) return;
+    Check(Text(box) == L"Kelvora", "the question's caption is the product name", Text(box));
+    Check(ItemText(box, kBoxText) == L"Do you want to cancel the setup wizard?", "the question's text",
+          ItemText(box, kBoxText));
+    Shoot(box, answer == IDYES ? L"cancel-question" : L"cancel-question-no");
+    Click(box, answer);
+    WaitFor([&] { return wizard.Box() == nullptr; });
+}
+
+void ExpectFinishedTexts(HWND page, const std::wstring& title, const std::wstring& text, bool launchShown) {
+    Check(ItemText(page, kFinishedTitle) == title, "finished title", ItemText(page, kFinishedTitle));
+    if (!text.empty()) Check(ItemText(page, kFinishedText) == text, "finished text", ItemText(page, kFinishedText));
+    Check((IsWindowVisible(GetDlgItem(page, kLaunch)) != FALSE) == launchShown,
+          launchShown ? "launch check box shown" : "launch check box hidden");
+}
+
+const wchar_t kInterruptedTitle[] = L"Kelvora Setup Wizard was interrupted";
+const wchar_t kInterruptedText[] =
+    L"Kelvora setup was interrupted. Your system has not been modified. To install Kelvora at a later time, please "
+    L"run the installation again. Click the Finish button to exit the Setup Wizard.";
+const wchar_t kErrorTitle[] = L"Kelvora Setup Wizard ended prematurely";
+const wchar_t kErrorText[] =
+    L"Kelvora Setup Wizard ended prematurely because of an error. Your system has not been modified. To install "
+    L"Kelvora at a later time, run Setup Wizard again. Click the Finish button to exit the Setup Wizard.";
+
+DWORD WaitForEnd(Wizard& wizard, DWORD timeoutMs = kStepTimeoutMs) {
+    bool ended = WaitForSingleObject(wizard.process.hProcess, timeoutMs) == WAIT_OBJECT_0;
+    Check(ended, "the wizard ends");
+    if (!ended) TerminateProcess(wizard.process.hProcess, 99);
+    DWORD code = 0;
+    GetExitCodeProcess(wizard.process.hProcess, &code);
+    std::printf("exit %lu\n", static_cast<unsigned long>(code));
+    return code;
+}
+
+void Finish(Wizard& wizard) {
+    HWND page = wizard.Page();
+    Click(page, kFinish);
+    WaitForEnd(wizard);
+}
+
+// The welcome page as the first page: title, licence, Back disabled.
+bool PassWelcome(Wizard& wizard) {
+    if (!WaitForPage(wizard, L"welcome")) return false;
+    HWND page = wizard.Page();
+    Check(ItemText(page, kTitle) == L"Welcome to the\r\nKelvora Setup Wizard", "welcome title", ItemText(page, kTitle));
+    Check(ItemText(page, kLicenseText).find(L"LICENSE") != std::wstring::npos ||
+              ItemText(page, kLicenseText).size() > 200,
+          "the licence agreement is shown");
+    Check(!IsWindowEnabled(GetDlgItem(page, kBack)), "Back is disabled on the first page");
+    Check(Text(wizard.Main()) == L"Kelvora Setup", "the frame's caption", Text(wizard.Main()));
+    Check((GetWindowLongW(wizard.Main(), GWL_EXSTYLE) & WS_EX_TOPMOST) != 0, "the wizard stays on top");
+    return true;
+}
+
+// Default order: welcome, progress, finished; the product really installs.
+void ScenarioInstall(Wizard& wizard) {
+    if (!PassWelcome(wizard)) return;
+    Click(wizard.Page(), kAgree);
+    WaitForPage(wizard, L"progress");
+    if (!WaitForPage(wizard, L"finished", kInstallTimeoutMs)) return;
+    HWND page = wizard.Page();
+    ExpectFinishedTexts(page, L"Completed the Kelvora Setup Wizard", L"Click the Finish button to exit the Setup Wizard.",
+                        true);
+    Check(IsDlgButtonChecked(page, kLaunch) == BST_CHECKED, "launch is checked");
+    Finish(wizard);
+}
+
+// Welcome, licence, Back, Cancel answered No then Yes (by the Escape key).
+void ScenarioLicenseBack(Wizard& wizard) {
+    if (!PassWelcome(wizard)) return;
+    Click(wizard.Page(), kAgree);
+    if (!WaitForPage(wizard, L"license")) return;
+    HWND page = wizard.Page();
+    Check(ItemText(page, kTitle) == L"End-User License Agreement", "licence title", ItemText(page, kTitle));
+    Check(IsWindowEnabled(GetDlgItem(page, kBack)) != FALSE, "Back is enabled on the licence page");
+    Click(page, kBack);
+    if (!WaitForPage(wizard, L"welcome")) return;
+    Check(IsWindowEnabled(GetDlgItem(wizard.Page(), kBack)) != FALSE, "Back is enabled on a welcome page shown again");
+    Click(wizard.Page(), 2);
+    AnswerCancelQuestion(wizard, IDNO);
+    Sleep(300);
+    Check(PageName(wizard.Page()) == L"welcome", "No keeps the page", PageName(wizard.Page()));
+    PressEscape(wizard.Page());
+    AnswerCancelQuestion(wizard, IDYES);
+    if (!WaitForPage(wizard, L"finished")) return;
+    ExpectFinishedTexts(wizard.Page(), kInterruptedTitle, kInterruptedText, false);
+    Finish(wizard);
+}
+
+// The title bar's close box: the question, then the finished page; the close
+// box on the finished page finishes the wizard.
+void ScenarioCloseBox(Wizard& wizard) {
+    if (!PassWelcome(wizard)) return;
+    PostMessageW(wizard.Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    HWND box = WaitForBox(wizard, "close box");
+    // A second close while the question is open changes nothing.
+    PostMessageW(wizard.Main(), WM_CLOSE, 0, 0);
+    Sleep(500);
+    Check(box && IsWindow(box), "a second close leaves the question open");
+    AnswerCancelQuestion(wizard, IDYES);
+    if (!WaitForPage(wizard, L"finished")) return;
+    ExpectFinishedTexts(wizard.Page(), kInterruptedTitle, kInterruptedText, false);
+    PostMessageW(wizard.Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    WaitForEnd(wizard);
+}
+
+// "AutoLaunchWait" 3: Finish(2), Finish(1), then the wizard finishes by itself.
+void ScenarioCountdown(Wizard& wizard) {
+    if (!PassWelcome(wizard)) return;
+    Click(wizard.Page(), kAgree);
+    if (!WaitForPage(wizard, L"finished")) return;
+    HWND finish = GetDlgItem(wizard.Page(), kFinish);
+    Check(WaitFor([&] { return Text(finish) == L"Finish(2)"; }, 5000), "the countdown shows Finish(2)", Text(finish));
+    Check(WaitFor([&] { return Text(finish) == L"Finish(1)"; }, 5000), "then Finish(1)", Text(finish));
+    WaitForEnd(wizard, 15000);
+}
+
+// The system menu's about item.
+void ScenarioAbout(Wizard& wizard) {
+    if (!PassWelcome(wizard)) return;
+    HMENU menu = GetSystemMenu(wizard.Main(), FALSE);
+    wchar_t item[128] = {};
+    GetMenuStringW(menu, kAboutCommand, item, ARRAYSIZE(item), MF_BYCOMMAND);
+    Check(std::wstring(item) == L"&About Kelvora Setup Wizard...", "the system menu's about item", item);
+    PostMessageW(wizard.Main(), WM_SYSCOMMAND, kAboutCommand, 0);
+    HWND about = nullptr;
+    Check(WaitFor([&] { return (about = wizard.About()) != nullptr; }), "the about box appears");
+    if (!about) return;
+    Sleep(300);
+    Shoot(about, L"about");
+    Check(ItemText(about, 1022).rfind(L"Kelvora Setup Wizard", 0) == 0, "product line", ItemText(about, 1022));
+    Check(ItemText(about, 1024).rfind(L"Powered by Wrenstall version ", 0) == 0, "framework line",
+          ItemText(about, 1024));
+    Check(ItemText(about, 1034).rfind(L"Built on ", 0) == 0 && ItemText(about, 1034).size() > 12, "build time line",
+          ItemText(about, 1034));
+    Check(ItemText(about, 8) == L"&Close", "close button", ItemText(about, 8));
+    Click(about, 8);
+    Check(WaitFor([&] { return wizard.About() == nullptr; }), "Close ends the about box");
+    Check(PageName(wizard.Page()) == L"welcome", "the wizard is still on its page");
+    PostMessageW(wizard.Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    AnswerCancelQuestion(wizard, IDYES);
+    if (WaitForPage(wizard, L"finished")) Finish(wizard);
+}
+
+// No local installer data: the initialization page until the server's data arrives.
+void ScenarioInitialization(Wizard& wizard) {
+    if (!WaitForPage(wizard, L"initialization")) return;
+    Check(ItemText(wizard.Page(), kStepText) == L"Initializing...", "initialization text",
+          ItemText(wizard.Page(), kStepText));
+    if (!PassWelcome(wizard)) return;
+    PostMessageW(wizard.Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    AnswerCancelQuestion(wizard, IDYES);
+    if (WaitForPage(wizard, L"finished")) Finish(wizard);
+}
+
+// An error on the controller's side: the program's own box with the
+// message, then the finished page's error variant.
+void ScenarioError(Wizard& wizard) {
+    WaitForPage(wizard, L"welcome");
+    HWND box = WaitForBox(wizard, "error");
+    if (box) {
+        Check(Text(box) == L"Kelvora", "the error box's caption is the product name", Text(box));
+        Check(!ItemText(box, kBoxText).empty(), "the error box has a message", ItemText(box, kBoxText));
+        std::printf("error message: %s\n", Utf8(ItemText(box, kBoxText)).c_str());
+        Shoot(box, L"error-box");
+        Click(box, IDOK);
+    }
+    if (!WaitForPage(wizard, L"finished")) return;
+    ExpectFinishedTexts(wizard.Page(), kErrorTitle, kErrorText, false);
+    Finish(wizard);
+}
+
+// Every page this wizard can show with a given order, for the pictures:
+// welcome, licence, finished (interrupted); the close box path.
+void ScenarioPictures(Wizard& wizard) {
+    if (!WaitForPage(wizard, L"welcome")) return;
+    Click(wizard.Page(), kAgree);
+    if (!WaitForPage(wizard, L"license")) return;
+    Click(wizard.Page(), 2);
+    HWND box = WaitForBox(wizard, "cancel question");
+    if (box) {
+        Sleep(300);
+        Shoot(box, L"cancel-question");
+        Click(box, IDYES);
+    }
+    if (!WaitForPage(wizard, L"finished")) return;
+    Finish(wizard);
+}
+
+// Closes the wizard whatever it shows (for runs that test start-up only).
+void ScenarioClose(Wizard& wizard) {
+    while (wizard.Running()) {
+        if (HWND box = wizard.Box()) {
+            Click(box, IDYES);
+        } else if (HWND main = wizard.Main()) {
+            PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+        }
+        Sleep(200);
+    }
+    WaitForEnd(wizard);
+}
+
+// A visible button 1002 under a visible top-level window of the process, and
+// nothing of that window left to paint.
+struct FirstPageSearch {
+    DWORD processId;
+    HWND top;
+};
+
+BOOL CALLBACK FindPaintedPage(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<FirstPageSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !IsWindowVisible(window)) return TRUE;
+    HWND button = FindWindowExW(window, nullptr, nullptr, nullptr);
+    // The button is a child of the frame (the bare dialog) or of its page.
+    HWND agree = GetDlgItem(window, 1002);
+    for (HWND child = button; !agree && child; child = GetWindow(child, GW_HWNDNEXT)) agree = GetDlgItem(child, 1002);
+    if (!agree || !IsWindowVisible(agree)) return TRUE;
+    search->top = window;
+    return FALSE;
+}
+
+bool NothingToPaint(HWND window) {
+    if (GetUpdateRect(window, nullptr, FALSE)) return false;
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (IsWindowVisible(child) && !NothingToPaint(child)) return false;
+    }
+    return true;
+}
+
+int MeasureLaunch(const std::wstring& program, int runs) {
+    std::vector<double> times;
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    for (int run = 0; run < runs; ++run) {
+        PROCESS_INFORMATION process = {};
+        STARTUPINFOW startup = {sizeof(startup)};
+        std::wstring commandLine = L"\"" + program + L"\"";
+        LARGE_INTEGER start, end;
+        QueryPerformanceCounter(&start);
+        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &process)) {
+            return 1;
+        }
+        bool painted = false;
+        for (int poll = 0; poll < 60000 && !painted; ++poll) {
+            FirstPageSearch search = {process.dwProcessId, nullptr};
+            EnumWindows(FindPaintedPage, reinterpret_cast<LPARAM>(&search));
+            DWORD_PTR answer;
+            // The round trip lets the window's thread reach its queue's end, where painting happens.
+            painted = search.top &&
+                      SendMessageTimeoutW(search.top, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer) &&
+                      NothingToPaint(search.top);
+            if (!painted) Sleep(1);
+        }
+        QueryPerformanceCounter(&end);
+        TerminateProcess(process.hProcess, 0);
+        WaitForSingleObject(process.hProcess, 10000);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        if (!painted) return 1;
+        double ms = 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+        times.push_back(ms);
+        std::printf("run %d: %.1f ms\n", run + 1, ms);
+        Sleep(500);
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("median %.1f ms\n", times[times.size() / 2]);
+    return 0;
+}
+
+int Run(const std::wstring& scenario, const std::wstring& program) {
+    Wizard wizard;
+    STARTUPINFOW startup = {sizeof(startup)};
+    std::wstring commandLine = L"\"" + program + L"\"";
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &wizard.process)) {
+        std::printf("FAIL: cannot start %s\n", Utf8(program).c_str());
+        return 1;
+    }
+    if (scenario == L"install") ScenarioInstall(wizard);
+    else if (scenario == L"license-back") ScenarioLicenseBack(wizard);
+    else if (scenario == L"close-box") ScenarioCloseBox(wizard);
+    else if (scenario == L"countdown") ScenarioCountdown(wizard);
+    else if (scenario == L"about") ScenarioAbout(wizard);
+    else if (scenario == L"initialization") ScenarioInitialization(wizard);
+    else if (scenario == L"error") ScenarioError(wizard);
+    else if (scenario == L"pictures") ScenarioPictures(wizard);
+    else if (scenario == L"close") ScenarioClose(wizard);
+    else Check(false, "known scenario", scenario);
+    if (wizard.Running()) {
+        Check(false, "the wizard ended at the end of the scenario");
+        TerminateProcess(wizard.process.hProcess, 99);
+    }
+    CloseHandle(wizard.process.hThread);
+    CloseHandle(wizard.process.hProcess);
+    return g_failures;
+}
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc >= 4 && std::wstring(argv[1]) == L"config") {
+        std::vector<std::pair<std::wstring, std::wstring>> pairs;
+        for (int i = 4; i < argc; ++i) {
+            std::wstring pair = argv[i];
+            size_t equals = pair.find(L'=');
+            if (equals != std::wstring::npos) pairs.emplace_back(pair.substr(0, equals), pair.substr(equals + 1));
+        }
+        CopyWithBuildConfig(argv[2], argv[3], pairs);
+        return GetFileAttributesW(argv[3]) == INVALID_FILE_ATTRIBUTES ? 1 : 0;
+    }
+    if (argc >= 4 && std::wstring(argv[1]) == L"launch") return MeasureLaunch(argv[2], _wtoi(argv[3]));
+    if (argc >= 4 && std::wstring(argv[1]) == L"run") {
+        if (argc >= 6) {
+            g_shots = argv[4];
+            g_prefix = argv[5];
+        }
+        return Run(argv[2], argv[3]);
+    }
+    std::fprintf(stderr, "usage: WizardDriver config SOURCE TARGET KEY=VALUE... | run SCENARIO WIZARD [SHOTS PREFIX]\n");
+    return 2;
+}

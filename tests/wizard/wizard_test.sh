@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# The wizard under Xvfb and the window manager, driven from outside by
+# WizardDriver against the stand-in server on the port the wizard was built
+# with (tracking, RPC and downloads): Back, Cancel with No and Yes, the close
+# box, the countdown, the about box, the initialization page with data from
+# the server, errors ending in the error variant with the error event at the
+# tracking endpoint, and pictures of every page in five languages.
+# usage: wizard_test.sh WizardDriver.exe Wrenstall.exe FIXTURES SHOTS_FOLDER [SCENARIO...]
+set -uo pipefail
+source "$(dirname "$0")/../script-support.sh"
+driver=${1:?WizardDriver.exe}
+wizard=${2:?Wrenstall.exe}
+fixtures=${3:?fixtures folder}
+shots=${4:?screenshot folder}
+shift 4
+only=" ${*:-all} "
+wanted() { [ "$only" = " all " ] || [[ "$only" == *" $1 "* ]]; }
+port=$WRENSTALL_SERVER_PORT
+base="http://127.0.0.1:$port"
+requests() { curl -s "$base/__control/requests" | python3 -c '
+import sys
+for line in sys.stdin:
+    print(bytes.fromhex(line.split("\t")[1]).decode(errors="replace"))'; }
+reset() { curl -s -X POST "$base/__control/reset" >/dev/null; }
+respond() { curl -s -X POST -d "$2" "$base/__control/respond" >/dev/null; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$shots"
+shipped=(ProductCode=TW6 'AppExe=%ProgramFiles%\Kelvora\Kelvora.exe'
+         "Payload=CMsiExecutor|$base/kelvora/Kelvora-2.4.1-setup.msi.bz2")
+temp_folder=$(winepath -u "$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')" 2>/dev/null)
+downloads() { ls "$temp_folder" 2>/dev/null | grep -E "^(twu|nox|gfp)" | sort; }
+
+# copy NAME DATA KEY=VALUE...: a wizard copy in its own folder with that build
+# configuration and installer data file (DATA empty: none); prints its path.
+copy() {
+    local name=$1 data=$2; shift 2
+    mkdir -p "$work/$name"
+    wine "$driver" config "$(winpath "$wizard")" "$(winpath "$work/$name/setup.exe")" "$@" >/dev/null 2>&1
+    [ -n "$data" ] && printf '%b' "$data" > "$work/$name/setup.exe.installer_data"
+    echo "$work/$name/setup.exe"
+}
+# drive SCENARIO EXE [LANGUAGE PREFIX]: runs the driver; its output in $work/out.
+drive() {
+    local scenario=$1 exe=$2 language=${3:-en_US} prefix=${4:-}
+    local shot_args=()
+    [ -n "$prefix" ] && shot_args=("$(winpath "$shots")" "$prefix")
+    LC_ALL=$language.UTF-8 LANG=$language.UTF-8 wine "$driver" run "$scenario" "$(winpath "$exe")" "${shot_args[@]}" \
+        > "$work/out.txt" 2>/dev/null
+    local status=$?
+    tr -d '\r' < "$work/out.txt" > "$work/out"
+    sed 's/^/    /' "$work/out"
+    return $status
+}
+data='@upl=wizard+test\r\n'
+page_order=PageOrder=CWelcomePage,CLicensePage,CFinishedPage
+
+if wanted license-back; then
+    exe=$(copy license "$data" "${shipped[@]}" $page_order)
+    reset
+    drive license-back "$exe"
+    expect "Back from the licence page and Cancel with No, then Yes by the Escape key" '[ $? -eq 0 ]'
+    expect "the controller was asked for the payload when the welcome page showed" \
+        'requests | grep -q "^GET /kelvora/Kelvora-2.4.1-setup.msi.bz2"'
+    expect "cancelling leaves no download behind" '[ -z "$(downloads)" ]'
+fi
+
+if wanted close-box; then
+    exe=$(copy close "$data" "${shipped[@]}" PageOrder=CWelcomePage,CProgressPage,CFinishedPage)
+    drive close-box "$exe"
+    expect "the close box asks, a second close is harmless, the finished page's close box finishes" '[ $? -eq 0 ]'
+fi
+
+if wanted countdown; then
+    exe=$(copy countdown "${data}AutoLaunchWait=3\r\n" "${shipped[@]}" PageOrder=CWelcomePage,CFinishedPage)
+    reset
+    drive countdown "$exe"
+    expect "AutoLaunchWait 3 counts down and finishes by itself" '[ $? -eq 0 ]'
+    expect "the finish events reached the tracking endpoint" \
+        'requests | grep -q "ev=InstallerAccepted" && requests | grep -q "ev=InstallerFinishedButton"'
+fi
+
+if wanted about; then
+    exe=$(copy about "$data" "${shipped[@]}" $page_order)
+    drive about "$exe"
+    expect "the system menu's about box" '[ $? -eq 0 ]'
+fi
+
+if wanted initialization; then
+    exe=$(copy initialization "" "${shipped[@]}" $page_order)
+    reset
+    respond x '{"path": "/rpc/installer-data-update", "status": 200, "body": "@upl=from+server\r\nMaxOffers=0\r\n"}'
+    drive initialization "$exe"
+    expect "the initialization page until the server's installer data arrived, then the welcome page" '[ $? -eq 0 ]'
+    fetch_line=$(requests | grep -n "^POST /rpc/installer-data-update" | head -1 | cut -d: -f1)
+    invoked_line=$(requests | grep -n "ev=InstallerInvoked.*upl=from%2Bserver" | head -1 | cut -d: -f1)
+    expect "InstallerInvoked with the server's campaign follows the fetch" \
+        '[ -n "$fetch_line" ] && [ -n "$invoked_line" ] && [ "$invoked_line" -gt "$fetch_line" ]'
+fi
+
+if wanted error; then
+    # The payload is missing on the server (404) ...
+    exe=$(copy missing "$data" "${shipped[@]}" $page_order)
+    rm -f "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"
+    reset
+    drive error "$exe"
+    expect "a missing payload: the program's box, then the error variant" '[ $? -eq 0 ]'
+    expect "the missing payload's error event reached the tracking endpoint" \
+        'requests | grep -q "ev=Error.*errorCode=80190194"'
+    # ... and the download server is unreachable.
+    exe=$(copy unreachable "$data" ProductCode=TW6 "Payload=CMsiExecutor|http://127.0.0.1:9/kelvora/setup.msi.bz2" $page_order)
+    reset
+    drive error "$exe"
+    expect "an unreachable server: the program's box, then the error variant" '[ $? -eq 0 ]'
+    expect "the unreachable server's error event reached the tracking endpoint" \
+        'requests | grep -q "ev=Error.*errorType=windowsDesktopError"'
+    expect "no download is left in the temporary folder" '[ -z "$(downloads)" ]'
+fi
+
+if wanted pictures; then
+    for language in en_US de_DE es_ES fr_FR ja_JP; do
+        tag=${language%%_*}
+        exe=$(copy "pictures-$tag" "$data" "${shipped[@]}" $page_order)
+        drive pictures "$exe" "$language" "wizard-$tag" >/dev/null
+        exe=$(copy "init-$tag" "" "${shipped[@]}" $page_order)
+        respond x '{"path": "/rpc/installer-data-update", "status": 200, "body": "@upl=from+server\r\n"}'
+        drive initialization "$exe" "$language" "wizard-$tag" >/dev/null
+        exe=$(copy "about-$tag" "$data" "${shipped[@]}" $page_order)
+        drive about "$exe" "$language" "wizard-$tag" >/dev/null
+        exe=$(copy "countdown-$tag" "${data}AutoLaunchWait=3\r\n" "${shipped[@]}" PageOrder=CWelcomePage,CFinishedPage)
+        drive countdown "$exe" "$language" "wizard-$tag-success" >/dev/null
+    done
+    for picture in "$shots"/wizard-*.bmp; do
+        convert "$picture" "${picture%.bmp}.png" && rm -f "$picture"
+    done
+    for tag in en de es fr ja; do
+        for page in welcome license finished initialization about cancel-question success-finished; do
+            expect "picture $tag $page" '[ -s "$shots/wizard-$tag-$page.png" ]'
+        done
+    done
+fi
+finish
