@@ -332,6 +332,15 @@ void CMainWindow::OnCancel() {
     if (m_pPage && m_pPage->GetSafeHwnd()) SendMessageW(m_pPage->GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
 }
 
+bool CMainWindow::OnCommand(UINT id, UINT notifyCode, HWND control) {
+    HWND page = m_pPage ? m_pPage->GetSafeHwnd() : nullptr;
+    if (page && control && GetParent(control) == page && id != IDOK && id != IDCANCEL) {
+        SendMessageW(page, WM_COMMAND, MAKEWPARAM(id, notifyCode), reinterpret_cast<LPARAM>(control));
+        return true;
+    }
+    return CDialog::OnCommand(id, notifyCode, control);
+}
+
 bool CMainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     result = 0;
     switch (message) {

@@ -70,7 +70,9 @@ public:
 protected:
     BOOL OnInitDialog() override;
     void OnOK() override;      // nothing: the frame has no buttons
-    void OnCancel() override;  // Escape on the frame: the close path
+    void OnCancel() override;  // Escape on the frame: the current page's Cancel
+    // Commands of the page's controls that the dialog manager sends to the frame go to the page.
+    bool OnCommand(UINT id, UINT notifyCode, HWND control) override;
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:

@@ -47,14 +47,45 @@ drive() {
     local shot_args=()
     [ -n "$prefix" ] && shot_args=("$(winpath "$shots")" "$prefix")
     LC_ALL=$language.UTF-8 LANG=$language.UTF-8 wine "$driver" run "$scenario" "$(winpath "$exe")" "${shot_args[@]}" \
-        > "$work/out.txt" 2>/dev/null
+        > "$work/out.txt" 2>"$work/diagnostics.txt"
     local status=$?
     tr -d '\r' < "$work/out.txt" > "$work/out"
     sed 's/^/    /' "$work/out"
+    grep -q "^FAIL" "$work/out" && tr -d '\r' < "$work/diagnostics.txt" | grep -v "^[0-9a-f]*:fixme\|^fixme:" | tail -20 | sed 's/^/    log: /'
     return $status
 }
 data='@upl=wizard+test\r\n'
+# The payload on the server: the welcome page downloads it in the background.
+mkdir -p "$WRENSTALL_SERVER_ROOT/kelvora"
+cp "$fixtures/package-A.msi.bz2" "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"
 page_order=PageOrder=CWelcomePage,CLicensePage,CFinishedPage
+
+if wanted install && wine "$driver" has-class CProgressPage >/dev/null 2>&1; then
+    # The shipped configuration, the wizard signed with test key A, the package signed with A.
+    mkdir -p "$work/install" "$WRENSTALL_SERVER_ROOT/kelvora"
+    osslsigncode sign -certs "$fixtures/pki/A-chain.crt" -key "$fixtures/pki/A.key" -h sha256 \
+        -in "$wizard" -out "$work/install/setup.exe" >/dev/null
+    printf '%b' "$data" > "$work/install/setup.exe.installer_data"
+    cp "$fixtures/package-A.msi.bz2" "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"
+    program_files=$(wine cmd /c echo %ProgramFiles% 2>/dev/null | tr -d '\r')
+    installed="$(winepath -u "$program_files" 2>/dev/null)/Kelvora/Kelvora.exe"
+    uninstall() { wine msiexec /x '{6C1B5C2E-2F7A-4C59-9A57-5E0F2D6B7A11}' /qn >/dev/null 2>&1; }
+    uninstall
+    reset
+    export WRENSTALL_RECORD_FILE="$(winpath "$work/launched.txt")"
+    drive install "$work/install/setup.exe" en_US wizard-en
+    expect "the default page order to the end" '[ $? -eq 0 ]'
+    expect "the product is installed" '[ -f "$installed" ]'
+    for _ in $(seq 1 40); do [ -s "$work/launched.txt" ] && break; sleep 0.25; done
+    expect "Finish launched the installed application" '[ -s "$work/launched.txt" ]'
+    expect "InstallerFinished and InstallerFinishedButton reached the tracking endpoint" \
+        'requests | grep -q "ev=InstallerFinished&" && requests | grep -q "ev=InstallerFinishedButton"'
+    expect "no download is left in the temporary folder" '[ -z "$(downloads)" ]'
+    unset WRENSTALL_RECORD_FILE
+    uninstall
+else
+    echo "skipped: the default order to the end needs the progress page"
+fi
 
 if wanted license-back; then
     exe=$(copy license "$data" "${shipped[@]}" $page_order)
