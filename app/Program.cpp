@@ -10,6 +10,7 @@
 #include "engine/Installation.h"
 #include "framework/DiagnosticOutput.h"
 #include "framework/ErrorTypes.h"
+#include "framework/ExceptionCodes.h"
 #include "framework/HandlerExceptions.h"
 #include "framework/ProgramExit.h"
 #include "framework/Exceptions.h"
@@ -140,11 +141,33 @@ LRESULT CProgram::ProcessWndProcException(CException* e, const MSG* message) {
     }
     // The box first: the finished page closes a box it finds open, and this
     // one must stay until the user has read it.
-    LRESULT result = CWinApp::ProcessWndProcException(e, message);
+    ShowErrorBox(e, message);
+    e->Delete();
     if (m_pMainWindow && m_pMainWindow->GetSafeHwnd()) {
         if (CException* failed = CatchHandlerException([&] { m_pMainWindow->ShowFinishedPage(); })) failed->Delete();
     }
-    return result;
+    return 0;
+}
+
+void CProgram::ShowErrorBox(const CException* e, const MSG* message) {
+    wchar_t buffer[512] = {};
+    std::wstring text;
+    if (e->GetErrorMessage(buffer, ARRAYSIZE(buffer))) {
+        text = buffer;
+    } else {
+        // No text of its own (an HTTP status, a package's own code): the
+        // generic text with the code, so that the report can be traced.
+        LoadResourceString(message && message->message == WM_COMMAND ? IDP_COMMAND_FAILURE : IDP_INTERNAL_FAILURE, text);
+        HRESULT code = 0;
+        if (KnownExceptionCode(e, code)) {
+            wchar_t suffix[24];
+            std::swprintf(suffix, ARRAYSIZE(suffix), L" (0x%08lX)", static_cast<unsigned long>(code));
+            text += suffix;
+        }
+    }
+    if (CException* failed = CatchHandlerException([&] { MessageBoxThroughApplication(text.c_str(), MB_OK | MB_ICONERROR, 0); })) {
+        failed->Delete();
+    }
 }
 
 CInstallation* CProgram::StartInstallation() {

@@ -101,6 +101,9 @@ private:
     bool CreateBrandExtender();
     // Runs the wizard window modally; returns once it has closed.
     void RunWizard();
+    // The error's text in the program's box (error icon); without a text of
+    // its own, the generic one with the error's code.
+    void ShowErrorBox(const CException* e, const MSG* message);
     void WriteStartupSummary() const;
 
     std::unique_ptr<EventTracker> m_trackerOwner;

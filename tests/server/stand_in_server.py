@@ -15,7 +15,8 @@ Control (never recorded):
                            ignore_range (answer 200 with the whole file),
                            content_length (the value to claim), no_content_length,
                            trickle_ms (pause between 64 KiB chunks).
-  POST /__control/respond  {"path": P, "status": S, "body": B}: fixed answer for P.
+  POST /__control/respond  {"path": P, "status": S, "body": B}: fixed answer for P;
+                           "delay_ms" holds the answer back that long.
   POST /__control/reset    forget faults, answers and recorded requests.
   GET  /__control/requests every recorded request, one per line:
                            METHOD TAB hex(target) TAB proxied(0|1) TAB client port
@@ -126,6 +127,7 @@ class Handler(BaseHTTPRequestHandler):
         with self.server.state.lock:
             fixed = self.server.state.answers.get(path)
         if fixed is not None:
+            time.sleep(fixed.get("delay_ms", 0) / 1000.0)
             return self.answer(fixed.get("status", 200), fixed.get("body", "").encode("utf-8"))
         if "status" in fault:
             return self.answer(fault["status"], b"scripted status\n")

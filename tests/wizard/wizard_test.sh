@@ -93,7 +93,7 @@ if wanted license-back; then
     drive license-back "$exe"
     expect "Back from the licence page and Cancel with No, then Yes by the Escape key" '[ $? -eq 0 ]'
     expect "the controller was asked for the payload when the welcome page showed" \
-        'requests | grep -q "^GET /kelvora/Kelvora-2.4.1-setup.msi.bz2"'
+        'requests | grep -q "^/kelvora/Kelvora-2.4.1-setup.msi.bz2"'
     expect "cancelling leaves no download behind" '[ -z "$(downloads)" ]'
 fi
 
@@ -121,10 +121,11 @@ fi
 if wanted initialization; then
     exe=$(copy initialization "" "${shipped[@]}" $page_order)
     reset
-    respond x '{"path": "/rpc/installer-data-update", "status": 200, "body": "@upl=from+server\r\nMaxOffers=0\r\n"}'
+    respond x '{"path": "/rpc/installer-data-update", "status": 200, "delay_ms": 3000, "body": "@upl=from+server\r\nMaxOffers=0\r\n"}'
     drive initialization "$exe"
     expect "the initialization page until the server's installer data arrived, then the welcome page" '[ $? -eq 0 ]'
-    fetch_line=$(requests | grep -n "^POST /rpc/installer-data-update" | head -1 | cut -d: -f1)
+    requests | grep -E "^/rpc/|InstallerInvoked" | sed 's/^/    request: /'
+    fetch_line=$(requests | grep -n "^/rpc/installer-data-update" | head -1 | cut -d: -f1)
     invoked_line=$(requests | grep -n "ev=InstallerInvoked.*upl=from%2Bserver" | head -1 | cut -d: -f1)
     expect "InstallerInvoked with the server's campaign follows the fetch" \
         '[ -n "$fetch_line" ] && [ -n "$invoked_line" ] && [ "$invoked_line" -gt "$fetch_line" ]'
@@ -155,7 +156,7 @@ if wanted pictures; then
         exe=$(copy "pictures-$tag" "$data" "${shipped[@]}" $page_order)
         drive pictures "$exe" "$language" "wizard-$tag" >/dev/null
         exe=$(copy "init-$tag" "" "${shipped[@]}" $page_order)
-        respond x '{"path": "/rpc/installer-data-update", "status": 200, "body": "@upl=from+server\r\n"}'
+        respond x '{"path": "/rpc/installer-data-update", "status": 200, "delay_ms": 2000, "body": "@upl=from+server\r\n"}'
         drive initialization "$exe" "$language" "wizard-$tag" >/dev/null
         exe=$(copy "about-$tag" "$data" "${shipped[@]}" $page_order)
         drive about "$exe" "$language" "wizard-$tag" >/dev/null
