@@ -136,7 +136,7 @@ if wanted error; then
     exe=$(copy missing "$data" "${shipped[@]}" $page_order)
     rm -f "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"
     reset
-    drive error "$exe"
+    drive error "$exe" en_US wizard-en-error
     expect "a missing payload: the program's box, then the error variant" '[ $? -eq 0 ]'
     expect "the missing payload's error event reached the tracking endpoint" \
         'requests | grep -q "ev=Error.*errorCode=80190194"'
@@ -163,9 +163,13 @@ if wanted pictures; then
         exe=$(copy "countdown-$tag" "${data}AutoLaunchWait=3\r\n" "${shipped[@]}" PageOrder=CWelcomePage,CFinishedPage)
         drive countdown "$exe" "$language" "wizard-$tag-success" >/dev/null
     done
+fi
+if ls "$shots"/wizard-*.bmp >/dev/null 2>&1; then
     for picture in "$shots"/wizard-*.bmp; do
         convert "$picture" "${picture%.bmp}.png" && rm -f "$picture"
     done
+fi
+if wanted pictures; then
     for tag in en de es fr ja; do
         for page in welcome license finished initialization about cancel-question success-finished; do
             expect "picture $tag $page" '[ -s "$shots/wizard-$tag-$page.png" ]'
