@@ -373,6 +373,25 @@ void ScenarioPictures(Wizard& wizard) {
     Finish(wizard);
 }
 
+// The frame's minimise box after the campaign code, and the notification-area
+// icon's click restoring a hidden frame (message 0x8006).
+void ScenarioFrameRules(Wizard& wizard, bool minimiseBoxExpected) {
+    if (!WaitForPage(wizard, L"welcome")) return;
+    HWND main = wizard.Main();
+    bool hasMinimiseBox = (GetWindowLongW(main, GWL_STYLE) & WS_MINIMIZEBOX) != 0;
+    Check(hasMinimiseBox == minimiseBoxExpected, minimiseBoxExpected ? "minimise box kept" : "minimise box removed");
+    ShowWindow(main, SW_HIDE);
+    Check(WaitFor([&] { return !IsWindowVisible(main); }, 5000), "the frame is hidden");
+    PostMessageW(main, 0x8006, 4096, WM_RBUTTONDOWN);
+    Sleep(500);
+    Check(!IsWindowVisible(main), "a right click on the icon does not restore");
+    PostMessageW(main, 0x8006, 4096, WM_LBUTTONDOWN);
+    Check(WaitFor([&] { return IsWindowVisible(main) != FALSE; }, 5000), "a click on the icon restores the frame");
+    PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+    AnswerCancelQuestion(wizard, IDYES);
+    if (WaitForPage(wizard, L"finished")) Finish(wizard);
+}
+
 // Closes the wizard whatever it shows (for runs that test start-up only).
 void ScenarioClose(Wizard& wizard) {
     while (wizard.Running()) {
@@ -407,6 +426,15 @@ BOOL CALLBACK FindPaintedPage(HWND window, LPARAM param) {
     return FALSE;
 }
 
+BOOL CALLBACK FindVisibleWindow(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<FirstPageSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !IsWindowVisible(window)) return TRUE;
+    search->top = window;
+    return FALSE;
+}
+
 bool NothingToPaint(HWND window) {
     if (GetUpdateRect(window, nullptr, FALSE)) return false;
     for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
@@ -431,7 +459,18 @@ int MeasureLaunch(const std::wstring& program, int runs) {
             return 1;
         }
         bool painted = false;
+        double frameMs = 0;
         for (int poll = 0; poll < 60000 && !painted; ++poll) {
+            if (frameMs == 0) {
+                FirstPageSearch frame = {process.dwProcessId, nullptr};
+                EnumWindows(FindVisibleWindow, reinterpret_cast<LPARAM>(&frame));
+                if (frame.top) {
+                    LARGE_INTEGER now;
+                    QueryPerformanceCounter(&now);
+                    frameMs = 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) /
+                              static_cast<double>(frequency.QuadPart);
+                }
+            }
             FirstPageSearch search = {process.dwProcessId, nullptr};
             EnumWindows(FindPaintedPage, reinterpret_cast<LPARAM>(&search));
             DWORD_PTR answer;
@@ -449,7 +488,7 @@ int MeasureLaunch(const std::wstring& program, int runs) {
         if (!painted) return 1;
         double ms = 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
         times.push_back(ms);
-        std::printf("run %d: %.1f ms\n", run + 1, ms);
+        std::printf("run %d: %.1f ms (a window visible at %.1f ms)\n", run + 1, ms, frameMs);
         Sleep(500);
     }
     std::sort(times.begin(), times.end());
@@ -476,6 +515,8 @@ int Run(const std::wstring& scenario, const std::wstring& program) {
     else if (scenario == L"error") ScenarioError(wizard);
     else if (scenario == L"pictures") ScenarioPictures(wizard);
     else if (scenario == L"close") ScenarioClose(wizard);
+    else if (scenario == L"minimise-kept") ScenarioFrameRules(wizard, true);
+    else if (scenario == L"minimise-removed") ScenarioFrameRules(wizard, false);
     else Check(false, "known scenario", scenario);
     if (wizard.Running()) {
         Check(false, "the wizard ended at the end of the scenario");

@@ -103,6 +103,15 @@ if wanted close-box; then
     expect "the close box asks, a second close is harmless, the finished page's close box finishes" '[ $? -eq 0 ]'
 fi
 
+if wanted frame-rules; then
+    exe=$(copy kept "${data}track=NOX00010\r\n" "${shipped[@]}" $page_order)
+    drive minimise-kept "$exe"
+    expect "track NOX00010 keeps the minimise box; the icon's click restores the frame" '[ $? -eq 0 ]'
+    exe=$(copy removed "${data}track=NOX00012\r\n" "${shipped[@]}" $page_order)
+    drive minimise-removed "$exe"
+    expect "track NOX00012 removes the minimise box" '[ $? -eq 0 ]'
+fi
+
 if wanted countdown; then
     exe=$(copy countdown "${data}AutoLaunchWait=3\r\n" "${shipped[@]}" PageOrder=CWelcomePage,CFinishedPage)
     reset
