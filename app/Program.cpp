@@ -26,7 +26,6 @@
 #include "ui/MainWindow.h"
 #include "ui/MessageBox.h"
 
-const wchar_t kMakerKeyPath[] = L"SOFTWARE\\Tarnwell Utilities Inc";
 const wchar_t kWizardVersion[] = L"2.21.0";
 
 namespace {

@@ -114,5 +114,4 @@ private:
 
 CProgram& GetProgram();
 
-// Registry paths under HKEY_LOCAL_MACHINE.
-extern const wchar_t kMakerKeyPath[];  // "SOFTWARE\Tarnwell Utilities Inc"
+#include "services/MakerKeys.h"  // kMakerKeyPath

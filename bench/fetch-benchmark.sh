@@ -1,47 +1,49 @@
 #!/usr/bin/env bash
-# Download throughput and memory: wrenstall-check fetch under Wine against
-# curl, the same 512 MiB file from the stand-in server, in one run.
-# Usage: bench/fetch-benchmark.sh [SIZE_MIB]   (after scripts/test or scripts/run built everything)
+# HTTP download, three ways on the same file from the stand-in server on
+# 127.0.0.1: ours (wrenstall-check fetch: DownloadToStream over our WinHTTP
+# request object, under Wine), the limit (fetch-probe: the flat WinHTTP calls
+# in a bare read loop under the same Wine) and the native reference (curl).
+# Each writes a throw-away file in the same folder (in memory when /dev/shm
+# has room). See bench/README.md.
+# Usage: bench/fetch-benchmark.sh [SIZE_MIB [RUNS]]   (after the build)
 set -euo pipefail
-source "$(dirname "$0")/../scripts/lib/common.sh"
-size_mib=${1:-512}
+source "$(dirname "$0")/lib/measure.sh"
+read_size_and_runs 256 "$@"
 check="$build_dir/tools/check/wrenstall-check.exe"
-[ -x "$check" ] || { echo "build first (scripts/test)"; exit 1; }
-command -v curl >/dev/null && [ -x /usr/bin/time ] || { echo "needs curl and /usr/bin/time (scripts/install-deps)"; exit 1; }
+probe="$build_dir/bench/probes/fetch-probe.exe"
+require_built "$check" "$probe"
+require_tools curl taskset bc
 
-export WINEPREFIX="$build_dir/wineprefix-bench"
-if [ -d "$WINEPREFIX" ]; then
-    wineserver -p >/dev/null 2>&1 </dev/null || true
-else
-    start_wine "$WINEPREFIX"
+# The script runs again inside a stand-in server of its own (a port chosen at
+# run time), which stays on the helper CPU; its files live in memory when
+# /dev/shm has room.
+if [ -z "${WRENSTALL_BENCH_SERVING:-}" ]; then
+    export WRENSTALL_BENCH_SERVING=1 WRENSTALL_BENCH_TMPDIR=${TMPDIR:-/tmp}
+    unset WRENSTALL_SERVER_FIXED_PORT
+    server_tmp=$(make_work_dir $((size_mib * 2)))
+    trap 'rm -rf "$server_tmp"' EXIT
+    TMPDIR=$server_tmp taskset -c "$helper_cpu" bash "$root/tests/server/with-server.sh" bash "$0" "$@"
+    exit
 fi
-trap stop_wine EXIT
 
-run() {
-    WRENSTALL_BENCH_MIB=$size_mib bash "$root/tests/server/with-server.sh" bash -c '
-        set -euo pipefail
-        head -c $((WRENSTALL_BENCH_MIB * 1024 * 1024)) /dev/urandom > "$WRENSTALL_SERVER_ROOT/big.bin"
-        url="http://127.0.0.1:$WRENSTALL_SERVER_PORT/big.bin"
-        out=$(mktemp -d)
-        measure() {  # name, command...
-            local name=$1; shift
-            local start end
-            start=$(date +%s.%N)
-            /usr/bin/time -f "%M" -o "$out/rss" "$@" > /dev/null 2>&1
-            end=$(date +%s.%N)
-            echo "$name $(echo "$end - $start" | bc) $(cat "$out/rss")"
-        }
-        measure curl curl -s -o "$out/curl.bin" "$url"
-        measure wrenstall wine "'"$check"'" fetch "$url" "Z:${out//\//\\}\\wrenstall.bin"
-        cmp -s "$out/curl.bin" "$out/wrenstall.bin" || echo "MISMATCH: the two downloads differ"
-        rm -rf "$out"
-    '
-}
-results=$(run)
-echo "$results" | grep MISMATCH && exit 1
-read -r _ curl_s curl_kb <<< "$(echo "$results" | grep '^curl ')"
-read -r _ ws_s ws_kb <<< "$(echo "$results" | grep '^wrenstall ')"
-printf '%-28s %10s %12s %14s\n' "download of ${size_mib} MiB" "seconds" "MiB/s" "peak RSS MiB"
-printf '%-28s %10.2f %12.1f %14.1f\n' "curl (reference)" "$curl_s" "$(echo "$size_mib / $curl_s" | bc -l)" "$(echo "$curl_kb / 1024" | bc -l)"
-printf '%-28s %10.2f %12.1f %14.1f\n' "wrenstall-check fetch (Wine)" "$ws_s" "$(echo "$size_mib / $ws_s" | bc -l)" "$(echo "$ws_kb / 1024" | bc -l)"
-printf 'throughput ratio wrenstall/curl: %.2f\n' "$(echo "$curl_s / $ws_s" | bc -l)"
+export TMPDIR=$WRENSTALL_BENCH_TMPDIR
+work=$(make_work_dir $((size_mib * 2)))
+start_pinned_wine "$build_dir/wineprefix-bench"
+trap 'stop_wine; rm -rf "$work"' EXIT
+head -c $((size_mib * 1024 * 1024)) /dev/urandom > "$WRENSTALL_SERVER_ROOT/big.bin"
+url="http://127.0.0.1:$WRENSTALL_SERVER_PORT/big.bin"
+
+contestant_ours() { run_timed /dev/null wine "$check" fetch "$url" "$(windows_path "$1")"; }
+contestant_limit() { run_timed /dev/null wine "$probe" "$url" "$(windows_path "$1")"; }
+contestant_native() { run_timed /dev/null curl --fail --silent --show-error --output "$1" "$url"; }
+
+echo "download of $size_mib MiB from 127.0.0.1:$WRENSTALL_SERVER_PORT into $(df -P "$work" | awk 'NR == 2 { print $1 }'), median of $runs interleaved runs after a warm-up"
+describe_pinning
+run_rounds "$runs" "$WRENSTALL_SERVER_ROOT/big.bin" ours limit native
+load_report
+wine_start=$(measure_wine_start "$runs")
+print_table "$size_mib" \
+    ours "ours: wrenstall-check fetch (Wine)" \
+    limit "limit: fetch-probe, flat WinHTTP (Wine)" \
+    native "native: curl"
+printf 'starting and ending a Wine process (in both Wine figures): %.2f s\n' "$wine_start"

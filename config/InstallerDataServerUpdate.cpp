@@ -70,11 +70,12 @@ std::string BuildInstallerDataRequestBody(const GUID& machineId) {
 }
 
 HRESULT FetchInstallerDataFromServer(InstallerDataStore& store, const std::wstring& endpoint,
-                                     const std::wstring& programPath, const GUID& machineId, EventTracker* tracker) {
+                                     const std::wstring& programPath, const GUID& machineId, EventTracker* tracker,
+                                     const std::wstring& productName) {
     if (programPath.empty()) return S_FALSE;  // no own path: no request at all
     std::wstring token;
     bool hasToken = ExtractFileNameToken(programPath, token);
-    std::wstring url = BuildInstallerDataRequestUrl(endpoint, hasToken ? token : L"", hasToken ? L"" : ReadInstalledUpl());
+    std::wstring url = BuildInstallerDataRequestUrl(endpoint, hasToken ? token : L"", hasToken ? L"" : ReadInstalledUpl(productName));
     std::string body = BuildInstallerDataRequestBody(machineId);
 
     ComPtr<IStream> response;

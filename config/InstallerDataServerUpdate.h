@@ -23,8 +23,11 @@ std::string BuildInstallerDataRequestBody(const GUID& machineId);
 // Asks the server and replaces the store with its answer. A failed request
 // leaves the store as it was and is reported to tracker (when there is one);
 // an answer outside 2xx arrives as an empty body and empties the store.
+// productName: the installed product whose persisted "upl" is sent when the
+// program's file name carries no token.
 HRESULT FetchInstallerDataFromServer(InstallerDataStore& store, const std::wstring& endpoint,
-                                     const std::wstring& programPath, const GUID& machineId, EventTracker* tracker);
+                                     const std::wstring& programPath, const GUID& machineId, EventTracker* tracker,
+                                     const std::wstring& productName);
 
 // "http://" + the RPC host the program was built with.
 std::wstring GetBuiltInRpcEndpoint();

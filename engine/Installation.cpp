@@ -9,6 +9,7 @@
 #include "app/Program.h"
 #include "app/UserLanguage.h"
 #include "config/InstallerDataServerUpdate.h"
+#include "engine/InstallerProperties.h"
 #include "framework/DiagnosticOutput.h"
 #include "framework/Exceptions.h"
 #include "framework/ModulePath.h"
@@ -112,7 +113,7 @@ bool CInstallation::IsAbortedOrCancelled() const { return GetProgram().m_bAborte
 HRESULT CInstallation::OnDownloadProgress(ULONGLONG done, ULONGLONG total, ULONG percent, void* context) {
     auto* progress = static_cast<DownloadProgressContext*>(context);
     if (!progress) return S_OK;
-    if (*progress->cancel) return HResultFromWin32(ERROR_CANCELLED);
+    if (*progress->cancel || (progress->wizardCancel && *progress->wizardCancel)) return HResultFromWin32(ERROR_CANCELLED);
     DWORD now = GetTickCount();
     if (now - progress->lastReportTick < kProgressIntervalMs) return S_OK;
     try {
@@ -139,7 +140,7 @@ void CInstallation::OnFetchInstallerData() {
     GetModulePath(nullptr, programPath);
     try {
         FetchInstallerDataFromServer(program.m_installerData, GetBuiltInRpcEndpoint(), programPath, program.m_machineId,
-                                     program.m_pTracker);
+                                     program.m_pTracker, program.m_strAppName);
         program.StartTracking(true);
     } catch (...) {
         // Without tracking the wizard would wait for the page order forever: the error ends it instead.
@@ -194,15 +195,9 @@ bool CInstallation::InstallPayload() {
 
         std::vector<std::wstring> parts = PayloadParts();
         std::wstring commandLine = parts.size() > 2 ? parts[1] : L"";
-        wchar_t** block = nullptr;
-        int count = 0;
-        if (SUCCEEDED(program.m_installerData.BuildArgumentBlock(&block, &count))) {
-            ScopedLocalMemory owner(block);
-            for (int i = 0; i < count; ++i) {
-                if (!commandLine.empty()) commandLine += L' ';
-                commandLine += block[i];
-            }
-        } else {
+        try {
+            AppendInstallerDataProperties(commandLine, program.m_installerData, m_pExecutor->GetFolderProperties());
+        } catch (const std::bad_alloc&) {
             commandLine.clear();
         }
 
@@ -213,6 +208,14 @@ bool CInstallation::InstallPayload() {
         if (FAILED(hr)) {
             m_proxy.Cancel();
             ThrowOleException(hr);
+        }
+        if (hr == S_FALSE) {
+            // The user cancelled inside the installer: nothing was installed,
+            // so nothing is recorded or reported as finished.
+            WriteDiagnostic(L"Installation cancelled by the user (installer result 1602)\n");
+            m_proxy.Cancel();
+            program.m_bPayloadInstalled = FALSE;
+            return false;
         }
         ran = true;
         program.m_bPayloadInstalled = !m_proxy.IsCancelled();

@@ -42,6 +42,7 @@ struct DownloadProgressContext {
     const std::atomic<bool>* cancel;  // m_bCancel, or the offer's declined flag
     DWORD startTick;
     DWORD lastReportTick;
+    const std::atomic<bool>* wizardCancel = nullptr;  // an offer's download also stops on m_bCancel
 };
 
 class CInstallation : public CWinThread {

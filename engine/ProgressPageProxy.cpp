@@ -50,9 +50,10 @@ public:
             MoveFileExW(m_strPath.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
         }
     }
+    // Once the page has the path, the page deletes the file; a path the page
+    // never got is deleted here.
     void Call(IProgressPage* page) override {
-        PostTextMessage(page->GetPageWindow(), WM_PAGE_REMEMBER_TEMP_FILE, 0, m_strPath);
-        m_strPath.clear();
+        if (PostTextMessage(page->GetPageWindow(), WM_PAGE_REMEMBER_TEMP_FILE, 0, m_strPath)) m_strPath.clear();
     }
 
 private:

@@ -6,6 +6,7 @@
 
 #include "app/Program.h"
 #include "engine/Installation.h"
+#include "engine/InstallerProperties.h"
 #include "framework/ComPtr.h"
 #include "framework/DiagnosticOutput.h"
 #include "framework/ExceptionCodes.h"
@@ -14,7 +15,7 @@
 #include "framework/Win32Error.h"
 #include "http/DownloadToStream.h"
 #include "payload/BzFile.h"
-#include "payload/SignatureVerification.h"
+#include "payload/VerifiedFile.h"
 #include "services/ProcessLaunching.h"
 
 struct CInstallation::Offer {
@@ -35,7 +36,6 @@ namespace {
 const UINT IDS_DOWNLOADING = 3001;
 const UINT IDS_EXTRACTING = 3002;
 const UINT IDS_INSTALLING = 3003;
-const UINT kBlockBytes = 65536;
 
 void TrackOfferError(CException* e, const wchar_t* page) noexcept {
     wchar_t line[200];
@@ -66,7 +66,7 @@ const std::atomic<bool>& CInstallation::DeclinedOf(const Offer& offer) const {
 bool CInstallation::OnDownloadOffer(const Offer& offer) {
     std::wstring& package = PackageOf(offer);
     if (!package.empty()) return true;
-    if (DeclinedOf(offer)) return false;
+    if (DeclinedOf(offer) || m_bCancel) return false;
     try {
         m_nProgressBase = 50;
         m_nProgressSpan = 50;
@@ -78,10 +78,13 @@ bool CInstallation::OnDownloadOffer(const Offer& offer) {
             if (FAILED(hr)) ThrowOleException(hr);
             m_proxy.RememberTempFile(path);
             DWORD now = GetTickCount();
-            DownloadProgressContext context = {this, &DeclinedOf(offer), now, now};
+            DownloadProgressContext context = {this, &DeclinedOf(offer), now, now, &m_bCancel};
             hr = DownloadToStream(url, stream.Get(), OnDownloadProgress, &context);
             stream.Reset();
-            if (FAILED(hr)) ThrowOleException(hr);
+            if (FAILED(hr)) {
+                DeleteFileW(path.c_str());  // a stopped or failed download leaves nothing behind
+                ThrowOleException(hr);
+            }
             package = path;
         }
     } catch (...) {
@@ -98,33 +101,35 @@ void CInstallation::OnExtractOffer(const Offer& offer) {
         m_nProgressBase = 50;
         m_nProgressSpan = 50;
         ReportTask(50, IDS_EXTRACTING);
-        std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[kBlockBytes]);
-        if (!buffer) ThrowMemoryException();
-        CBzFile compressed(package.c_str());
         std::wstring output = package + L".exe";
-        CStdioFile target;
-        CFileException error(CFileException::none, 0);
-        if (!target.Open(output.c_str(), CFile::modeCreate | CFile::modeWrite | CFile::typeBinary, &error)) {
-            ThrowFileException(error.m_cause, error.m_lOsError, output);
-        }
         m_proxy.RememberTempFile(output);
-        const ULONGLONG total = compressed.GetCompressedSize();
         bool stopped = false;
-        UINT read = compressed.Read(buffer.get(), kBlockBytes);
-        while (read > 0) {
-            if (m_proxy.IsCancelled() || DeclinedOf(offer)) {
+        DecompressionCheck check = [&](ULONGLONG done, ULONGLONG total) -> HRESULT {
+            if (m_proxy.IsCancelled() || m_bCancel || DeclinedOf(offer)) {
                 stopped = true;
-                break;
+                return HResultFromWin32(ERROR_CANCELLED);
             }
             // Against the compressed size: passes 100 for compressible data, unclamped.
-            ReportStepProgress(IDS_EXTRACTING, total ? static_cast<int>(compressed.GetPosition() * 100 / total) : 100);
-            target.Write(buffer.get(), read);
-            read = compressed.Read(buffer.get(), kBlockBytes);
+            ReportStepProgress(IDS_EXTRACTING, total ? static_cast<int>(done * 100 / total) : 100);
+            return S_OK;
+        };
+        try {
+            DecompressFile(package, output, check);
+        } catch (...) {
+            // A stopped or failed extraction leaves neither its output nor, when stopped, the package.
+            DeleteFileW(output.c_str());
+            if (!stopped) throw;
+            DeleteFileW(package.c_str());
+            throw;
         }
-        target.Close();
-        if (!stopped) setup = output;
+        setup = output;
     } catch (...) {
-        TrackOfferError(CaptureCurrentException(), L"extractingSecondaryOffer");
+        CException* e = CaptureCurrentException();
+        if (m_proxy.IsCancelled() || m_bCancel || DeclinedOf(offer)) {
+            e->Delete();  // a cancellation, not a failure
+        } else {
+            TrackOfferError(e, L"extractingSecondaryOffer");
+        }
     }
 }
 
@@ -139,11 +144,13 @@ void CInstallation::InstallOffer(const Offer& offer) {
         if (&offer != &kNox && &offer != &kGearfresh) ThrowNotSupportedException();
         ReportStepProgress(IDS_INSTALLING, 25);
 
-        // The setup came over plain HTTP and runs elevated: it must carry our signature.
-        HRESULT verified = VerifySignature(setup);
-        if (FAILED(verified)) {
+        // The setup came over plain HTTP and runs elevated: it must carry our
+        // signature, and it stays held against writers until the process has started.
+        CVerifiedFile verified;
+        HRESULT hr = verified.HoldAndVerify(setup);
+        if (FAILED(hr)) {
             if (EventTracker* tracker = GetProgram().m_pTracker.load()) {
-                tracker->TrackWindowsError(verified, L"installingSecondaryOffer", L"installing");
+                tracker->TrackWindowsError(hr, L"installingSecondaryOffer", L"installing");
             }
             return;
         }
@@ -152,15 +159,15 @@ void CInstallation::InstallOffer(const Offer& offer) {
         std::wstring command = L"\"" + setup + L"\"";
         const wchar_t* onReboot = data.Get(offer.installOnRebootKey);
         command += onReboot && std::wstring(onReboot) == L"yes" ? L" SI_LAUNCH=onreboot" : L" SI_LAUNCH=immediate";
-        auto append = [&](const wchar_t* format, const wchar_t* key) {
-            if (const wchar_t* value = data.Get(key)) command += std::wstring(format) + value;
+        auto append = [&](const wchar_t* key, const wchar_t* dataKey) {
+            if (const wchar_t* value = data.Get(dataKey)) command += std::wstring(L" ") + key + L"=" + QuoteInstallerValue(value);
         };
-        append(L" SI_CHNL=", L"SI_CHNL");
-        append(L" SI_MODE=", L"SI_MODE");
-        append(L" SI_DELAY=", L"SI_DELAY");
-        append(L" @P2_ORIGIN=", offer.callerOriginKey);
-        append(L" @P2=", offer.offerOriginKey);
-        append(L" @UL_STUBID=", offer.stubIdKey);
+        append(L"SI_CHNL", L"SI_CHNL");
+        append(L"SI_MODE", L"SI_MODE");
+        append(L"SI_DELAY", L"SI_DELAY");
+        append(L"@P2_ORIGIN", offer.callerOriginKey);
+        append(L"@P2", offer.offerOriginKey);
+        append(L"@UL_STUBID", offer.stubIdKey);
 
         HANDLE process = StartProcess(command);
         if (!process) ThrowOleException(FailureFromLastError());

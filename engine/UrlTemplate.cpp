@@ -1,10 +1,18 @@
 #include <cwctype>
 
+#include "app/Program.h"
 #include "engine/Installation.h"
 #include "services/SystemProbes.h"
 
 HRESULT ExpandUrlTemplate(const std::wstring& text, std::wstring& output) {
     output.clear();
+    PlaceholderContext context;
+    if (GetApplication()) {
+        const CProgram& program = GetProgram();
+        context.machineId = program.m_machineId;
+        context.installationId = program.m_installationId;
+        context.installerData = [&program](const std::wstring& key) { return program.m_installerData.Get(key); };
+    }
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] != L'{') {
             output += text[i];
@@ -31,7 +39,7 @@ HRESULT ExpandUrlTemplate(const std::wstring& text, std::wstring& output) {
             section = section.substr(colon + 1);
         }
         std::wstring value;
-        if (FAILED(ResolveVariable(name, section, value))) continue;
+        if (FAILED(ResolveVariable(name, section, context, value))) continue;
         if (modifier == L"u") {
             for (wchar_t& c : value) c = static_cast<wchar_t>(std::towupper(c));
         } else if (modifier == L"l") {

@@ -1,13 +1,35 @@
 #include "payload/BzFile.h"
 
+#include <cstdio>
 #include <memory>
 #include <new>
+
+#include "framework/DiagnosticOutput.h"
+#include "framework/Exceptions.h"
 
 IMPLEMENT_DYNAMIC(CBzFile, CStdioFile)
 
 namespace {
 const UINT kCopyBlockBytes = 65536;
+// Free space is looked at again after this many bytes of output.
+const ULONGLONG kDiskSpaceCheckInterval = 16ull * 1024 * 1024;
+
+void LogDecompressionStop(const wchar_t* reason, ULONGLONG bytes, const std::wstring& path) {
+    wchar_t line[200];
+    std::swprintf(line, 200, L"Decompression stopped: %ls after %llu bytes: ", reason, bytes);
+    WriteDiagnostic((line + path + L"\n").c_str());
 }
+
+// Raises ERROR_DISK_FULL when writing on would leave the volume of path less than the reserve.
+void CheckDiskSpace(const std::wstring& path, ULONGLONG written) {
+    std::wstring folder = path.substr(0, path.find_last_of(L"\\/") + 1);
+    ULARGE_INTEGER available = {};
+    if (!GetDiskFreeSpaceExW(folder.empty() ? nullptr : folder.c_str(), &available, nullptr, nullptr)) return;
+    if (available.QuadPart >= kDiskSpaceReserveBytes + kDiskSpaceCheckInterval) return;
+    LogDecompressionStop(L"the disk is nearly full (0x80070070)", written, path);
+    ThrowFileException(CFileException::diskFull, ERROR_DISK_FULL, path);
+}
+}  // namespace
 
 void CBzFile::TranslateBzipError(int bzipError, CFileException::Cause& cause, LONG& osError) {
     switch (bzipError) {
@@ -50,6 +72,8 @@ BOOL CBzFile::Open(LPCWSTR path, UINT flags, CFileException* error) {
     m_bEndReached = false;
     m_nMode = Reading;
     m_nBytesProcessed = 0;
+    m_nStreams = 1;
+    m_unusedInput.clear();
     int bzipError = BZ_OK;
     m_pBzip = BZ2_bzReadOpen(&bzipError, m_pStream, 0, 0, nullptr, 0);
     if (bzipError != BZ_OK) {
@@ -64,20 +88,53 @@ BOOL CBzFile::Open(LPCWSTR path, UINT flags, CFileException* error) {
 }
 
 UINT CBzFile::Read(void* buffer, UINT count) {
-    if (m_bEndReached || count == 0) return 0;
-    if (!m_pBzip) ThrowFileException(CFileException::invalidFile, ERROR_INVALID_HANDLE, m_strFileName);
-    int bzipError = BZ_OK;
-    // libbzip2 takes an int count.
-    int read = BZ2_bzRead(&bzipError, m_pBzip, buffer, static_cast<int>(count > 0x7FFFFFFF ? 0x7FFFFFFF : count));
-    if (bzipError == BZ_STREAM_END) m_bEndReached = true;
-    if (bzipError < 0) {
-        CFileException::Cause cause;
-        LONG osError;
-        TranslateBzipError(bzipError, cause, osError);
-        ThrowFileException(cause, osError, m_strFileName);
+    while (!m_bEndReached && count > 0) {
+        if (!m_pBzip) ThrowFileException(CFileException::invalidFile, ERROR_INVALID_HANDLE, m_strFileName);
+        int bzipError = BZ_OK;
+        // libbzip2 takes an int count.
+        int read = BZ2_bzRead(&bzipError, m_pBzip, buffer, static_cast<int>(count > 0x7FFFFFFF ? 0x7FFFFFFF : count));
+        if (bzipError == BZ_DATA_ERROR_MAGIC && m_nStreams > 1) {
+            m_bEndReached = true;  // not bzip2 after the last stream: ignored, as the standard tool does
+            return 0;
+        }
+        if (bzipError < 0) {
+            CFileException::Cause cause;
+            LONG osError;
+            TranslateBzipError(bzipError, cause, osError);
+            ThrowFileException(cause, osError, m_strFileName);
+        }
+        if (bzipError == BZ_STREAM_END && !OpenNextStream()) m_bEndReached = true;
+        if (read > 0) {
+            m_nBytesProcessed += static_cast<ULONGLONG>(read);
+            return static_cast<UINT>(read);
+        }
     }
-    m_nBytesProcessed += static_cast<ULONGLONG>(read);
-    return static_cast<UINT>(read);
+    return 0;
+}
+
+bool CBzFile::OpenNextStream() {
+    int bzipError = BZ_OK;
+    void* unused = nullptr;
+    int unusedCount = 0;
+    BZ2_bzReadGetUnused(&bzipError, m_pBzip, &unused, &unusedCount);
+    if (bzipError != BZ_OK) unusedCount = 0;
+    m_unusedInput.assign(static_cast<char*>(unused), static_cast<char*>(unused) + unusedCount);
+    BZ2_bzReadClose(&bzipError, m_pBzip);
+    m_pBzip = nullptr;
+    if (m_unusedInput.empty()) {
+        int next = std::fgetc(m_pStream);
+        if (next == EOF) return false;
+        std::ungetc(next, m_pStream);
+    }
+    m_pBzip = BZ2_bzReadOpen(&bzipError, m_pStream, 0, 0, m_unusedInput.empty() ? nullptr : m_unusedInput.data(),
+                             static_cast<int>(m_unusedInput.size()));
+    if (bzipError != BZ_OK) {
+        if (m_pBzip) BZ2_bzReadClose(&bzipError, m_pBzip);
+        m_pBzip = nullptr;
+        return false;
+    }
+    ++m_nStreams;
+    return true;
 }
 
 ULONGLONG CBzFile::GetCompressedSize() const {
@@ -99,19 +156,45 @@ void CBzFile::Close() {
     CStdioFile::Close();
     m_nBytesProcessed = 0;
     m_nMode = Closed;
+    m_nStreams = 0;
+    m_unusedInput.clear();
 }
 
-void DecompressFile(const std::wstring& compressedPath, const std::wstring& outputPath) {
+void DecompressFile(const std::wstring& compressedPath, const std::wstring& outputPath,
+                    const DecompressionCheck& check, ULONGLONG limit) {
     std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[kCopyBlockBytes]);
     if (!buffer) ThrowMemoryException();
     CBzFile compressed(compressedPath.c_str());
+    const ULONGLONG compressedSize = compressed.GetCompressedSize();
     CStdioFile output;
     CFileException error(CFileException::none, 0);
     if (!output.Open(outputPath.c_str(), CFile::modeCreate | CFile::modeWrite | CFile::typeBinary, &error)) {
         ThrowFileException(error.m_cause, error.m_lOsError, outputPath);
     }
+    ULONGLONG written = 0;
+    ULONGLONG nextSpaceCheck = 0;
     UINT read;
-    while ((read = compressed.Read(buffer.get(), kCopyBlockBytes)) > 0) output.Write(buffer.get(), read);
+    while ((read = compressed.Read(buffer.get(), kCopyBlockBytes)) > 0) {
+        if (check) {
+            HRESULT hr = check(compressed.GetPosition(), compressedSize);
+            if (FAILED(hr)) {
+                LogDecompressionStop(L"stopped by its caller", written, compressedPath);
+                ThrowOleException(hr);
+            }
+        }
+        if (read > limit - written) {
+            wchar_t reason[96];
+            std::swprintf(reason, 96, L"the output passes %llu bytes (0x800700DF)", limit);
+            LogDecompressionStop(reason, written, compressedPath);
+            ThrowFileException(CFileException::diskFull, ERROR_FILE_TOO_LARGE, compressedPath);
+        }
+        if (written >= nextSpaceCheck) {
+            CheckDiskSpace(outputPath, written);
+            nextSpaceCheck = written + kDiskSpaceCheckInterval;
+        }
+        output.Write(buffer.get(), read);
+        written += read;
+    }
     output.Close();
     compressed.Close();
 }

@@ -1,10 +1,15 @@
 #pragma once
 // CBzFile: the decompressed bytes of a bzip2 file through the framework's
 // file interface, decompressed by libbzip2 straight into the caller's buffer.
-// Only the first bzip2 stream of a file is read. Read-only: seeking, lengths,
+// A file of several concatenated bzip2 streams (as parallel compressors
+// write them) is read to its end, and data after the last stream that is not
+// bzip2 is ignored, both as the standard tool does. Read-only: seeking, lengths,
 // locking, duplication and line operations raise "not supported".
 // Used by one thread at a time.
 #include <bzlib.h>
+
+#include <functional>
+#include <vector>
 
 #include "framework/StdioFile.h"
 
@@ -38,12 +43,34 @@ public:
 
 private:
     enum Mode { Closed = 0, Reading = 1 };
+    // After the end of a stream: opens the next one on what follows; false at the end of the file.
+    bool OpenNextStream();
+
     ULONGLONG m_nBytesProcessed = 0;
     Mode m_nMode = Closed;
     bool m_bEndReached = false;
     BZFILE* m_pBzip = nullptr;
+    int m_nStreams = 0;              // streams opened since Open
+    std::vector<char> m_unusedInput;  // read past the end of the last stream
 };
 
+// The most decompressed bytes a payload or an offer may have. Windows
+// Installer opens no package of 2 GiB or more and the loader maps no image
+// that large, so a bigger output is never something the wizard could run;
+// a small download that expands past it is a decompression bomb.
+const ULONGLONG kMaxDecompressedBytes = 0x7FFFFFFFull;
+// Free space that decompression leaves on the output's volume, so that the
+// installer that follows (and the system) can still work.
+const ULONGLONG kDiskSpaceReserveBytes = 256ull * 1024 * 1024;
+
+// Called once per block with the decompressed bytes so far; a negative
+// result (such as a cancellation) stops the copy with that result.
+using DecompressionCheck = std::function<HRESULT(ULONGLONG decompressed, ULONGLONG compressedSize)>;
+
 // Writes the decompressed bytes of compressedPath to outputPath (created or
-// truncated) in 64 KiB blocks; raises CFileException on failure.
-void DecompressFile(const std::wstring& compressedPath, const std::wstring& outputPath);
+// truncated) in 64 KiB blocks. Raises CFileException on failure, with
+// ERROR_FILE_TOO_LARGE past limit and ERROR_DISK_FULL when the volume would
+// keep less than kDiskSpaceReserveBytes, and COleException with the check's
+// result when the check stops it. The caller removes the output on failure.
+void DecompressFile(const std::wstring& compressedPath, const std::wstring& outputPath,
+                    const DecompressionCheck& check = nullptr, ULONGLONG limit = kMaxDecompressedBytes);

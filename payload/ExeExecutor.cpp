@@ -25,7 +25,7 @@ BOOL CALLBACK ReleaseWindowOfClass(HWND window, LPARAM parameter) {
 CExeExecutor::CExeExecutor() : m_windowClasses(GetPayloadMessageClasses()) {}
 
 HRESULT CExeExecutor::Run(IExecutorPage* page, const std::wstring& commandLine) {
-    std::wstring processCommand = L"\"" + m_strPayloadPath + L"\" " + commandLine;
+    std::wstring processCommand = L"\"" + RunPath() + L"\" " + commandLine;
     HANDLE process = StartProcess(processCommand);
     if (!process) return FailureFromLastError();
     PostToExecutorPage(page, WM_PAGE_STEP_PROGRESS, 25, 0);

@@ -19,6 +19,18 @@ struct MsiHandleTraits {
     static void Close(MSIHANDLE h) { MsiCloseHandle(h); }
 };
 using ScopedMsiHandle = ScopedResource<MSIHANDLE, MsiHandleTraits>;
+
+// Field 1 of a record as text; empty when it is empty or cannot be read.
+std::wstring ReadRecordString(MSIHANDLE record) {
+    wchar_t empty[1] = {L'\0'};
+    DWORD length = 0;
+    UINT result = MsiRecordGetStringW(record, 1, empty, &length);
+    if (result != ERROR_MORE_DATA) return {};
+    std::vector<wchar_t> value(length + 1);
+    length += 1;
+    if (MsiRecordGetStringW(record, 1, value.data(), &length) != ERROR_SUCCESS) return {};
+    return std::wstring(value.data(), length);
+}
 }  // namespace
 
 UINT CheckPackageOpens(const std::wstring& packagePath) {
@@ -39,15 +51,26 @@ std::wstring ReadPackageProperty(const std::wstring& packagePath, const std::wst
     }
     ScopedMsiHandle record;
     if (MsiViewFetch(view.Get(), record.Receive()) != ERROR_SUCCESS) return {};
-    wchar_t empty[1] = {L'\0'};
-    DWORD length = 0;
-    UINT result = MsiRecordGetStringW(record.Get(), 1, empty, &length);
-    if (result == ERROR_SUCCESS) return {};
-    if (result != ERROR_MORE_DATA) return {};
-    std::vector<wchar_t> value(length + 1);
-    length += 1;
-    if (MsiRecordGetStringW(record.Get(), 1, value.data(), &length) != ERROR_SUCCESS) return {};
-    return std::wstring(value.data(), length);
+    return ReadRecordString(record.Get());
+}
+
+std::vector<std::wstring> ReadPackageDirectories(const std::wstring& packagePath) {
+    std::vector<std::wstring> directories;
+    ScopedMsiHandle database;
+    if (MsiOpenDatabaseW(packagePath.c_str(), MSIDBOPEN_READONLY, database.Receive()) != ERROR_SUCCESS) {
+        return directories;
+    }
+    ScopedMsiHandle view;
+    if (MsiDatabaseOpenViewW(database.Get(), L"SELECT `Directory` FROM `Directory`", view.Receive()) != ERROR_SUCCESS ||
+        MsiViewExecute(view.Get(), 0) != ERROR_SUCCESS) {
+        return directories;
+    }
+    ScopedMsiHandle record;
+    while (MsiViewFetch(view.Get(), record.Receive()) == ERROR_SUCCESS) {
+        std::wstring name = ReadRecordString(record.Get());
+        if (!name.empty()) directories.push_back(name);
+    }
+    return directories;
 }
 
 PackedVersion ReadPackageVersion(const std::wstring& packagePath) {

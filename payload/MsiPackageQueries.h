@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "services/PackedVersion.h"
 
@@ -14,6 +15,8 @@ UINT CheckPackageOpens(const std::wstring& packagePath);
 // "ProductCode" or "ProductVersion" from the package's Property table, or empty.
 std::wstring ReadPackageProperty(const std::wstring& packagePath, const std::wstring& property);
 PackedVersion ReadPackageVersion(const std::wstring& packagePath);
+// The keys of the package's Directory table (the properties that name its folders).
+std::vector<std::wstring> ReadPackageDirectories(const std::wstring& packagePath);
 // Installed under its ProductCode, or "AppExe" carries the package's version.
 bool IsProductInstalled(const std::wstring& packagePath, std::wstring& productCode);
 // Starts the silent uninstall of the maker's older cleaner ("Tidora") when present.

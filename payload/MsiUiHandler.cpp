@@ -19,6 +19,7 @@ bool ParseFields(const wchar_t* text, int fields[], int maxFields, int (*lastFie
     if (!text || !*text) return false;
     const wchar_t* p = text;
     int last = maxFields;
+    bool hasType = false;
     for (int expected = 1; expected <= last && *p; ++expected) {
         while (*p == L' ') ++p;
         if (!*p) break;
@@ -30,6 +31,7 @@ bool ParseFields(const wchar_t* text, int fields[], int maxFields, int (*lastFie
         if (number == 1) {
             if (*p < L'0' || *p > L'9' || (p[1] != L' ' && p[1] != L'\0')) return false;
             fields[0] = *p - L'0';
+            hasType = true;
             ++p;
             last = lastField(fields[0]);
         } else {
@@ -40,7 +42,8 @@ bool ParseFields(const wchar_t* text, int fields[], int maxFields, int (*lastFie
             p = end;
         }
     }
-    return true;
+    // Without field 1 the record has no type and is ignored.
+    return hasType;
 }
 
 int ProgressLastField(int type) { return type == 2 || type == 3 ? 2 : type == 1 ? 3 : 4; }
@@ -79,6 +82,8 @@ void HandleProgress(MsiUiContext& ui, const wchar_t* text) {
             int remaining = ui.totalTicks - ui.ticksDone;
             int percent = ui.forward ? MulDiv(ui.ticksDone, 100, ui.totalTicks)
                                      : MulDiv(remaining > 0 ? remaining : 0, 100, ui.totalTicks);
+            // Reports past the reset's total (the installer's estimate) keep the bar full.
+            if (percent > 100) percent = 100;
             if (percent >= 0) PostStep(ui, percent, nullptr);
             break;
         }

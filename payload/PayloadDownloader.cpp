@@ -82,7 +82,10 @@ HRESULT CBz2Downloader::Download(DownloadProgressCallback callback, void* contex
             return hr;
         }
         final = temporary + L".msi";
-        DecompressFile(temporary, final);
+        // The copy stops when the download's callback does (a cancelled wizard).
+        DecompressFile(temporary, final, [callback, context](ULONGLONG, ULONGLONG compressedSize) -> HRESULT {
+            return callback ? callback(compressedSize, compressedSize, 100, context) : S_OK;
+        }, m_nLimit);
         DeleteFileW(temporary.c_str());
         path = final;
         return hr;

@@ -9,6 +9,7 @@
 
 #include "framework/RuntimeClass.h"
 #include "http/DownloadToStream.h"
+#include "payload/BzFile.h"
 
 class CPayloadDownloader : public CObject {
     DECLARE_DYNAMIC(CPayloadDownloader)
@@ -27,7 +28,12 @@ public:
 class CBz2Downloader : public CPayloadDownloader {
     DECLARE_DYNAMIC(CBz2Downloader)
 public:
+    // limit: the most decompressed bytes accepted (see kMaxDecompressedBytes).
+    explicit CBz2Downloader(ULONGLONG limit = kMaxDecompressedBytes) : m_nLimit(limit) {}
     HRESULT Download(DownloadProgressCallback callback, void* context, const wchar_t* url, std::wstring& path) override;
+
+private:
+    ULONGLONG m_nLimit;
 };
 
 // True when the URL's path (without query or fragment) ends in ".bz2", in any letter case.

@@ -7,16 +7,19 @@
 #include "framework/Exceptions.h"
 #include "payload/PayloadDownloader.h"
 #include "payload/SignatureVerification.h"
+#include "payload/VerifiedFile.h"
 #include "services/PackedVersion.h"
 
 IMPLEMENT_DYNAMIC(CPayloadExecutor, CObject)
 
 HRESULT CPayloadExecutor::Execute(IExecutorPage* page, const std::wstring& commandLine) {
     try {
-        HRESULT hr = VerifySignature();
+        m_strRunPath = StagePayload();
+        CVerifiedFile verified;
+        HRESULT hr = verified.HoldAndVerify(m_strRunPath);
         if (FAILED(hr)) return hr;
         hr = Run(page, commandLine);
-        return FAILED(hr) ? hr : S_OK;
+        return FAILED(hr) ? hr : hr == S_FALSE ? S_FALSE : S_OK;
     } catch (CException* e) {
         HRESULT hr = HResultFromException(e);
         e->Delete();

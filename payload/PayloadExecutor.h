@@ -14,8 +14,10 @@
 class CPayloadExecutor : public CObject {
     DECLARE_DYNAMIC(CPayloadExecutor)
 public:
-    // VerifySignature, then Run; 0 on success (a positive Run result too),
-    // the rejection or failure otherwise. Never raises.
+    // StagePayload, then the signature check of the staged file, which stays
+    // held against writers until Run has handed it over, then Run. 0 on
+    // success, S_FALSE when the user cancelled the run, the rejection or
+    // failure otherwise. Never raises.
     virtual HRESULT Execute(IExecutorPage* page, const std::wstring& commandLine);
     // Picks the downloader by the URL and keeps the finished file's path.
     virtual HRESULT Download(DownloadProgressCallback callback, void* context, const wchar_t* url);
@@ -24,9 +26,19 @@ public:
     virtual void GetPayloadVersion(ULONGLONG& version) const { version = m_nPayloadVersion; }
     virtual HRESULT VerifySignature();
     virtual HRESULT Run(IExecutorPage* page, const std::wstring& commandLine) = 0;
+    // Properties that name the payload's own folders (where it puts files);
+    // the installer data may not set them.
+    virtual std::vector<std::wstring> GetFolderProperties() const { return {}; }
+    // The file Run will start (the payload itself unless a copy is made);
+    // Execute checks this file.
+    virtual std::wstring StagePayload() { return m_strPayloadPath; }
 
 protected:
+    // The file to start: the staged file, or the payload when nothing was staged.
+    const std::wstring& RunPath() const { return m_strRunPath.empty() ? m_strPayloadPath : m_strRunPath; }
+
     std::wstring m_strPayloadPath;
+    std::wstring m_strRunPath;
     ULONGLONG m_nPayloadVersion = 0;
 };
 
@@ -38,6 +50,12 @@ public:
     HRESULT Download(DownloadProgressCallback callback, void* context, const wchar_t* url) override;
     // 0 installed (or already installed), 1 cancelled; raises on failure.
     HRESULT Run(IExecutorPage* page, const std::wstring& commandLine) override;
+    // The keys of the package's Directory table.
+    std::vector<std::wstring> GetFolderProperties() const override;
+    // The package copied to "Downloaded Installers\<ProductCode>\setup.msi" of
+    // the common documents (a folder only administrators may write), or the
+    // downloaded package when no copy can be made.
+    std::wstring StagePayload() override;
 };
 
 // A plain executable, started and waited for.

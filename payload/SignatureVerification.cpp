@@ -4,41 +4,37 @@
 #include <softpub.h>
 #include <wintrust.h>
 
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <vector>
 
+#include "framework/DiagnosticOutput.h"
 #include "framework/ModulePath.h"
 #include "framework/ScopedHandles.h"
 #include "framework/Win32Error.h"
+#include "payload/CryptOwners.h"
+#include "payload/NestedSignature.h"
 #include "services/SystemProbes.h"
 
 namespace {
-const char kNestedSignatureOid[] = "1.3.6.1.4.1.311.2.4.1";
 const DWORD kMessageEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
 std::mutex g_signerLock;
 std::wstring g_defaultSigner;
 
-struct MessageTraits {
-    static HCRYPTMSG Invalid() { return nullptr; }
-    static bool IsValid(HCRYPTMSG h) { return h != nullptr; }
-    static void Close(HCRYPTMSG h) { CryptMsgClose(h); }
-};
-struct CertificateTraits {
-    static PCCERT_CONTEXT Invalid() { return nullptr; }
-    static bool IsValid(PCCERT_CONTEXT h) { return h != nullptr; }
-    static void Close(PCCERT_CONTEXT h) { CertFreeCertificateContext(h); }
-};
-using ScopedMessage = ScopedResource<HCRYPTMSG, MessageTraits>;
-using ScopedCertificate = ScopedResource<PCCERT_CONTEXT, CertificateTraits>;
-
 HRESULT TrustResultToHResult(LONG result) {
     return result > 0 ? HResultFromWin32(result) : static_cast<HRESULT>(result);
 }
 
+void LogRejection(const wchar_t* what, HRESULT hr, const std::wstring& path) {
+    wchar_t line[160];
+    std::swprintf(line, 160, L"Signature check: %ls failed (0x%08lX): ", what, static_cast<unsigned long>(hr));
+    WriteDiagnostic((line + path + L"\n").c_str());
+}
+
 // A decoded PKCS #7 message of bytes and its verified signer certificate.
-HRESULT DecodeSignedMessage(const BYTE* bytes, DWORD size, ScopedMessage& message, ScopedCertificate& signer) {
+HRESULT DecodeSignedMessage(const BYTE* bytes, DWORD size, ScopedCryptMessage& message, ScopedCertificate& signer) {
     message.Reset(CryptMsgOpenToDecode(kMessageEncoding, 0, 0, 0, nullptr, nullptr));
     if (!message) return FailureFromLastError();
     if (!CryptMsgUpdate(message.Get(), bytes, size, TRUE)) return FailureFromLastError();
@@ -50,7 +46,7 @@ HRESULT DecodeSignedMessage(const BYTE* bytes, DWORD size, ScopedMessage& messag
 
 // The signed message and signer of a file's first signature. S_FALSE (and no
 // message) when the file carries no signature.
-HRESULT ReadFileSigner(const std::wstring& path, ScopedMessage& message, ScopedCertificate& signer) {
+HRESULT ReadFileSigner(const std::wstring& path, ScopedCryptMessage& message, ScopedCertificate& signer) {
     GUID subject = {};
     if (!CryptSIPRetrieveSubjectGuid(path.c_str(), nullptr, &subject)) return FailureFromLastError();
     SIP_DISPATCH_INFO dispatch = {};
@@ -75,38 +71,6 @@ HRESULT ReadFileSigner(const std::wstring& path, ScopedMessage& message, ScopedC
     }
     if (!dispatch.pfGet(&subjectInfo, &encoding, 0, &size, signature.data())) return FailureFromLastError();
     return DecodeSignedMessage(signature.data(), size, message, signer);
-}
-
-// Accepts when a signature nested in the wizard's message has payloadSigner's key.
-HRESULT SearchNestedSignatures(HCRYPTMSG wizardMessage, PCCERT_CONTEXT payloadSigner) {
-    DWORD size = 0;
-    // A signature without unauthenticated attributes has no nested signature.
-    if (!CryptMsgGetParam(wizardMessage, CMSG_SIGNER_UNAUTH_ATTR_PARAM, 0, nullptr, &size) ||
-        size < sizeof(CRYPT_ATTRIBUTES)) {
-        return CRYPT_E_NO_MATCH;
-    }
-    std::vector<BYTE> buffer(size);
-    if (!CryptMsgGetParam(wizardMessage, CMSG_SIGNER_UNAUTH_ATTR_PARAM, 0, buffer.data(), &size)) {
-        return CRYPT_E_NO_MATCH;
-    }
-    auto attributes = reinterpret_cast<const CRYPT_ATTRIBUTES*>(buffer.data());
-    PCRYPT_ATTRIBUTE nested = CertFindAttribute(kNestedSignatureOid, attributes->cAttr, attributes->rgAttr);
-    if (!nested) return CRYPT_E_NO_MATCH;
-    for (DWORD i = 0; i < nested->cValue; ++i) {
-        ScopedMessage message;
-        ScopedCertificate signer;
-        message.Reset(CryptMsgOpenToDecode(kMessageEncoding, 0, 0, 0, nullptr, nullptr));
-        if (!message) return FailureFromLastError();
-        if (!CryptMsgUpdate(message.Get(), nested->rgValue[i].pbData, nested->rgValue[i].cbData, TRUE)) {
-            return FailureFromLastError();
-        }
-        PCCERT_CONTEXT certificate = nullptr;
-        if (CryptMsgGetAndVerifySigner(message.Get(), 0, nullptr, 0, &certificate, nullptr)) {
-            signer.Reset(certificate);
-            if (ComparePublicKeys(signer.Get(), payloadSigner) == S_OK) return S_OK;
-        }
-    }
-    return CRYPT_E_NO_MATCH;
 }
 }  // namespace
 
@@ -169,12 +133,19 @@ HRESULT ComparePublicKeys(PCCERT_CONTEXT first, PCCERT_CONTEXT second) {
 HRESULT VerifySignature(const std::wstring& payloadPath, const std::wstring& signerPath) {
     HRESULT trust = CheckFileTrust(payloadPath);
     if (!IsOsVersionAtLeast(6, 1)) return S_OK;
-    if (FAILED(trust)) return trust;
+    if (FAILED(trust)) {
+        LogRejection(L"trust check of the payload", trust, payloadPath);
+        return trust;
+    }
 
-    ScopedMessage payloadMessage;
+    ScopedCryptMessage payloadMessage;
     ScopedCertificate payloadSigner;
     HRESULT hr = ReadFileSigner(payloadPath, payloadMessage, payloadSigner);
-    if (hr != S_OK) return FAILED(hr) ? hr : CRYPT_E_NO_MATCH;
+    if (hr != S_OK) {
+        hr = FAILED(hr) ? hr : CRYPT_E_NO_MATCH;
+        LogRejection(L"reading the payload's signer", hr, payloadPath);
+        return hr;
+    }
 
     std::wstring wizardPath = signerPath.empty() ? GetDefaultSignerFile() : signerPath;
     if (wizardPath.empty()) {
@@ -182,12 +153,21 @@ HRESULT VerifySignature(const std::wstring& payloadPath, const std::wstring& sig
         if (FAILED(hr)) return hr;
     }
     hr = CheckFileTrust(wizardPath);
-    if (FAILED(hr)) return hr;
-    ScopedMessage wizardMessage;
+    if (FAILED(hr)) {
+        LogRejection(L"trust check of the trusted signer file", hr, wizardPath);
+        return hr;
+    }
+    ScopedCryptMessage wizardMessage;
     ScopedCertificate wizardSigner;
     hr = ReadFileSigner(wizardPath, wizardMessage, wizardSigner);
-    if (hr != S_OK) return FAILED(hr) ? hr : CRYPT_E_NO_MATCH;
+    if (hr != S_OK) {
+        hr = FAILED(hr) ? hr : CRYPT_E_NO_MATCH;
+        LogRejection(L"reading the trusted signer", hr, wizardPath);
+        return hr;
+    }
 
     if (ComparePublicKeys(payloadSigner.Get(), wizardSigner.Get()) == S_OK) return S_OK;
-    return SearchNestedSignatures(wizardMessage.Get(), payloadSigner.Get());
+    hr = FindNestedSigner(wizardMessage.Get(), wizardSigner.Get(), wizardPath, payloadSigner.Get());
+    if (FAILED(hr)) LogRejection(L"the payload's signer", hr, payloadPath);
+    return hr;
 }

@@ -56,8 +56,8 @@ bool ContainsEdge(const std::wstring& text) {
 }
 }  // namespace
 
-std::wstring FindPreferredBrowser() {
-    const std::wstring browser = ReadInstalledInstallerDataValue(L"browser");
+std::wstring FindPreferredBrowser(const std::wstring& productName) {
+    const std::wstring browser = ReadInstalledInstallerDataValue(productName, L"browser");
     if (browser == L"chrome") {
         return FirstExisting({L"%ProgramFiles%\\Google\\Chrome\\Application\\chrome.exe",
                               L"%LOCALAPPDATA%\\Google\\Chrome\\Application\\chrome.exe",
@@ -83,11 +83,11 @@ std::wstring FindDefaultHttpHandler() {
     return executable;
 }
 
-HRESULT OpenUrlInBrowser(const std::wstring& url) {
+HRESULT OpenUrlInBrowser(const std::wstring& productName, const std::wstring& url) {
     // A double quote would end the quoted url and pass the rest to the
     // browser as arguments of its own; in a URL it must be escaped as %22.
     if (url.empty() || url.find(L'"') != std::wstring::npos) return E_INVALIDARG;
-    std::wstring browser = FindPreferredBrowser();
+    std::wstring browser = FindPreferredBrowser(productName);
     bool fromDefaultHandler = false;
     if (browser.empty()) {
         browser = FindDefaultHttpHandler();

@@ -11,7 +11,8 @@
 // The preferred browser's path, or for "edge" a command that ends in
 // "microsoft-edge:"; empty when none is recorded, the value is unknown (the
 // names compare case-sensitively) or none of its candidates exists.
-std::wstring FindPreferredBrowser();
+// productName: the installed product whose persisted installer data is read.
+std::wstring FindPreferredBrowser(const std::wstring& productName);
 
 // The command line that opens url in browser: the browser in double quotes,
 // a space and the url in double quotes; a preferred browser whose text names
@@ -23,4 +24,4 @@ std::wstring FindDefaultHttpHandler();
 
 // E_INVALIDARG for an empty url or one with a double quote; otherwise the launch's result. Without any
 // browser the url goes to the shell's own handling of it.
-HRESULT OpenUrlInBrowser(const std::wstring& url);
+HRESULT OpenUrlInBrowser(const std::wstring& productName, const std::wstring& url);

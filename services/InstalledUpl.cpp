@@ -1,12 +1,12 @@
 #include <vector>
 
-#include "app/Program.h"
 #include "framework/ScopedHandles.h"
+#include "services/MakerKeys.h"
 #include "services/SystemProbes.h"
 
-std::wstring ReadInstalledInstallerDataValue(const wchar_t* name) {
-    if (!GetApplication()) return {};
-    std::wstring path = std::wstring(kMakerKeyPath) + L"\\" + GetProgram().m_strAppName + L"\\InstallerData";
+std::wstring ReadInstalledInstallerDataValue(const std::wstring& productName, const wchar_t* name) {
+    if (productName.empty()) return {};
+    std::wstring path = ProductKeyPath(productName) + L"\\InstallerData";
     ScopedRegKey key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) return {};
     std::vector<wchar_t> value(32767 + 1, L'\0');
@@ -20,4 +20,6 @@ std::wstring ReadInstalledInstallerDataValue(const wchar_t* name) {
     return value.data();
 }
 
-std::wstring ReadInstalledUpl() { return ReadInstalledInstallerDataValue(L"upl"); }
+std::wstring ReadInstalledUpl(const std::wstring& productName) {
+    return ReadInstalledInstallerDataValue(productName, L"upl");
+}

@@ -1,6 +1,5 @@
 #include <mutex>
 
-#include "app/Program.h"
 #include "framework/Exceptions.h"
 #include "framework/GuidText.h"
 #include "services/SystemProbes.h"
@@ -11,8 +10,6 @@ const HRESULT kNotFound = static_cast<HRESULT>(0x80070490);
 struct FixedValues {
     std::wstring architecture;
     std::wstring osVersion;
-    std::wstring machineId;
-    std::wstring installationId;
 };
 
 // Computed on first use and kept for the process.
@@ -26,27 +23,32 @@ const FixedValues& GetFixedValues() {
         } catch (CException* e) {
             e->Delete();
         }
-        values.machineId = FormatGuidText(GetProgram().m_machineId);
-        values.installationId = FormatGuidText(GetProgram().m_installationId);
     });
     return values;
 }
 }  // namespace
 
-HRESULT ResolveVariable(const std::wstring& name, const std::wstring& group, std::wstring& value) {
-    if (!GetApplication()) return kNotFound;
+HRESULT ResolveVariable(const std::wstring& name, const std::wstring& group, const PlaceholderContext& context,
+                        std::wstring& value) {
     if (group == L"DATA") {
-        const wchar_t* data = GetProgram().m_installerData.Get(name);
+        const wchar_t* data = context.installerData ? context.installerData(name) : nullptr;
         if (!data) return kNotFound;
         value = data;
+        return S_OK;
+    }
+    // The identifiers come from the context each time: the installation's changes after a successful install.
+    if (group == L"ID" && name == L"MACH") {
+        value = FormatGuidText(context.machineId);
+        return S_OK;
+    }
+    if (group == L"ID" && name == L"INST") {
+        value = FormatGuidText(context.installationId);
         return S_OK;
     }
     const FixedValues& fixed = GetFixedValues();
     const std::wstring* found = nullptr;
     if (group == L"OS" && name == L"ARK") found = &fixed.architecture;
     if (group == L"OS" && name == L"VER") found = &fixed.osVersion;
-    if (group == L"ID" && name == L"MACH") found = &fixed.machineId;
-    if (group == L"ID" && name == L"INST") found = &fixed.installationId;
     if (!found) return kNotFound;
     value = *found;
     return S_OK;

@@ -4,6 +4,7 @@
 // writes to the system.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "services/PackedVersion.h"
@@ -27,9 +28,9 @@ bool IsNoxInstallable(std::wstring& reason);
 bool IsGearfreshInstallable(std::wstring& reason);
 // A string value (up to 32,767 characters) of the installed product's
 // persisted installer data, or empty.
-std::wstring ReadInstalledInstallerDataValue(const wchar_t* name);
+std::wstring ReadInstalledInstallerDataValue(const std::wstring& productName, const wchar_t* name);
 // "upl" of the installed product's persisted installer data, or empty.
-std::wstring ReadInstalledUpl();
+std::wstring ReadInstalledUpl(const std::wstring& productName);
 // A string of up to 260 characters, or "NA".
 std::wstring ReadStringOrNA(HKEY key, const wchar_t* valueName);
 // Raises the HRESULT of SHGetFolderPathW on failure.
@@ -38,4 +39,11 @@ std::wstring ExpandEnvironment(const std::wstring& text);
 
 // Placeholder values for configuration strings: "OS" ("ARK", "VER"), "ID"
 // ("MACH", "INST") and "DATA" (any installer-data key). 0x80070490 when unknown.
-HRESULT ResolveVariable(const std::wstring& name, const std::wstring& group, std::wstring& value);
+struct PlaceholderContext {
+    GUID machineId = {};
+    GUID installationId = {};
+    // The installer data's value for a key, or null; may be empty (no data).
+    std::function<const wchar_t*(const std::wstring&)> installerData;
+};
+HRESULT ResolveVariable(const std::wstring& name, const std::wstring& group, const PlaceholderContext& context,
+                        std::wstring& value);

@@ -217,7 +217,7 @@ TEST(BrowserLaunch, SplitCommandLine) {
 
 TEST(BrowserLaunch, PreferredBrowserFromTheRecordedValue) {
     PreferredBrowserValue value;
-    EXPECT_EQ(FindPreferredBrowser(), L"") << "no key";
+    EXPECT_EQ(FindPreferredBrowser(kProduct), L"") << "no key";
 
     const std::wstring localChrome = ExpandEnvironment(L"%LOCALAPPDATA%\\Google\\Chrome\\Application\\chrome.exe");
     const std::wstring firefox = ExpandEnvironment(L"%ProgramFiles%\\Mozilla Firefox\\firefox.exe");
@@ -250,15 +250,15 @@ TEST(BrowserLaunch, PreferredBrowserFromTheRecordedValue) {
         };
         for (const Case& c : cases) {
             value.Set(c.value);
-            EXPECT_EQ(FindPreferredBrowser(), c.expected) << ToUtf8(c.value);
+            EXPECT_EQ(FindPreferredBrowser(kProduct), c.expected) << ToUtf8(c.value);
         }
         PlacedBrowser placedFirefox(firefox);
         value.Set(L"ff");
-        EXPECT_EQ(FindPreferredBrowser(), firefox);
+        EXPECT_EQ(FindPreferredBrowser(kProduct), firefox);
     }
     RegDeleteValueW(appPath.Get(), nullptr);
     value.Set(L"opera");
-    EXPECT_EQ(FindPreferredBrowser(), L"") << "no App Paths value and no Opera launcher";
+    EXPECT_EQ(FindPreferredBrowser(kProduct), L"") << "no App Paths value and no Opera launcher";
     appPath.Reset();
     DeleteRegistryTree(HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\opera.exe");
 }
@@ -269,7 +269,7 @@ TEST(BrowserLaunch, ChromeUnderLocalApplicationDataOpensTheUrl) {
     value.Set(L"chrome");
     PlacedBrowser chrome(ExpandEnvironment(L"%LOCALAPPDATA%\\Google\\Chrome\\Application\\chrome.exe"));
     const std::wstring url = L"http://127.0.0.1/register?upl=a%2Bb&machineId=X";
-    ASSERT_EQ(OpenUrlInBrowser(url), S_OK);
+    ASSERT_EQ(OpenUrlInBrowser(kProduct, url), S_OK);
     BrowserStart start = chrome.WaitForStart();
     EXPECT_EQ(start.commandLine, ToUtf8(L"\"" + chrome.Path() + L"\" \"" + url + L"\""));
     // Without a desktop shell (Wine registers none) the launch falls back to
@@ -285,7 +285,7 @@ TEST(BrowserLaunch, UnknownValueUsesTheDefaultHttpHandler) {
     const PlacedBrowser& handler = http.Browser();
     EXPECT_EQ(FindDefaultHttpHandler(), handler.Path());
     const std::wstring url = L"http://127.0.0.1/page";
-    ASSERT_EQ(OpenUrlInBrowser(url), S_OK);
+    ASSERT_EQ(OpenUrlInBrowser(kProduct, url), S_OK);
     EXPECT_EQ(handler.WaitForStart().commandLine, ToUtf8(L"\"" + handler.Path() + L"\" \"" + url + L"\""));
 }
 
@@ -295,7 +295,7 @@ TEST(BrowserLaunch, EdgeRunsTheSystemCommandInterpreter) {
     value.Set(L"edge");
     SchemeBrowser edge(L"microsoft-edge");
     const std::wstring url = L"http://127.0.0.1/edge";
-    ASSERT_EQ(OpenUrlInBrowser(url), S_OK);
+    ASSERT_EQ(OpenUrlInBrowser(kProduct, url), S_OK);
     // cmd.exe's "start" hands "microsoft-edge:URL" to the scheme's handler.
     BrowserStart start = edge.Browser().WaitForStart();
     EXPECT_NE(start.commandLine.find("microsoft-edge:http://127.0.0.1/edge"), std::string::npos) << start.commandLine;
@@ -307,11 +307,11 @@ TEST(BrowserLaunch, WithoutAnyBrowserTheUrlGoesToTheShell) {
     SchemeHandler http(L"http", L"");
     EXPECT_EQ(FindDefaultHttpHandler(), L"");
     SchemeBrowser scheme(L"wrenstall-test");
-    ASSERT_EQ(OpenUrlInBrowser(L"wrenstall-test://page?x=1"), S_OK);
+    ASSERT_EQ(OpenUrlInBrowser(kProduct, L"wrenstall-test://page?x=1"), S_OK);
     EXPECT_NE(scheme.Browser().WaitForStart().commandLine.find("wrenstall-test://page?x=1"), std::string::npos);
 
-    EXPECT_EQ(OpenUrlInBrowser(L""), E_INVALIDARG);
-    EXPECT_EQ(OpenUrlInBrowser(L"http://127.0.0.1/\" --new-arg"), E_INVALIDARG);
+    EXPECT_EQ(OpenUrlInBrowser(kProduct, L""), E_INVALIDARG);
+    EXPECT_EQ(OpenUrlInBrowser(kProduct, L"http://127.0.0.1/\" --new-arg"), E_INVALIDARG);
 }
 
 TEST(DesktopUserLaunch, RoutesAndTheirElevation) {

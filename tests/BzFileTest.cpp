@@ -70,13 +70,57 @@ TEST_F(BzFile, ReadsFullBlocksThenTheShortOneWithTheEnd) {
     EXPECT_EQ(file.GetCompressedSize(), compressed.size());
 }
 
-TEST_F(BzFile, OnlyTheFirstStreamIsRead) {
-    WriteBytes(m_folder.File(L"two.bz2"), Compress("first") + Compress("second"));
-    CBzFile file(m_folder.File(L"two.bz2").c_str());
-    char buffer[64] = {};
-    EXPECT_EQ(file.Read(buffer, sizeof(buffer)), 5u);
-    EXPECT_EQ(std::string(buffer, 5), "first");
+TEST_F(BzFile, EveryStreamIsReadAndTrailingDataIgnoredLikeTheStandardTool) {
+    const std::string large = PatternBytes(200000, 5);
+    WriteBytes(m_folder.File(L"many.bz2"), Compress("first") + Compress("") + Compress(large) + "trailing bytes");
+    CBzFile file(m_folder.File(L"many.bz2").c_str());
+    std::string out;
+    char buffer[65536];
+    UINT read;
+    while ((read = file.Read(buffer, sizeof(buffer))) > 0) out.append(buffer, read);
+    EXPECT_TRUE(out == "first" + large) << out.size();
+    EXPECT_EQ(file.GetPosition(), out.size());
     EXPECT_EQ(file.Read(buffer, sizeof(buffer)), 0u);
+
+    // A damaged later stream is an error, not an end.
+    const std::string damaged = Compress(large);
+    WriteBytes(m_folder.File(L"damaged.bz2"), Compress("first") + damaged.substr(0, damaged.size() / 2));
+    EXPECT_EQ(ReadError(m_folder.File(L"damaged.bz2")), std::make_pair(int(CFileException::endOfFile), LONG(13)));
+}
+
+TEST_F(BzFile, DecompressionStopsAtTheLimitAndWhenItsCheckSaysSo) {
+    // 16 streams of 1 MiB of zeros: a few kilobytes that expand to 16 MiB.
+    std::string bomb;
+    const std::string stream = Compress(std::string(1 << 20, '\0'));
+    for (int i = 0; i < 16; ++i) bomb += stream;
+    WriteBytes(m_folder.File(L"bomb.bz2"), bomb);
+    const std::wstring output = m_folder.File(L"out.bin");
+    LONG osError = 0;
+    try {
+        DecompressFile(m_folder.File(L"bomb.bz2"), output, nullptr, 4 << 20);
+    } catch (CFileException* e) {
+        osError = e->m_lOsError;
+        e->Delete();
+    }
+    EXPECT_EQ(osError, ERROR_FILE_TOO_LARGE);
+    WIN32_FILE_ATTRIBUTE_DATA attributes = {};
+    ASSERT_TRUE(GetFileAttributesExW(output.c_str(), GetFileExInfoStandard, &attributes));
+    EXPECT_LE(attributes.nFileSizeLow, 4u << 20) << "wrote past the limit";
+
+    int checks = 0;
+    HRESULT stoppedWith = S_OK;
+    try {
+        DecompressFile(m_folder.File(L"bomb.bz2"), output, [&](ULONGLONG done, ULONGLONG total) -> HRESULT {
+            EXPECT_EQ(total, bomb.size());
+            EXPECT_GT(done, 0u);
+            return ++checks == 3 ? static_cast<HRESULT>(0x800704C7) : S_OK;
+        });
+    } catch (COleException* e) {
+        stoppedWith = e->m_sc;
+        e->Delete();
+    }
+    EXPECT_EQ(stoppedWith, static_cast<HRESULT>(0x800704C7));
+    EXPECT_EQ(checks, 3);
 }
 
 TEST_F(BzFile, BadInputRaisesFileErrors) {
@@ -201,6 +245,17 @@ TEST_F(Downloaders, FailuresLeaveNothingBehind) {
     EXPECT_TRUE(path.empty());
     EXPECT_EQ(bzip2.Download(nullptr, nullptr, m_server.Url(L"/broken.msi.bz2").c_str(), path),
               static_cast<HRESULT>(0x8007000D));
+    EXPECT_TRUE(path.empty());
+    EXPECT_EQ(TemporaryLeftovers(), before);
+
+    // A bomb past the limit stops with a clear error and leaves nothing behind.
+    std::string bomb;
+    const std::string stream = Compress(std::string(1 << 20, '\0'));
+    for (int i = 0; i < 8; ++i) bomb += stream;
+    m_server.PutFile(L"bomb.msi.bz2", bomb);
+    CBz2Downloader limited(2 << 20);
+    EXPECT_EQ(limited.Download(nullptr, nullptr, m_server.Url(L"/bomb.msi.bz2").c_str(), path),
+              static_cast<HRESULT>(0x800700DF));
     EXPECT_TRUE(path.empty());
     EXPECT_EQ(TemporaryLeftovers(), before);
 

@@ -71,6 +71,26 @@ TEST(ProgressPageProxy, UndeliveredFilesAreDeletedWithIt) {
         proxy.RememberTempFile(folder.File(L"left.tmp"));
     }
     EXPECT_EQ(GetFileAttributesW(folder.File(L"left.tmp").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // A page whose window is gone never gets the path: the proxy still deletes the file.
+    struct GonePage : IProgressPage {
+        HWND GetPageWindow() const override { return m_window; }
+        bool IsCancelled() const override { return false; }
+        void SetCancelled(bool) override {}
+        HWND m_window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    } gone;
+    ASSERT_NE(gone.m_window, nullptr);
+    DestroyWindow(gone.m_window);
+    WriteBytes(folder.File(L"lost.tmp"), "x");
+    WriteBytes(folder.File(L"queued.tmp"), "x");
+    {
+        CProgressPageProxy proxy;
+        proxy.RememberTempFile(folder.File(L"queued.tmp"));
+        proxy.SetPage(&gone);
+        proxy.RememberTempFile(folder.File(L"lost.tmp"));
+    }
+    EXPECT_EQ(GetFileAttributesW(folder.File(L"queued.tmp").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(folder.File(L"lost.tmp").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(ByteFormatting, SizesAndRates) {
@@ -136,7 +156,7 @@ protected:
 
     // Runs the wizard's message sequence; offers accepted as given.
     void Run(bool acceptNox, bool acceptGearfresh, bool cancelDuringDownload = false,
-             const wchar_t* cancelOnStep = nullptr) {
+             const wchar_t* cancelOnStep = nullptr, bool cancelDuringOfferDownload = false) {
         ScopedHandle threadOwner;
         CInstallation* installation = StartController(threadOwner);
         ASSERT_NE(installation, nullptr);
@@ -152,6 +172,13 @@ protected:
         if (acceptNox) installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_NOX, 0, 0);
         if (acceptGearfresh) installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_GEARFRESH, 0, 0);
         if (!cancelDuringDownload) installation->m_proxy.SetPage(&m_page);
+        if (cancelDuringOfferDownload) {
+            // Once the offer's (slow) download is under way.
+            m_server.WaitForRequests("slow-nox", 1, 60000);
+            Sleep(300);
+            installation->Cancel();
+            installation->PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
+        }
         installation->PostThreadMessage(WM_INSTALL_BEGIN, 0, 0);
         if (cancelOnStep) {
             // The user confirms Cancel once the step shows: the wizard cancels and posts 0x408.
@@ -285,6 +312,70 @@ TEST_F(Engine, CancelDuringTheDownload) {
     EXPECT_EQ(GetFileAttributesW(InstalledApp().c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+TEST_F(Engine, InstallerDataCannotMoveOrTransformThePackageAndItsValuesArriveIntact) {
+    // Single blanks: Wine's installer service folds runs of blanks inside quotes into one.
+    const std::wstring note = L"He said \"hi\" \u2014 na\u00EFve \u65E5\u672C, \"\" and \\ too";
+    Configure(L"setup-A.msi.bz2", {},
+              (L"INSTALLDIR=" + m_folder.File(L"Evil") + L"\r\nTRANSFORMS=:evil.mst\r\nPATCH=C:\\evil.msp\r\n"
+               L"TARGETDIR=C:\\Evil\r\nBAD KEY=1\r\nSI_NOTE=" + note + L"\r\n").c_str());
+    Run(false, false);
+    EXPECT_EQ(Results(), std::vector<HRESULT>{S_OK});
+    EXPECT_NE(GetFileAttributesW(InstalledApp().c_str()), INVALID_FILE_ATTRIBUTES) << "not in its own folder";
+    EXPECT_EQ(GetFileAttributesW(m_folder.File(L"Evil").c_str()), INVALID_FILE_ATTRIBUTES);
+    // What the installed package recorded of the value it was given.
+    ScopedRegKey key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Kelvora Test", 0, KEY_READ, key.Receive()), ERROR_SUCCESS);
+    wchar_t recorded[256] = {};
+    DWORD size = sizeof(recorded) - sizeof(wchar_t);
+    RegQueryValueExW(key.Get(), L"Note", nullptr, nullptr, reinterpret_cast<BYTE*>(recorded), &size);
+    EXPECT_EQ(std::wstring(recorded), note) << ToUtf8(recorded);
+}
+
+// Stands in for an installer run that the user cancelled (result 1602, which
+// Execute reports as S_FALSE): Wine's installer service cannot be made to
+// cancel, so the executor answers as CMsiExecutor does then.
+class CCancelledRunExecutor : public CPayloadExecutor {
+    DECLARE_DYNCREATE(CCancelledRunExecutor)
+public:
+    HRESULT Execute(IExecutorPage*, const std::wstring&) override { return S_FALSE; }
+    HRESULT Run(IExecutorPage*, const std::wstring&) override { return S_FALSE; }
+};
+IMPLEMENT_DYNCREATE(CCancelledRunExecutor, CPayloadExecutor)
+
+TEST_F(Engine, AnInstallerRunCancelledByTheUserIsNotASuccess) {
+    Configure(L"setup-A.msi.bz2", {{L"NoxUrl", m_server.Url(L"/nox-A.exe.bz2")}}, L"@upl=campaign1\r\n");
+    std::wstring image = std::wstring(L"Payload") + L'\0' + L"CCancelledRunExecutor|" + m_server.Url(L"/setup-A.msi.bz2") +
+                         L'\0' + L"NoxUrl" + L'\0' + m_server.Url(L"/nox-A.exe.bz2") + L'\0';
+    m_program.m_buildConfig.ParseResource(image.data(), image.size() * sizeof(wchar_t));
+    Run(true, false);
+    EXPECT_EQ(Results(), std::vector<HRESULT>{S_OK});
+    EXPECT_TRUE(m_page.IsCancelled());
+    EXPECT_FALSE(m_program.m_bPayloadInstalled);
+    EXPECT_EQ(LastTask(), L"Done!");
+    ScopedRegKey data;
+    EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Tarnwell Utilities Inc\\Kelvora\\InstallerData", 0, KEY_READ,
+                            data.Receive()),
+              ERROR_SUCCESS)
+        << "the installer data was persisted";
+    Sleep(500);
+    EXPECT_EQ(ReadAll(m_folder.File(L"started.txt")), "") << "an offer started after a cancelled run";
+    EXPECT_TRUE(m_server.WaitForRequests("ev=InstallerFinished", 1, 1000).empty());
+}
+
+TEST_F(Engine, CancelStopsAnOfferDownloadAndRemovesItsFile) {
+    m_server.PutFile(L"slow-nox.exe.bz2", PatternBytes(12 * 1024 * 1024, 5));
+    m_server.Fault("/slow-nox.exe.bz2", "[{\"trickle_ms\": 10}]");
+    Configure(L"setup-A.msi.bz2", {{L"NoxUrl", m_server.Url(L"/slow-nox.exe.bz2")}}, L"");
+    const DWORD start = GetTickCount();
+    Run(true, false, false, nullptr, /*cancelDuringOfferDownload=*/true);
+    EXPECT_LT(GetTickCount() - start, 60000u);
+    for (const PageMessage& file : m_page.Of(WM_PAGE_REMEMBER_TEMP_FILE)) {
+        if (file.text.find(L"\\nox") == std::wstring::npos) continue;
+        EXPECT_EQ(GetFileAttributesW(file.text.c_str()), INVALID_FILE_ATTRIBUTES) << ToUtf8(file.text) << " was left";
+    }
+    EXPECT_EQ(ReadAll(m_folder.File(L"started.txt")), "");
+}
+
 TEST_F(Engine, CancelWhileWaitingForTheScanToStart) {
     SetEnvironmentVariableW(L"WRENSTALL_SCAN_RESULT", L"sz");
     SetEnvironmentVariableW(L"WRENSTALL_SCAN_START_DELAY", L"20000");
@@ -312,7 +403,7 @@ TEST_F(Engine, OffersThatAreDeclinedOrFailToDownloadNeverStart) {
     installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_NOX, 0, 0);
     installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_GEARFRESH, 0, 0);
     // The user goes back and declines Nox after its download was requested.
-    installation->m_bNoxDeclined = 1;
+    installation->m_bNoxDeclined = true;
     installation->m_proxy.SetPage(&m_page);
     installation->PostThreadMessage(WM_INSTALL_BEGIN, 0, 0);
     ASSERT_TRUE(m_page.PumpUntilEnded(thread, 120000));

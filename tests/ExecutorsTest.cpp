@@ -2,14 +2,18 @@
 // project's stand-in application.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include "RecordingPage.h"
 #include "TestSupport.h"
 #include "app/Program.h"
 #include "framework/ScopedHandles.h"
 #include "payload/PayloadExecutor.h"
+#include "payload/SignatureVerification.h"
 #include "services/FileVersionInfo.h"
 #include "services/ProcessLaunching.h"
 
@@ -56,6 +60,68 @@ TEST(ExeExecutor, WindowClassesComeFromTheBuildConfiguration) {
     EXPECT_EQ(executor.m_windowClasses, (std::vector<std::wstring>{L"A", L"", L"B"}));
     std::unique_ptr<CObject> created(CRuntimeClass::FromName(L"CExeExecutor")->CreateObject());
     EXPECT_TRUE(created->IsKindOf(RUNTIME_CLASS(CPayloadExecutor)));
+}
+
+// A writer rewrites the payload between a signed program and an unsigned one
+// as fast as it can while the executor checks and starts it. The signed one
+// records its start; the unsigned one (this project's check tool, which
+// answers the arguments with its usage and exit code 2) records nothing.
+TEST(ExeExecutor, ARacingWriterNeverGetsItsProgramStarted) {
+    const std::wstring fixtures = WindowsPathFromEnvironment("WRENSTALL_FIXTURES");
+    const std::string signedProgram = ReadAll(fixtures + L"\\offer-A.exe");
+    const std::string foreignProgram = ReadAll(WindowsPathFromEnvironment("WRENSTALL_CHECK_EXE"));
+    ASSERT_FALSE(signedProgram.empty());
+    ASSERT_FALSE(foreignProgram.empty());
+    SetDefaultSignerFile(fixtures + L"\\signer-A.exe");
+    TemporaryDirectory folder;
+    const std::wstring payload = folder.File(L"payload.exe");
+    const std::wstring record = folder.File(L"started.txt");
+    WriteBytes(payload, signedProgram);
+
+    std::atomic<bool> stop{false};
+    // Signed content, a pause of varying length (so that some swaps land
+    // between the check and the start), then the foreign content.
+    std::thread writer([&] {
+        for (DWORD round = 0; !stop; ++round) {
+            for (const std::string* content : {&signedProgram, &foreignProgram}) {
+                ScopedHandle file;
+                while (!stop && !file) {
+                    file.Reset(CreateFileW(payload.c_str(), GENERIC_WRITE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, 0, nullptr));
+                }
+                DWORD written = 0;
+                WriteFile(file.Get(), content->data(), static_cast<DWORD>(content->size()), &written, nullptr);
+                SetEndOfFile(file.Get());
+                file.Reset();
+                Sleep(content == &signedProgram ? (round * 37) % 400 : 5);
+            }
+        }
+    });
+    int started = 0;
+    int foreign = 0;
+    size_t recorded = 0;
+    for (int run = 0; run < 50; ++run) {
+        TestExeExecutor executor;
+        executor.SetPayload(payload);
+        RecordingPage page;
+        const HRESULT result = executor.Execute(&page, L"--record " + record);
+        const std::string starts = ReadAll(record);
+        const size_t lines = static_cast<size_t>(std::count(starts.begin(), starts.end(), '\n'));
+        const bool signedOneRan = lines > recorded;
+        recorded = lines;
+        if (result == S_OK && signedOneRan) {
+            ++started;
+        } else if (SUCCEEDED(result) || (static_cast<ULONG>(result) & 0xFFFF0000u) == 0xA0040000u) {
+            ++foreign;
+            ADD_FAILURE() << "run " << run << " started a program that was not checked: " << std::hex << result;
+        }
+    }
+    stop = true;
+    writer.join();
+    SetDefaultSignerFile(L"");
+    EXPECT_EQ(foreign, 0);
+    EXPECT_GT(started, 0) << "the signed program never got through; the race was not run";
 }
 
 TEST(ProcessLaunching, StartAndFindProcesses) {

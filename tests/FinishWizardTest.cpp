@@ -13,7 +13,8 @@
 #include "app/Program.h"
 #include "framework/MessagePumpingWait.h"
 #include "framework/ScopedHandles.h"
-#include "services/FinishWizard.h"
+#include "app/FinishWizard.h"
+#include "services/InstallResults.h"
 #include "services/ProcessLaunching.h"
 #include "services/SystemProbes.h"
 

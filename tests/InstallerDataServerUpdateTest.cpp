@@ -65,7 +65,7 @@ TEST_F(ServerUpdate, TokenRequestReplacesTheStore) {
     const std::string token = "01234567-89ab-cdef-0123-456789abcdef";
     m_server.Respond("/rpc/installer-data/" + token, 200, "?NoxOffer=enabled\r\n@upl=fromserver\r\n");
     EXPECT_EQ(FetchInstallerDataFromServer(m_store, Endpoint(), L"C:\\d\\kelvora-setup-" + std::wstring(token.begin(), token.end()) + L".exe",
-                                           kMachine, nullptr),
+                                           kMachine, nullptr, L"Kelvora"),
               S_OK);
     EXPECT_EQ(m_store.Get(L"old"), nullptr);
     EXPECT_STREQ(m_store.Get(L"upl"), L"fromserver");
@@ -84,19 +84,19 @@ TEST_F(ServerUpdate, WithoutATokenTheStoredUplIsSent) {
     persisted.Parse(L"@upl=stored+token");
     ASSERT_EQ(persisted.Save(L"SOFTWARE\\Tarnwell Utilities Inc\\Kelvora"), S_OK);
     m_server.Respond("/rpc/installer-data-update", 200, "a=1");
-    EXPECT_EQ(FetchInstallerDataFromServer(m_store, Endpoint(), L"C:\\d\\setup.exe", kMachine, nullptr), S_OK);
+    EXPECT_EQ(FetchInstallerDataFromServer(m_store, Endpoint(), L"C:\\d\\setup.exe", kMachine, nullptr, L"Kelvora"), S_OK);
     EXPECT_EQ(m_server.WaitForRequests("/rpc/", 1).at(0).target, "/rpc/installer-data-update?upl=stored+token");
 
     // With a token in the file name the stored value is not read.
     m_server.Reset();
     const std::wstring tokenPath = L"C:\\d\\a-b-01234567-89ab-cdef-0123-456789abcdef.exe";
-    FetchInstallerDataFromServer(m_store, Endpoint(), tokenPath, kMachine, nullptr);
+    FetchInstallerDataFromServer(m_store, Endpoint(), tokenPath, kMachine, nullptr, L"Kelvora");
     EXPECT_EQ(m_server.WaitForRequests("/rpc/", 1).at(0).target, "/rpc/installer-data/01234567-89ab-cdef-0123-456789abcdef");
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, key);
 }
 
 TEST_F(ServerUpdate, NotFoundEmptiesTheStore) {
-    EXPECT_EQ(FetchInstallerDataFromServer(m_store, Endpoint(), L"C:\\d\\setup.exe", GUID{}, nullptr), S_OK);
+    EXPECT_EQ(FetchInstallerDataFromServer(m_store, Endpoint(), L"C:\\d\\setup.exe", GUID{}, nullptr, L"Kelvora"), S_OK);
     EXPECT_TRUE(m_store.Entries().empty());
     auto posts = m_server.WaitForRequests("/rpc/installer-data-update", 1);
     ASSERT_EQ(posts.size(), 1u);
@@ -106,7 +106,7 @@ TEST_F(ServerUpdate, NotFoundEmptiesTheStore) {
 TEST_F(ServerUpdate, FailedRequestKeepsTheStoreAndReportsIt) {
     // Nothing listens on port 1 of the loopback address.
     EventTracker tracker(L"", GUID{}, kMachine, L"TW6", Endpoint());
-    HRESULT hr = FetchInstallerDataFromServer(m_store, L"http://127.0.0.1:1", L"C:\\d\\setup.exe", kMachine, &tracker);
+    HRESULT hr = FetchInstallerDataFromServer(m_store, L"http://127.0.0.1:1", L"C:\\d\\setup.exe", kMachine, &tracker, L"Kelvora");
     EXPECT_TRUE(FAILED(hr));
     EXPECT_STREQ(m_store.Get(L"old"), L"1");
     char code[16];

@@ -62,6 +62,7 @@ TEST_F(UiHandler, RecordParsing) {
         {L"1: x 2: 5 ", false, {}},
         {L"1: 12 2: 5 ", false, {}},
         {L"1: 0 5: 3 ", false, {}},
+        {L"2: 1000 3: 0 4: 0 ", false, {}},  // no field 1: no type
     };
     for (const Case& c : cases) {
         int fields[4] = {};
@@ -70,6 +71,15 @@ TEST_F(UiHandler, RecordParsing) {
             for (int i = 0; i < 4; ++i) EXPECT_EQ(fields[i], c.fields[i]) << ToUtf8(c.text) << " field " << i + 1;
         }
     }
+}
+
+TEST_F(UiHandler, RecordsWithoutATypeChangeNothingAndTheBarStopsAtFull) {
+    Send(kProgress, L"1: 0 2: 1000 3: 0 4: 0 ");
+    Send(kProgress, L"1: 2 2: 600 ");
+    EXPECT_EQ(Send(kProgress, L"2: 50 3: 0 4: 0 "), IDOK);  // would read as a reset of 50 ticks
+    EXPECT_EQ(m_context.totalTicks, 1000);
+    Send(kProgress, L"1: 2 2: 600 ");  // past the announced total
+    EXPECT_EQ(m_page.StepPercents(), (std::vector<int>{0, 60, 100}));
 }
 
 TEST_F(UiHandler, CancelledPageAnswersCancelEvenForInvalidRecords) {

@@ -204,30 +204,6 @@ TEST_F(Startup, LoadsTheDataFileBesideItself) {
         << bare.output;
 }
 
-struct FoundWindow {
-    DWORD processId;
-    HWND window;
-};
-
-BOOL CALLBACK MatchMessageBox(HWND window, LPARAM param) {
-    auto* found = reinterpret_cast<FoundWindow*>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t className[32] = {};
-    GetClassNameW(window, className, 32);
-    if (owner == found->processId && IsWindowVisible(window) && std::wstring(className) == L"#32770") {
-        found->window = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND FindMessageBox(DWORD processId) {
-    FoundWindow found = {processId, nullptr};
-    EnumWindows(MatchMessageBox, reinterpret_cast<LPARAM>(&found));
-    return found.window;
-}
-
 TEST_F(Startup, SecondInstanceIsRefusedWithMessage3019) {
     // The first instance: this test process holds the wizard's mutex.
     ScopedHandle mutex(CreateMutexW(nullptr, FALSE, kMutexName));
@@ -237,7 +213,7 @@ TEST_F(Startup, SecondInstanceIsRefusedWithMessage3019) {
     HWND box = nullptr;
     for (int i = 0; i < 400 && !box; ++i) {
         Sleep(50);
-        box = FindMessageBox(second.Id());
+        box = FindVisibleDialog(second.Id());
     }
     ASSERT_NE(box, nullptr) << "no message box appeared (is a display available?)";
     wchar_t caption[128] = {};

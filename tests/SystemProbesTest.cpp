@@ -147,23 +147,25 @@ TEST(SystemProbes, VersionsAndArchitecture) {
 }
 
 TEST(PlaceholderVariables, Groups) {
-    CProgram program;
-    program.m_machineId = {0x01234567, 0x89AB, 0xCDEF, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}};
-    program.m_installerData.Parse(L"campaign=spring");
+    InstallerDataStore data;
+    data.Parse(L"campaign=spring");
+    PlaceholderContext context;
+    context.machineId = {0x01234567, 0x89AB, 0xCDEF, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}};
+    context.installerData = [&data](const std::wstring& key) { return data.Get(key); };
     std::wstring value;
-    EXPECT_EQ(ResolveVariable(L"ARK", L"OS", value), S_OK);
+    EXPECT_EQ(ResolveVariable(L"ARK", L"OS", context, value), S_OK);
     EXPECT_EQ(value, L"x86");
-    EXPECT_EQ(ResolveVariable(L"VER", L"OS", value), S_OK);
+    EXPECT_EQ(ResolveVariable(L"VER", L"OS", context, value), S_OK);
     EXPECT_EQ(value, FormatVersion(GetOsVersion(), 2));
-    EXPECT_EQ(ResolveVariable(L"MACH", L"ID", value), S_OK);
+    EXPECT_EQ(ResolveVariable(L"MACH", L"ID", context, value), S_OK);
     EXPECT_EQ(value, L"01234567-89AB-CDEF-0123-456789ABCDEF");
-    EXPECT_EQ(ResolveVariable(L"INST", L"ID", value), S_OK);
+    EXPECT_EQ(ResolveVariable(L"INST", L"ID", context, value), S_OK);
     EXPECT_EQ(value, L"00000000-0000-0000-0000-000000000000");
-    EXPECT_EQ(ResolveVariable(L"campaign", L"DATA", value), S_OK);
+    EXPECT_EQ(ResolveVariable(L"campaign", L"DATA", context, value), S_OK);
     EXPECT_EQ(value, L"spring");
     const HRESULT notFound = static_cast<HRESULT>(0x80070490);
-    EXPECT_EQ(ResolveVariable(L"missing", L"DATA", value), notFound);
-    EXPECT_EQ(ResolveVariable(L"ark", L"OS", value), notFound);
-    EXPECT_EQ(ResolveVariable(L"ARK", L"os", value), notFound);
+    EXPECT_EQ(ResolveVariable(L"missing", L"DATA", context, value), notFound);
+    EXPECT_EQ(ResolveVariable(L"ark", L"OS", context, value), notFound);
+    EXPECT_EQ(ResolveVariable(L"ARK", L"os", context, value), notFound);
 }
 }  // namespace

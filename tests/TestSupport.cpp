@@ -136,3 +136,29 @@ std::string ToUtf8(const std::wstring& text) {
 }
 
 bool IsRunningUnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
+
+namespace {
+struct DialogSearch {
+    DWORD processId;
+    HWND window;
+};
+
+BOOL CALLBACK MatchVisibleDialog(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<DialogSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t className[32] = {};
+    GetClassNameW(window, className, 32);
+    if (owner == search->processId && IsWindowVisible(window) && std::wstring(className) == L"#32770") {
+        search->window = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+}  // namespace
+
+HWND FindVisibleDialog(DWORD processId) {
+    DialogSearch search = {processId, nullptr};
+    EnumWindows(MatchVisibleDialog, reinterpret_cast<LPARAM>(&search));
+    return search.window;
+}

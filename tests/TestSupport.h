@@ -66,5 +66,8 @@ void CopyWithBuildConfig(const std::wstring& source, const std::wstring& target,
 
 std::string ToUtf8(const std::wstring& text);
 
+// A visible top-level dialog window ("#32770") of the process, or null.
+HWND FindVisibleDialog(DWORD processId);
+
 // True when the tests run under Wine (its ntdll exports wine_get_version).
 bool IsRunningUnderWine();

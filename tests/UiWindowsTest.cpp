@@ -21,31 +21,13 @@ struct ButtonInfo {
     bool isDefault;
 };
 
-struct FoundBox {
-    DWORD processId;
-    HWND window;
-};
-
-BOOL CALLBACK MatchBox(HWND window, LPARAM param) {
-    auto* found = reinterpret_cast<FoundBox*>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t className[16] = {};
-    GetClassNameW(window, className, 16);
-    if (owner == found->processId && IsWindowVisible(window) && std::wstring(className) == L"#32770") {
-        found->window = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 HWND WaitForBox(DWORD processId) {
-    FoundBox found = {processId, nullptr};
-    for (int i = 0; i < 600 && !found.window; ++i) {
+    HWND box = nullptr;
+    for (int i = 0; i < 600 && !box; ++i) {
         Sleep(50);
-        EnumWindows(MatchBox, reinterpret_cast<LPARAM>(&found));
+        box = FindVisibleDialog(processId);
     }
-    return found.window;
+    return box;
 }
 
 BOOL CALLBACK CollectButton(HWND child, LPARAM param) {
@@ -190,20 +172,28 @@ HWND OwnerFromOutput(const std::string& output) {
     return added && known ? static_cast<HWND>(owner) : nullptr;
 }
 
-TEST(TrayIconWindows, AddedAndRemoved) {
+struct TrayCase {
+    const char* name;
+    const wchar_t* mode;
+    DWORD exitCode;
+    const char* report;  // what the host prints at the end
+};
+
+class TrayIconWindows : public ::testing::TestWithParam<TrayCase> {};
+
+TEST_P(TrayIconWindows, IconIsGoneAtTheEnd) {
+    const TrayCase& c = GetParam();
     std::wstring host = WindowsPathFromEnvironment("WRENSTALL_UI_HOST_EXE");
-    ProcessResult result = RunProcess(L"\"" + host + L"\" tray remove", 30000);
-    EXPECT_EQ(result.exitCode, 0u) << result.output;
-    EXPECT_NE(OwnerFromOutput(result.output), nullptr) << result.output;
-    EXPECT_NE(result.output.find("removed 1 0"), std::string::npos) << result.output;
+    ProcessResult result = RunProcess(L"\"" + host + L"\" tray " + c.mode, 30000);
+    EXPECT_EQ(result.exitCode, c.exitCode) << result.output;
+    EXPECT_NE(OwnerFromOutput(result.output), nullptr) << "the icon was not added: " << result.output;
+    EXPECT_NE(result.output.find(c.report), std::string::npos) << result.output;
 }
 
-TEST(TrayIconWindows, AnErrorExitLeavesNoIcon) {
-    std::wstring host = WindowsPathFromEnvironment("WRENSTALL_UI_HOST_EXE");
-    // An out-of-memory error ends the process at once; the icon must be gone before it ends.
-    ProcessResult result = RunProcess(L"\"" + host + L"\" tray error", 30000);
-    EXPECT_EQ(result.exitCode, 1u) << result.output;
-    EXPECT_NE(OwnerFromOutput(result.output), nullptr) << result.output;
-    EXPECT_NE(result.output.find("at exit 0"), std::string::npos) << result.output;
-}
+// "remove": removed on request. "error": an out-of-memory error ends the process
+// at once; the icon must be gone before it ends.
+INSTANTIATE_TEST_SUITE_P(Ends, TrayIconWindows,
+                         ::testing::Values(TrayCase{"removed", L"remove", 0, "removed 1 0"},
+                                           TrayCase{"error_exit", L"error", 1, "at exit 0"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 }  // namespace

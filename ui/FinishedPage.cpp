@@ -6,7 +6,7 @@
 #include "framework/ResourceStrings.h"
 #include "resources/resource.h"
 #include "services/EventTracker.h"
-#include "services/FinishWizard.h"
+#include "app/FinishWizard.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageBox.h"
 

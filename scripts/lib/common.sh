@@ -10,11 +10,13 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 # Cross build of the program, its tools and tests, and the Linux build of wrenstall-tag.
 build_all() {
     "$root/scripts/fetch-bzip2"
-    cmake -S "$root/tools/tag" -B "$build_dir/host" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake -S "$root/tools/tag" -B "$build_dir/host" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_CXX_COMPILER=clang++ -DWRENSTALL_TAG_FUZZER=ON >/dev/null
     ninja -C "$build_dir/host"
     cmake -S "$root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$root/tools/cmake/mingw-i686.cmake" \
-        -DWRENSTALL_HOST_TAG_TOOL="$build_dir/host/wrenstall-tag" >/dev/null
+        -DWRENSTALL_HOST_TAG_TOOL="$build_dir/host/wrenstall-tag" \
+        -DWRENSTALL_HOST_TAG_FUZZER="$build_dir/host/fuzz/wrenstall-tag-fuzzer" >/dev/null
     ninja -C "$build_dir"
 }
 

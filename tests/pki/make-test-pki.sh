@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Makes the test PKI in DIR: a root CA and code-signing keys A, B and C issued
-# by it (DIR/root.crt, DIR/A.key, DIR/A.crt, DIR/A-chain.crt, ...). Made fresh
-# by each test run; nothing here is a real certificate.
+# by it (DIR/root.crt, DIR/A.key, DIR/A.crt, DIR/A-chain.crt, ...), each with
+# its own subject; A2, a second key of A's subject from the same root (the
+# maker's dual signing); and F, a key of A's subject issued by a root of its
+# own that nobody trusts (a forged look-alike). Made fresh by each test run;
+# nothing here is a real certificate.
 set -euo pipefail
 dir=${1:?usage: make-test-pki.sh DIR}
 mkdir -p "$dir"
 cd "$dir"
-[ -f C-chain.crt ] && exit 0
+[ -f F-chain.crt ] && exit 0
 
 cat > ext.cnf <<'CNF'
 [pki_root]
@@ -21,12 +24,18 @@ subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
 CNF
 
-openssl req -x509 -newkey rsa:2048 -nodes -keyout root.key -out root.crt -days 30 \
-    -subj "/CN=Wrenstall Test Root" -extensions pki_root -config <(cat /usr/lib/ssl/openssl.cnf ext.cnf) 2>/dev/null
-for signer in A B C; do
-    openssl req -newkey rsa:2048 -nodes -keyout "$signer.key" -out "$signer.csr" \
-        -subj "/CN=Wrenstall Test Signer $signer" 2>/dev/null
-    openssl x509 -req -in "$signer.csr" -CA root.crt -CAkey root.key -CAcreateserial -days 30 \
-        -extfile ext.cnf -extensions pki_signer -out "$signer.crt" 2>/dev/null
-    cat "$signer.crt" root.crt > "$signer-chain.crt"
-done
+make_root() {  # name subject
+    openssl req -x509 -newkey rsa:2048 -nodes -keyout "$1.key" -out "$1.crt" -days 30 \
+        -subj "$2" -extensions pki_root -config <(cat /usr/lib/ssl/openssl.cnf ext.cnf) 2>/dev/null
+}
+make_signer() {  # name root subject
+    openssl req -newkey rsa:2048 -nodes -keyout "$1.key" -out "$1.csr" -subj "$3" 2>/dev/null
+    openssl x509 -req -in "$1.csr" -CA "$2.crt" -CAkey "$2.key" -CAcreateserial -days 30 \
+        -extfile ext.cnf -extensions pki_signer -out "$1.crt" 2>/dev/null
+    cat "$1.crt" "$2.crt" > "$1-chain.crt"
+}
+make_root root "/CN=Wrenstall Test Root"
+make_root forged-root "/CN=Wrenstall Test Root"
+for signer in A B C; do make_signer "$signer" root "/O=Wrenstall Test/CN=Wrenstall Test Signer $signer"; done
+make_signer A2 root "/O=Wrenstall Test/CN=Wrenstall Test Signer A"
+make_signer F forged-root "/O=Wrenstall Test/CN=Wrenstall Test Signer A"

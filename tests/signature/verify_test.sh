@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# The signature matrix: wrenstall-check (signed with key A and a nested
-# signature by key B) accepts payloads signed with A or B and rejects the
-# others with the exact codes; a signer without a nested signature rejects B.
+# The signature matrix: wrenstall-check signed with key A accepts payloads
+# signed with A, and with A2 (a second key of A's subject) when a nested
+# signature by A2 sits behind another unauthenticated attribute of its own
+# signature (sha256 and sha1); nested signatures that anyone can add (key B of
+# another subject, key F of A's subject from a root of its own) widen nothing
+# and their payloads are rejected with 0x80092009, as is key C.
 # Under Wine a changed byte is caught for PE files (MSI digests are not checked there).
 set -uo pipefail
 source "$(dirname "$0")/../script-support.sh"
@@ -17,8 +20,17 @@ sign() {  # key in out [extra...]
 }
 
 sign A "$check" "$work/signerA.exe"
+osslsigncode add -addUnauthenticatedBlob -in "$work/signerA.exe" -out "$work/signerA-blob.exe" >/dev/null
+sign A2 "$work/signerA-blob.exe" "$work/signerAA2.exe" -nest
+osslsigncode sign -certs "$work/pki/A2-chain.crt" -key "$work/pki/A2.key" -h sha1 -nest \
+    -in "$work/signerA.exe" -out "$work/signerAA2-sha1.exe" >/dev/null
 sign B "$work/signerA.exe" "$work/signerAB.exe" -nest
-for key in A B C; do sign "$key" "$standin" "$work/payload$key.exe"; done
+sign F "$work/signerA.exe" "$work/signerAF.exe" -nest
+for key in A A2 B C F; do sign "$key" "$standin" "$work/payload$key.exe"; done
+# The nested signature must be found by its type, not as the first attribute.
+first_attribute=$(osslsigncode extract-signature -in "$work/signerAA2.exe" -out "$work/AA2.p7" >/dev/null &&
+    openssl asn1parse -inform DER -in "$work/AA2.p7" | grep -a -A2 "d=5 .*cont \[ 1 \]" | grep -a -o "OBJECT *:.*" |
+    head -n 1 | tr -d ' ')
 cp "$standin" "$work/unsigned.exe"
 cp "$work/payloadA.exe" "$work/tampered.exe"
 printf 'X' | dd of="$work/tampered.exe" bs=1 seek=$((0x4E)) conv=notrunc 2>/dev/null
@@ -29,14 +41,19 @@ expect_result() {  # name expected-result signer payload
     got=$(wine "$signer" verify "$(winpath "$payload")" 2>/dev/null | tr -d '\r' | tail -n 1)
     if [ "$got" = "result: $expected" ]; then pass "$name"; else fail "$name: expected $expected, got '$got'"; fi
 }
-expect_result "key A is the signer's own key" 0x00000000 "$work/signerAB.exe" "$work/payloadA.exe"
-expect_result "key B is nested in the signer's signature" 0x00000000 "$work/signerAB.exe" "$work/payloadB.exe"
-expect_result "key C is foreign" 0x80092009 "$work/signerAB.exe" "$work/payloadC.exe"
-expect_result "an unsigned payload fails the trust check" 0x800B0100 "$work/signerAB.exe" "$work/unsigned.exe"
-expect_result "a changed byte breaks the digest" 0x80096010 "$work/signerAB.exe" "$work/tampered.exe"
-expect_result "without a nested signature key B is foreign" 0x80092009 "$work/signerA.exe" "$work/payloadB.exe"
+expect "the nested signature is not the first unauthenticated attribute ($first_attribute)" \
+    '[ -n "$first_attribute" ] && [ "$first_attribute" != "OBJECT:1.3.6.1.4.1.311.2.4.1" ]'
+expect_result "key A is the signer's own key" 0x00000000 "$work/signerAA2.exe" "$work/payloadA.exe"
+expect_result "the maker's second key A2 is nested in the signer's signature" 0x00000000 "$work/signerAA2.exe" "$work/payloadA2.exe"
+expect_result "a nested sha1 signature by A2 counts too" 0x00000000 "$work/signerAA2-sha1.exe" "$work/payloadA2.exe"
+expect_result "a nested signature by another subject (B) widens nothing" 0x80092009 "$work/signerAB.exe" "$work/payloadB.exe"
+expect_result "a nested look-alike of A from a foreign root widens nothing" 0x80092009 "$work/signerAF.exe" "$work/payloadF.exe"
+expect_result "key C is foreign" 0x80092009 "$work/signerAA2.exe" "$work/payloadC.exe"
+expect_result "an unsigned payload fails the trust check" 0x800B0100 "$work/signerAA2.exe" "$work/unsigned.exe"
+expect_result "a changed byte breaks the digest" 0x80096010 "$work/signerAA2.exe" "$work/tampered.exe"
+expect_result "without a nested signature key A2 is foreign" 0x80092009 "$work/signerA.exe" "$work/payloadA2.exe"
 expect_result "key A without a nested signature" 0x00000000 "$work/signerA.exe" "$work/payloadA.exe"
-got=$(wine "$check" verify "$(winpath "$work/payloadB.exe")" --signer "$(winpath "$work/signerAB.exe")" 2>/dev/null | tr -d '\r' | tail -n 1)
+got=$(wine "$check" verify "$(winpath "$work/payloadA2.exe")" --signer "$(winpath "$work/signerAA2.exe")" 2>/dev/null | tr -d '\r' | tail -n 1)
 if [ "$got" = "result: 0x00000000" ]; then pass "--signer names the trusted file"; else fail "--signer: $got"; fi
 got=$(wine "$check" verify "$(winpath "$work/payloadA.exe")" 2>/dev/null | tr -d '\r' | tail -n 1)
 if [ "${got#result: 0x}" != "00000000" ] && [ -n "$got" ]; then pass "an unsigned signer accepts nothing ($got)"; else fail "unsigned signer: $got"; fi

@@ -51,6 +51,8 @@ expect "both builds of the tool write the same file" 'cmp -s "$work/tagged-host.
 
 # The wizard's own loader reads the tag.
 data=$(wine "$check" data "$work/tagged-host.exe" 2>/dev/null | tr -d '\r')
+expect "wrenstall-check names the appended layout" 'grep -qx "layout: appended" <<<"$data"'
+data=$(grep -v '^layout: ' <<<"$data")
 expected=$'source: trailer\nMaxOffers\t1\tprivate\nNoxCallerP2\t^TW1^xdm111\tprivate\nNoxInstallOnReboot\tyes\tprivate\nNoxOffer\tenabled\tprivate\nNoxOfferP2\tTW6^xdm001^\tprivate\nSI_DELAY\t5\tprivate\nSI_MODE\ttoaster\tprivate\nplain\tx\t-\nupl\tdGVzdC1jYW1wYWlnbi10b2tlbg==\tprivate,persistent'
 expect "wrenstall-check reads the trailer of the tagged wizard" '[ "$data" = "$expected" ]'
 expect "the untagged wizard has no local data" '[ "$(wine "$check" data "$work/signed.exe" 2>/dev/null | tr -d "\r")" = "source: none" ]'

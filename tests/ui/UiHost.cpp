@@ -21,6 +21,7 @@
 #include <string>
 
 #include "app/Program.h"
+#include "app/UserLanguage.h"
 #include "framework/Exceptions.h"
 #include "framework/ProgramExit.h"
 #include "framework/ResourceStrings.h"
@@ -81,8 +82,9 @@ void CALLBACK WatchBox(HWND, UINT, UINT_PTR, DWORD) {
     if (!g_doneFile.empty() && FileExists(g_doneFile)) PostMessageW(box, WM_CLOSE, 0, 0);
 }
 
+// As start-up does for the user's language: the string tables' language for the thread.
 void UseLanguage(const wchar_t* hex) {
-    LANGID language = static_cast<LANGID>(std::wcstoul(hex, nullptr, 16));
+    LANGID language = ChooseTableLanguage(static_cast<LANGID>(std::wcstoul(hex, nullptr, 16)));
     SetThreadUILanguage(language);
     SetThreadLocale(MAKELCID(language, SORT_DEFAULT));
 }

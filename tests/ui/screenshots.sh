@@ -32,7 +32,7 @@ shoot() {
 }
 
 failed=0
-for language in en:0409 de:0407 es:040a fr:040c ja:0411; do
+for language in en:0409 de:0407 es:0c0a fr:040c ja:0411; do
     code=${language#*:}
     name=${language%%:*}
     # MB_YESNO (4): the cancel question; closing it answers No (7).

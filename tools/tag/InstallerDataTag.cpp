@@ -2,98 +2,84 @@
 
 #include <cstring>
 
+#include "AppendedInstallerDataTag.h"
+#include "InstallerDataFooter.h"
+#include "InstallerDataText.h"
 #include "PeCertificateTable.h"
+#include "StrictInstallerDataTag.h"
 
 namespace {
-const uint8_t kMagic[4] = {'T', 'W', 'P', 'L'};
-const size_t kFooterBytes = 8;
-const size_t kCertificateHeaderBytes = 8;
 const size_t kMaxTagBytes = 0x7FFFFFFF;
 
-size_t AlignTo8(size_t value) { return (value + 7) & ~static_cast<size_t>(7); }
-
-// The length of the DER-encoded signature at offset: header plus contents,
-// or 0 when it is no well-formed SEQUENCE inside limit.
-size_t DerSequenceLength(const std::vector<uint8_t>& image, size_t offset, size_t limit) {
-    if (limit - offset < 2 || image[offset] != 0x30) return 0;
-    size_t first = image[offset + 1];
-    size_t headerBytes = 2;
-    size_t contentBytes = first;
-    if (first & 0x80) {
-        size_t count = first & 0x7F;
-        if (count == 0 || count > 4 || limit - offset < 2 + count) return 0;
-        contentBytes = 0;
-        for (size_t i = 0; i < count; ++i) contentBytes = contentBytes << 8 | image[offset + 2 + i];
-        headerBytes += count;
-    }
-    if (contentBytes > limit - offset - headerBytes) return 0;
-    return headerBytes + contentBytes;
+// The layout of a tagged image whose table has been read.
+InstallerDataLayout LayoutOf(const std::vector<uint8_t>& image, const PeCertificateTable& table) {
+    return SignatureReachesFileEnd(image, table) ? InstallerDataLayout::Strict : InstallerDataLayout::Appended;
 }
 
-// Checks that the trailer sits in the last certificate entry and finds where
-// the signature before it ends.
-bool LocateTag(const std::vector<uint8_t>& image, PeCertificateTable& table, size_t& signatureEnd, size_t& textStart,
-               std::string& error) {
+bool ReadTaggedTable(const std::vector<uint8_t>& image, PeCertificateTable& table, std::string& error) {
     if (!ReadCertificateTable(image, table, error)) return false;
-    const size_t size = image.size();
     if (!HasInstallerDataTag(image)) {
         error = "the file carries no installer data trailer";
         return false;
-    }
-    const size_t entryEnd = table.lastEntryOffset + table.lastEntryLength;
-    const size_t length = ReadLittleEndian32(&image[size - kFooterBytes]);
-    const size_t entryData = table.lastEntryOffset + kCertificateHeaderBytes;
-    if (entryEnd != size || length > size - kFooterBytes - entryData) {
-        error = "malformed trailer: it does not lie inside the last certificate entry";
-        return false;
-    }
-    textStart = size - kFooterBytes - length;
-    const size_t signatureLength = DerSequenceLength(image, entryData, textStart);
-    if (signatureLength == 0) {
-        error = "malformed certificate entry: no signature before the trailer";
-        return false;
-    }
-    signatureEnd = entryData + signatureLength;
-    for (size_t i = signatureEnd; i < textStart; ++i) {
-        if (image[i] != 0) {
-            error = "malformed trailer: unexpected bytes between the signature and the trailer";
-            return false;
-        }
     }
     return true;
 }
 }  // namespace
 
+const char* InstallerDataLayoutName(InstallerDataLayout layout) {
+    switch (layout) {
+        case InstallerDataLayout::Appended:
+            return "appended";
+        case InstallerDataLayout::Strict:
+            return "strict";
+        default:
+            return "none";
+    }
+}
+
 bool HasInstallerDataTag(const std::vector<uint8_t>& image) {
-    return image.size() >= kFooterBytes && std::memcmp(&image[image.size() - 4], kMagic, 4) == 0;
+    return image.size() >= kInstallerDataFooterBytes && std::memcmp(&image[image.size() - 4], kInstallerDataMagic, 4) == 0;
+}
+
+bool FindInstallerDataLayout(const std::vector<uint8_t>& image, InstallerDataLayout& layout, std::string& error) {
+    layout = InstallerDataLayout::None;
+    if (!HasInstallerDataTag(image)) return true;
+    PeCertificateTable table;
+    if (!ReadCertificateTable(image, table, error)) return false;
+    layout = LayoutOf(image, table);
+    return true;
 }
 
 bool ReadInstallerDataTag(const std::vector<uint8_t>& image, std::vector<uint8_t>& data, std::string& error) {
     PeCertificateTable table;
-    size_t signatureEnd = 0;
-    size_t textStart = 0;
-    if (!LocateTag(image, table, signatureEnd, textStart, error)) return false;
-    data.assign(image.begin() + static_cast<std::ptrdiff_t>(textStart), image.end() - kFooterBytes);
+    if (!ReadTaggedTable(image, table, error)) return false;
+    size_t offset = 0;
+    size_t bytes = 0;
+    if (LayoutOf(image, table) == InstallerDataLayout::Strict) {
+        StrictTagText text;
+        if (!LocateStrictTag(image, table, text, error)) return false;
+        offset = text.offset;
+        bytes = text.bytes;
+    } else {
+        AppendedTag tag;
+        if (!LocateAppendedTag(image, table, tag, error)) return false;
+        offset = tag.textOffset;
+        bytes = tag.textBytes;
+    }
+    const auto begin = image.begin() + static_cast<std::ptrdiff_t>(offset);
+    data.assign(begin, begin + static_cast<std::ptrdiff_t>(bytes));
     return true;
 }
 
 bool RemoveInstallerDataTag(std::vector<uint8_t>& image, std::string& error) {
     PeCertificateTable table;
-    size_t signatureEnd = 0;
-    size_t textStart = 0;
-    if (!LocateTag(image, table, signatureEnd, textStart, error)) return false;
-    // Back to the usual signer's layout: the entry padded with zeros to a
-    // multiple of 8 bytes, the padding counted in its length.
-    const size_t entryLength = AlignTo8(signatureEnd - table.lastEntryOffset);
-    image.resize(table.lastEntryOffset + entryLength);
-    std::fill(image.begin() + static_cast<std::ptrdiff_t>(signatureEnd), image.end(), 0);
-    UpdateCertificateTable(image, table, static_cast<uint32_t>(image.size() - table.tableOffset),
-                           static_cast<uint32_t>(entryLength));
-    return true;
+    if (!ReadTaggedTable(image, table, error)) return false;
+    if (LayoutOf(image, table) == InstallerDataLayout::Strict) return RemoveStrictTag(image, table, error);
+    return RemoveAppendedTag(image, table, error);
 }
 
-bool AddInstallerDataTag(std::vector<uint8_t>& image, const std::vector<uint8_t>& data, bool replace,
-                         std::string& error) {
+bool AddInstallerDataTag(std::vector<uint8_t>& image, const std::vector<uint8_t>& data, InstallerDataLayout layout,
+                         bool replace, std::string& error) {
     if (data.empty()) {
         error = "the data file is empty; an empty trailer would read as no trailer";
         return false;
@@ -102,34 +88,35 @@ bool AddInstallerDataTag(std::vector<uint8_t>& image, const std::vector<uint8_t>
         error = "the data file is too large";
         return false;
     }
+    if (!CheckInstallerDataText(data, error)) return false;
     PeCertificateTable table;
     if (!ReadCertificateTable(image, table, error)) return false;
-    if (HasInstallerDataTag(image)) {
+    std::vector<uint8_t> untagged = image;
+    if (HasInstallerDataTag(untagged)) {
         if (!replace) {
             error = "the file already carries an installer data trailer (use --replace)";
             return false;
         }
-        if (!RemoveInstallerDataTag(image, error)) return false;
-        if (!ReadCertificateTable(image, table, error)) return false;
+        if (!RemoveInstallerDataTag(untagged, error)) return false;
+        if (!ReadCertificateTable(untagged, table, error)) return false;
     }
-    // The entry keeps the signer's bytes, then zero padding, the text, the
-    // length and the magic, and stays a multiple of 8 bytes long.
-    const size_t signatureEnd = table.lastEntryOffset + table.lastEntryLength;
-    const size_t unpadded = table.lastEntryLength + data.size() + kFooterBytes;
-    const size_t padding = AlignTo8(unpadded) - unpadded;
-    const size_t newEntryLength = unpadded + padding;
-    if (table.lastEntryOffset + newEntryLength > 0xFFFFFFFFu) {
-        error = "the tagged file would exceed 4 GiB";
+    if (!RequireSingleSignatureEntry(table, error)) return false;
+    if (LastSignerCarriesInstallerData(untagged, table)) {
+        error = "the last signer already carries an installer data attribute, but not as the file's trailer";
         return false;
     }
-    image.resize(signatureEnd);
-    image.insert(image.end(), padding, 0);
-    image.insert(image.end(), data.begin(), data.end());
-    uint8_t footer[kFooterBytes];
-    WriteLittleEndian32(footer, static_cast<uint32_t>(data.size()));
-    std::memcpy(footer + 4, kMagic, 4);
-    image.insert(image.end(), footer, footer + kFooterBytes);
-    UpdateCertificateTable(image, table, static_cast<uint32_t>(image.size() - table.tableOffset),
-                           static_cast<uint32_t>(newEntryLength));
+    std::vector<uint8_t> tagged = untagged;
+    const bool added = layout == InstallerDataLayout::Strict ? AddStrictTag(tagged, table, data, error)
+                                                             : AddAppendedTag(tagged, table, data, error);
+    if (!added) return false;
+    // The promise of remove: the signed file back byte for byte.
+    std::vector<uint8_t> restored = tagged;
+    std::string ignored;
+    if (!RemoveInstallerDataTag(restored, ignored) || restored != untagged) {
+        error = "this signature's certificate entry is laid out in a way the tag could not be removed from "
+                "exactly; the file is left as it was";
+        return false;
+    }
+    image.swap(tagged);
     return true;
 }

@@ -4,7 +4,6 @@ namespace {
 const uint16_t kPe32Magic = 0x10b;
 const uint16_t kPe32PlusMagic = 0x20b;
 const uint32_t kSecurityDirectoryIndex = 4;
-const size_t kCertificateHeaderBytes = 8;  // dwLength, wRevision, wCertificateType
 
 uint16_t ReadLittleEndian16(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] | bytes[1] << 8); }
 
@@ -86,6 +85,7 @@ bool ReadCertificateTable(const std::vector<uint8_t>& image, PeCertificateTable&
     // Walk the 8-byte aligned entries to the last one.
     size_t offset = table.tableOffset;
     const size_t end = table.tableOffset + table.tableSize;
+    table.entryCount = 0;
     while (true) {
         if (end - offset < kCertificateHeaderBytes) {
             error = "malformed certificate table: truncated entry";
@@ -96,14 +96,29 @@ bool ReadCertificateTable(const std::vector<uint8_t>& image, PeCertificateTable&
             error = "malformed certificate table: entry length outside the table";
             return false;
         }
+        ++table.entryCount;
         const size_t next = offset + ((static_cast<size_t>(length) + 7) & ~static_cast<size_t>(7));
         if (next >= end) {
             table.lastEntryOffset = offset;
             table.lastEntryLength = length;
+            table.lastEntryType = ReadLittleEndian16(&image[offset + 6]);
             return true;
         }
         offset = next;
     }
+}
+
+bool RequireSingleSignatureEntry(const PeCertificateTable& table, std::string& error) {
+    if (table.entryCount != 1) {
+        error = "the certificate table holds " + std::to_string(table.entryCount) +
+                " entries; only a file with a single signature entry can be tagged";
+        return false;
+    }
+    if (table.lastEntryType != kCertificateTypePkcsSignedData) {
+        error = "the certificate entry is not a PKCS #7 signature (type " + std::to_string(table.lastEntryType) + ")";
+        return false;
+    }
+    return true;
 }
 
 void UpdateCertificateTable(std::vector<uint8_t>& image, const PeCertificateTable& table, uint32_t newTableSize,

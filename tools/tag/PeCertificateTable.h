@@ -14,10 +14,19 @@ struct PeCertificateTable {
     size_t tableSize = 0;             // size recorded in the directory
     size_t lastEntryOffset = 0;       // the last WIN_CERTIFICATE in the table
     uint32_t lastEntryLength = 0;     // its dwLength
+    uint16_t lastEntryType = 0;       // its wCertificateType
+    size_t entryCount = 0;            // entries in the table
 };
+
+const uint16_t kCertificateTypePkcsSignedData = 0x0002;  // WIN_CERT_TYPE_PKCS_SIGNED_DATA
+const size_t kCertificateHeaderBytes = 8;                // dwLength, wRevision, wCertificateType
 
 // Fills table from image; on failure returns false and says why in error.
 bool ReadCertificateTable(const std::vector<uint8_t>& image, PeCertificateTable& table, std::string& error);
+
+// False, with the reason in error, unless the table holds exactly one entry
+// and it is a PKCS #7 signature.
+bool RequireSingleSignatureEntry(const PeCertificateTable& table, std::string& error);
 
 // Writes the directory size, the last entry's length and a fresh checksum
 // (when the image had one) after the table has been resized.

@@ -20,8 +20,11 @@
 
 namespace {
 const char kUsage[] =
-    "usage: wrenstall-tag add FILE DATAFILE [--replace]   append DATAFILE's installer data to the signed FILE\n"
-    "                                                      (--replace: replace data that is already there)\n"
+    "usage: wrenstall-tag add FILE DATAFILE [--strict] [--replace]\n"
+    "                                                      add DATAFILE's installer data to the signed FILE\n"
+    "                                                      (--strict: inside the signature, for platforms that\n"
+    "                                                      check the certificate padding strictly;\n"
+    "                                                      --replace: replace data of either layout)\n"
     "       wrenstall-tag show FILE                       print FILE's installer data exactly as stored\n"
     "       wrenstall-tag remove FILE                     take the installer data out of FILE again\n"
     "       wrenstall-tag --help\n"
@@ -109,10 +112,21 @@ int main(int argc, char** argv) {
         if (!RemoveInstallerDataTag(image, error)) return Fail(file, error);
         return ReplaceFile(file, image, error) ? 0 : Fail(file, error);
     }
-    if (command == "add" && (args.size() == 3 || (args.size() == 4 && args[3] == "--replace"))) {
+    if (command == "add" && args.size() >= 3) {
+        bool replace = false;
+        InstallerDataLayout layout = InstallerDataLayout::Appended;
+        for (size_t i = 3; i < args.size(); ++i) {
+            if (args[i] == "--replace" && !replace) {
+                replace = true;
+            } else if (args[i] == "--strict" && layout != InstallerDataLayout::Strict) {
+                layout = InstallerDataLayout::Strict;
+            } else {
+                return Usage();
+            }
+        }
         std::vector<uint8_t> data;
         if (!ReadFile(args[2], data)) return FailSystem(args[2], "cannot read the data file");
-        if (!AddInstallerDataTag(image, data, args.size() == 4, error)) return Fail(file, error);
+        if (!AddInstallerDataTag(image, data, layout, replace, error)) return Fail(file, error);
         return ReplaceFile(file, image, error) ? 0 : Fail(file, error);
     }
     return Usage();

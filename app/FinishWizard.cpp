@@ -1,4 +1,4 @@
-#include "services/FinishWizard.h"
+#include "app/FinishWizard.h"
 
 #include <atomic>
 #include <new>
@@ -11,6 +11,7 @@
 #include "framework/MessagePumpingWait.h"
 #include "payload/PayloadExecutor.h"
 #include "services/BrowserLaunch.h"
+#include "services/InstallResults.h"
 #include "services/ProcessLaunching.h"
 
 namespace {
@@ -61,32 +62,6 @@ std::wstring RegistrationPageUrl(const CProgram& program, bool scanConfigured) {
 }
 }  // namespace
 
-std::wstring ChooseResultsArguments(bool launchApplication, bool installScanStarted, const wchar_t* track) {
-    if (!launchApplication) return L" -installresults -close";
-    const std::wstring code = track ? track : L"";
-    if (!installScanStarted && (code == L"GF0086" || code == L"GF0085")) return L" -installresultsscan";
-    if (code == L"GF0089" || code == L"GF0090") return L" -installresultsskipupselldlg";
-    return L" -installresults";
-}
-
-std::wstring BuildRegistrationUrl(const std::wstring& pageUrl, const wchar_t* upl, const GUID& machineId,
-                                  const GUID& installationId) {
-    std::wstring url = pageUrl;
-    bool appended = false;
-    if (upl) {
-        url += L"?upl=" + EventTracker::EscapeValue(upl);
-        appended = true;
-    }
-    if (!IsZeroGuid(machineId)) {
-        url += (appended ? L"&machineId=" : L"?machineId=") + FormatGuidText(machineId);
-        appended = true;
-    }
-    if (!IsZeroGuid(installationId)) {
-        url += (appended ? L"&installId=" : L"?installId=") + FormatGuidText(installationId);
-    }
-    return url;
-}
-
 namespace {
 // Steps before the main window closes: the application, the cancel event and
 // the registration page.
@@ -107,7 +82,7 @@ void LaunchAndOpen(CProgram& program, bool launchApplication, bool scanConfigure
     if (registrationUrl.empty()) return;
     WaitPumpingMessages(kPauseMs);
     // A browser that fails to open is only logged: the wizard is over.
-    HRESULT hr = OpenUrlInBrowser(registrationUrl);
+    HRESULT hr = OpenUrlInBrowser(program.m_strAppName, registrationUrl);
     if (FAILED(hr)) {
         WriteDiagnosticFormat(L"FinishWizard: opening %ls failed %ls\n", registrationUrl.c_str(), DescribeHresult(hr).c_str());
     }

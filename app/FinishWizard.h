@@ -18,12 +18,3 @@ using EndMainWindowFunction = std::function<void(INT_PTR result)>;
 // finish button ended the wizard. endMainWindow: null ends the dialog of the
 // application object's main window, when there is one.
 void FinishWizard(bool launchApplication, bool finishButton, const EndMainWindowFunction& endMainWindow = nullptr);
-
-// The switches for the installed application's results mode. track: the
-// installer data's campaign code, or null.
-std::wstring ChooseResultsArguments(bool launchApplication, bool installScanStarted, const wchar_t* track);
-
-// pageUrl with "upl" (escaped as tracking values are, when upl is not null)
-// and the identifiers that are not all zeros appended as query parameters.
-std::wstring BuildRegistrationUrl(const std::wstring& pageUrl, const wchar_t* upl, const GUID& machineId,
-                                  const GUID& installationId);

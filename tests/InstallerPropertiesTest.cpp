@@ -1,0 +1,65 @@
+// Installer properties from the installer data: key syntax, quoting by the
+// installer's command-line rules, the dropped properties, and the package
+// folders that the installer data may not move.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "TestSupport.h"
+#include "config/InstallerDataStore.h"
+#include "engine/InstallerProperties.h"
+#include "payload/MsiPackageQueries.h"
+
+namespace {
+TEST(InstallerProperties, KeysValuesAndDroppedNames) {
+    struct Case {
+        const wchar_t* key;
+        const wchar_t* value;
+        const wchar_t* appended;  // null: dropped
+    };
+    const Case cases[] = {
+        {L"SI_CHNL", L"7", L"SI_CHNL=7"},
+        {L"_x.y2", L"C:\\a\\b", L"_x.y2=C:\\a\\b"},
+        {L"SI_NOTE", L"hello world", L"SI_NOTE=\"hello world\""},
+        {L"SI_NOTE", L"say \"hi\"", L"SI_NOTE=\"say \"\"hi\"\"\""},
+        {L"SI_NOTE", L"", L"SI_NOTE=\"\""},
+        {L"SI_NOTE", L"na\u00EFve \u65E5\u672C", L"SI_NOTE=\"na\u00EFve \u65E5\u672C\""},
+        {L"A B", L"1", nullptr},
+        {L"1ABC", L"1", nullptr},
+        {L"K\u00C9Y", L"1", nullptr},
+        {L"X=Y", L"1", nullptr},
+        {L"", L"1", nullptr},
+        {L"TRANSFORMS", L":evil.mst", nullptr},
+        {L"Transforms", L"evil.mst", nullptr},
+        {L"PATCH", L"C:\\evil.msp", nullptr},
+        {L"REINSTALLMODE", L"vamus", nullptr},
+        {L"TARGETDIR", L"C:\\Evil", nullptr},
+        {L"INSTALLDIR", L"C:\\Evil", nullptr},  // a folder of the package (guarded below)
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.key));
+        std::wstring line;
+        EXPECT_EQ(AppendInstallerProperty(line, c.key, c.value, {L"INSTALLDIR", L"ProgramFilesFolder"}), c.appended != nullptr);
+        EXPECT_EQ(line, c.appended ? c.appended : L"");
+    }
+    std::wstring line = L"/S";
+    AppendInstallerProperty(line, L"A", L"1");
+    EXPECT_EQ(line, L"/S A=1");
+}
+
+TEST(InstallerProperties, TheStoreContributesItsPublicEntriesInOrder) {
+    InstallerDataStore store;
+    ASSERT_EQ(store.Parse(L"SI_CHNL=7\r\n?secret=x\r\nTRANSFORMS=a.mst\r\nSI_NOTE=a \"b\"\r\ninstalldir=C:\\Evil\r\n"), S_OK);
+    std::wstring line;
+    AppendInstallerDataProperties(line, store, {L"INSTALLDIR"});
+    EXPECT_EQ(line, L"SI_CHNL=7 SI_NOTE=\"a \"\"b\"\"\"");
+}
+
+TEST(InstallerProperties, ThePackagesFoldersAreItsDirectoryTable) {
+    const std::wstring package = WindowsPathFromEnvironment("WRENSTALL_FIXTURES") + L"\\KelvoraPackage.msi";
+    std::vector<std::wstring> folders = ReadPackageDirectories(package);
+    std::sort(folders.begin(), folders.end());
+    EXPECT_EQ(folders, (std::vector<std::wstring>{L"INSTALLDIR", L"ProgramFilesFolder", L"TARGETDIR"}));
+    EXPECT_TRUE(ReadPackageDirectories(L"C:\\no\\such.msi").empty());
+}
+}  // namespace
