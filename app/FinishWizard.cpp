@@ -31,13 +31,13 @@ void ReportLaunchFailure(const CProgram& program, HRESULT hr, const std::wstring
 void LaunchResults(CProgram& program, bool launchApplication) {
     std::wstring arguments = ChooseResultsArguments(launchApplication, program.m_bInstallScanStarted.load(),
                                                     program.m_installerData.Get(L"track"));
-    HRESULT hr = LaunchInstalledApp(false, arguments, program.m_hMainWindow);
+    HRESULT hr = LaunchInstalledApp(program.InstalledApplication(), false, arguments, program.m_hMainWindow);
     if (FAILED(hr)) ReportLaunchFailure(program, hr, arguments);
     EventTracker* tracker = program.m_pTracker;
     if (!tracker) return;
     if (FAILED(hr)) {
         tracker->TrackWindowsError(hr, L"", L"installResultsInitiated");
-    } else if (IsAppRunning()) {
+    } else if (IsAppRunning(program.InstalledApplication().appExe)) {
         tracker->TrackResult(L"InstallerScan-WS",
                              launchApplication ? L"installResultsInitiated" : L"installApplicationClose");
     } else {
@@ -71,7 +71,7 @@ void LaunchAndOpen(CProgram& program, bool launchApplication, bool scanConfigure
         if (scanConfigured) {
             LaunchResults(program, launchApplication);
         } else if (launchApplication) {
-            HRESULT hr = LaunchInstalledApp(true, L"", program.m_hMainWindow);
+            HRESULT hr = LaunchInstalledApp(program.InstalledApplication(), true, L"", program.m_hMainWindow);
             if (FAILED(hr)) ReportLaunchFailure(program, hr, L"");
         }
     }
@@ -119,5 +119,5 @@ void FinishWizard(bool launchApplication, bool finishButton, const EndMainWindow
     EventTracker* tracker = program.m_pTracker;
     if (!cancelled && finishButton && tracker) tracker->TrackEvent(L"InstallerFinishedButton", false);
     WaitPumpingMessages(kPauseMs);
-    ReleasePayloadWindows();
+    ReleasePayloadWindows(SplitPayloadMessageClasses(program.m_buildConfig.Get(L"PayloadMessageClasses")));
 }

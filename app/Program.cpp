@@ -7,6 +7,7 @@
 
 #include "app/RegistryIdentifiers.h"
 #include "app/UserLanguage.h"
+#include "config/ServerEndpoints.h"
 #include "engine/Installation.h"
 #include "framework/DiagnosticOutput.h"
 #include "framework/ErrorTypes.h"
@@ -169,6 +170,14 @@ void CProgram::ShowErrorBox(const CException* e, const MSG* message) {
     }
 }
 
+InstalledApp CProgram::InstalledApplication() const {
+    InstalledApp app;
+    if (const wchar_t* appExe = m_buildConfig.Get(L"AppExe")) app.appExe = appExe;
+    const wchar_t* launchAs = m_buildConfig.Get(L"LaunchAs");
+    app.launchAsInvoker = launchAs && std::wstring(launchAs) == L"AsInvoker";
+    return app;
+}
+
 CInstallation* CProgram::StartInstallation() {
     CWinThread* thread = BeginThreadOfClass(CRuntimeClass::FromName(L"CInstallation"));
     m_pInstallation.reset(static_cast<CInstallation*>(thread));
@@ -274,7 +283,7 @@ void CProgram::StartTracking(bool notifyWindow) {
         // Created once: other threads may hold the pointer for the rest of the run.
         if (!m_trackerOwner) {
             m_trackerOwner.reset(new (std::nothrow) EventTracker(upl ? upl : L"", m_installationId, m_machineId,
-                                                                 product, GetBuiltInTrackingEndpoint()));
+                                                                 product, GetTrackingEndpoint(m_buildConfig)));
             m_pTracker = m_trackerOwner.get();
         }
         if (EventTracker* tracker = m_pTracker) {

@@ -20,6 +20,7 @@
 #include "framework/PlatformSessions.h"
 #include "framework/WinApp.h"
 #include "services/EventTracker.h"
+#include "services/ProcessLaunching.h"
 
 class CInstallation;
 class CMainWindow;
@@ -85,6 +86,9 @@ public:
     std::atomic<bool> m_bFinishReported{false};
     std::atomic<bool> m_bPayloadInstalled{false};
     std::atomic<bool> m_bInstallScanStarted{false};
+
+    // The installed application as the build configuration names it ("AppExe", "LaunchAs").
+    InstalledApp InstalledApplication() const;
 
     // Creates and starts the controller thread (null when it could not start).
     CInstallation* StartInstallation();

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "build_options.h"
 #include "config/InstallerDataStore.h"
 #include "framework/ComPtr.h"
 #include "framework/GuidText.h"
@@ -32,8 +31,6 @@ std::string ReadAll(IStream* stream) {
     return bytes;
 }
 }  // namespace
-
-std::wstring GetBuiltInRpcEndpoint() { return std::wstring(L"http://") + WRENSTALL_RPC_HOST; }
 
 bool ExtractFileNameToken(const std::wstring& programPath, std::wstring& token) {
     std::vector<wchar_t> path(programPath.begin(), programPath.end());

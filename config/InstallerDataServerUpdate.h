@@ -28,6 +28,3 @@ std::string BuildInstallerDataRequestBody(const GUID& machineId);
 HRESULT FetchInstallerDataFromServer(InstallerDataStore& store, const std::wstring& endpoint,
                                      const std::wstring& programPath, const GUID& machineId, EventTracker* tracker,
                                      const std::wstring& productName);
-
-// "http://" + the RPC host the program was built with.
-std::wstring GetBuiltInRpcEndpoint();

@@ -52,13 +52,8 @@ HRESULT CInstallation::InstallScan(const std::wstring& eventName) {
         }
         page = L"asInstaller";
         if (FAILED(result)) {
-            HANDLE process = StartProcess(command);
-            if (process) {
-                CloseHandle(process);
-                result = S_OK;
-            } else {
-                result = FailureFromLastError();
-            }
+            ScopedHandle process = StartProcess(command);
+            result = process ? S_OK : FailureFromLastError();
         }
 
         // Stage 1: the event appears.
@@ -80,7 +75,7 @@ HRESULT CInstallation::InstallScan(const std::wstring& eventName) {
                 result = kCancelled;
             } else if (event) {
                 result = S_OK;
-            } else if (!IsAppRunning()) {
+            } else if (!IsAppRunning(program.InstalledApplication().appExe)) {
                 result = HResultFromWin32(ERROR_PROCESS_ABORTED);
             } else if (openError == ERROR_FILE_NOT_FOUND || openError == ERROR_PATH_NOT_FOUND) {
                 result = HResultFromWin32(WAIT_TIMEOUT);
@@ -107,7 +102,7 @@ HRESULT CInstallation::InstallScan(const std::wstring& eventName) {
                 result = kCancelled;
             } else if (wait == WAIT_OBJECT_0) {
                 result = S_OK;
-            } else if (!IsAppRunning()) {
+            } else if (!IsAppRunning(program.InstalledApplication().appExe)) {
                 result = HResultFromWin32(ERROR_PROCESS_ABORTED);
             } else if (wait == WAIT_ABANDONED) {
                 result = HResultFromWin32(WAIT_ABANDONED);

@@ -10,6 +10,7 @@
 #include "app/UserLanguage.h"
 #include "config/InstallerDataServerUpdate.h"
 #include "engine/InstallerProperties.h"
+#include "config/ServerEndpoints.h"
 #include "framework/DiagnosticOutput.h"
 #include "framework/Exceptions.h"
 #include "framework/ModulePath.h"
@@ -139,8 +140,8 @@ void CInstallation::OnFetchInstallerData() {
     std::wstring programPath;
     GetModulePath(nullptr, programPath);
     try {
-        FetchInstallerDataFromServer(program.m_installerData, GetBuiltInRpcEndpoint(), programPath, program.m_machineId,
-                                     program.m_pTracker, program.m_strAppName);
+        FetchInstallerDataFromServer(program.m_installerData, GetRpcEndpoint(program.m_buildConfig), programPath,
+                                     program.m_machineId, program.m_pTracker, program.m_strAppName);
         program.StartTracking(true);
     } catch (...) {
         // Without tracking the wizard would wait for the page order forever: the error ends it instead.
@@ -159,6 +160,12 @@ void CInstallation::OnDownloadPayload() {
             CObject* executor = executorClass->CreateObject();
             if (!executor) ThrowMemoryException();
             m_pExecutor.reset(static_cast<CPayloadExecutor*>(executor));
+            const CProgram& program = GetProgram();
+            PayloadSettings settings;
+            settings.productName = program.m_strAppName;
+            if (const wchar_t* appExe = program.m_buildConfig.Get(L"AppExe")) settings.appExe = appExe;
+            settings.messageClasses = SplitPayloadMessageClasses(program.m_buildConfig.Get(L"PayloadMessageClasses"));
+            m_pExecutor->SetSettings(std::move(settings));
         }
         if (m_pExecutor->IsDownloaded() || m_bCancel) return;
         m_nProgressBase = 0;
@@ -167,7 +174,13 @@ void CInstallation::OnDownloadPayload() {
         std::wstring url = parts.back();
         if (const wchar_t* replacement = GetProgram().m_installerData.Get(L"PayloadUrl")) url = replacement;
         std::wstring expanded;
-        ExpandUrlTemplate(url, expanded);
+        // A bad template would otherwise download whatever came before the fault.
+        HRESULT expandResult = ExpandUrlTemplate(url, expanded);
+        if (FAILED(expandResult)) {
+            WriteDiagnosticFormat(L"Payload URL template rejected: 0x%08X %ls\n", static_cast<unsigned>(expandResult),
+                                  url.c_str());
+            ThrowOleException(expandResult);
+        }
         WriteDiagnosticFormat(L"Payload download: %ls (executor %ls)\n", expanded.c_str(), parts.front().c_str());
         DWORD now = GetTickCount();
         DownloadProgressContext context = {this, &m_bCancel, now, now};

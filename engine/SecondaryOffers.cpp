@@ -169,9 +169,8 @@ void CInstallation::InstallOffer(const Offer& offer) {
         append(L"@P2", offer.offerOriginKey);
         append(L"@UL_STUBID", offer.stubIdKey);
 
-        HANDLE process = StartProcess(command);
-        if (!process) ThrowOleException(FailureFromLastError());
-        CloseHandle(process);  // the offer's setup runs on its own
+        // The offer's setup runs on its own: its handle is closed at once.
+        if (!StartProcess(command)) ThrowOleException(FailureFromLastError());
     } catch (...) {
         TrackOfferError(CaptureCurrentException(), L"installingSecondaryOffer");
     }

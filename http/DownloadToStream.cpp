@@ -1,56 +1,99 @@
 #include "http/DownloadToStream.h"
 
-#include <cerrno>
-#include <cwchar>
+#include <cstdio>
 #include <memory>
 #include <new>
 
 #include "framework/ComPtr.h"
 #include "framework/ScopedBstr.h"
+#include "http/ResponseHeaders.h"
 #include "http/UserAgent.h"
 #include "http/WinHttpRequest.h"
 
 namespace {
 const int kAttempts = 5;
-const ULONG kBufferBytes = 4 * 1024 * 1024;
+// The most one read asks for. The response stream hands over what has
+// arrived, so progress (and with it cancellation) comes at least once per
+// this many bytes.
+const ULONG kReadBytes = 64 * 1024;
 const HRESULT kLengthMismatch = static_cast<HRESULT>(0x800C0008);    // INET_E_DOWNLOAD_FAILURE
 const HRESULT kArithmeticOverflow = static_cast<HRESULT>(0x80070216);
 const HRESULT kWriteFault = static_cast<HRESULT>(0x8007001D);
 const HRESULT kTypeMismatch = static_cast<HRESULT>(0x80028CA0);
+const long kPartialContent = 206;
+const long kRangeNotSatisfiable = 416;
 
 HRESULT HResultFromHttpStatus(long status) { return static_cast<HRESULT>(0x80190000u | static_cast<ULONG>(status)); }
 
-// Content-Length as an unsigned decimal, or unknown when missing or malformed.
-ULONGLONG ReadContentLength(WinHTTP::IWinHttpRequest* request) {
-    ScopedBstr name(L"Content-Length");
-    ScopedBstr value;
-    if (FAILED(request->GetResponseHeader(name.Get(), value.Receive())) || !value.Get() || !*value.Get()) {
-        return kUnknownLength;
-    }
-    const wchar_t* text = value.Get();
-    if (*text < L'0' || *text > L'9') return kUnknownLength;
-    wchar_t* end = nullptr;
-    errno = 0;
-    ULONGLONG length = std::wcstoull(text, &end, 10);
-    if (errno != 0 || *end != L'\0') return kUnknownLength;
-    return length;
+HRESULT SetRequestHeader(WinHTTP::IWinHttpRequest* request, const wchar_t* name, const wchar_t* value) {
+    ScopedBstr nameText(name);
+    ScopedBstr valueText(value);
+    return request->SetRequestHeader(nameText.Get(), valueText.Get());
 }
 
-HRESULT RewindTarget(IStream* target) {
-    LARGE_INTEGER start = {};
-    HRESULT hr = target->Seek(start, STREAM_SEEK_SET, nullptr);
+// Cuts the target to its first size bytes and positions it there.
+HRESULT TruncateTarget(IStream* target, ULONGLONG size) {
+    LARGE_INTEGER position = {};
+    position.QuadPart = static_cast<LONGLONG>(size);
+    HRESULT hr = target->Seek(position, STREAM_SEEK_SET, nullptr);
     if (FAILED(hr)) return hr;
-    ULARGE_INTEGER empty = {};
-    return target->SetSize(empty);
+    ULARGE_INTEGER length = {};
+    length.QuadPart = size;
+    return target->SetSize(length);
 }
 
 struct DownloadState {
-    ULONGLONG received = 0;
-    ULONGLONG total = kUnknownLength;
+    ULONGLONG received = 0;            // bytes of the resource the target holds
+    ULONGLONG total = kUnknownLength;  // length of the whole resource
+    std::wstring etag;                 // strong ETag of the version in the target, or empty
+    std::wstring lastModified;         // its Last-Modified, or empty
     HRESULT result = S_OK;
+
+    // Continuing needs a known total: without one, the bytes held cannot be
+    // checked and a broken body restarts from 0.
+    bool CanResume() const { return received > 0 && total != kUnknownLength; }
+    void StartOver(HRESULT why) {
+        result = why;
+        received = 0;
+        total = kUnknownLength;
+        etag.clear();
+        lastModified.clear();
+    }
+    // What "If-Range" carries: the strong ETag, else the date.
+    const std::wstring& Validator() const { return etag.empty() ? lastModified : etag; }
+    // False when the response names another version than the one in the target.
+    bool IsSameVersion(WinHTTP::IWinHttpRequest* request) const {
+        std::wstring other;
+        if (!etag.empty()) {
+            other = ReadStrongEtag(request);
+            return other.empty() || other == etag;
+        }
+        if (lastModified.empty() || !ReadResponseHeader(request, L"Last-Modified", other)) return true;
+        return other == lastModified;
+    }
+    void RememberVersion(WinHTTP::IWinHttpRequest* request) {
+        etag = ReadStrongEtag(request);
+        if (!ReadResponseHeader(request, L"Last-Modified", lastModified)) lastModified.clear();
+    }
 };
 
 enum class AttemptEnd { NextAttempt, Finished };
+
+// Accepts a 206 only as the continuation it was asked for: the range starts at
+// the bytes received, its length is the Content-Length (when given), its
+// complete length is the known total, and it comes from the same version.
+bool IsExpectedPartialResponse(WinHTTP::IWinHttpRequest* request, const DownloadState& state, ULONGLONG& length) {
+    std::wstring text;
+    ContentRange range;
+    if (!ReadResponseHeader(request, L"Content-Range", text) || !ParseContentRange(text, range)) return false;
+    if (range.first != state.received || range.complete == kUnknownLength) return false;
+    if (state.total != kUnknownLength && range.complete != state.total) return false;
+    const ULONGLONG partLength = range.last - range.first + 1;
+    if (length != kUnknownLength && length != partLength) return false;
+    if (!state.IsSameVersion(request)) return false;
+    length = partLength;
+    return true;
+}
 
 // One request and its body. Finished means the download is over with
 // state.result; NextAttempt retries while attempts are left.
@@ -62,12 +105,17 @@ AttemptEnd RunAttempt(WinHTTP::IWinHttpRequest* request, const wchar_t* url, ISt
         return AttemptEnd::NextAttempt;
     }
 
-    if (state.received > 0) {
+    const bool resuming = state.CanResume();
+    if (resuming) {
         wchar_t range[64];
         std::swprintf(range, 64, L"bytes=%llu-", state.received);
-        ScopedBstr name(L"Range");
-        ScopedBstr value(range);
-        if (FAILED(state.result = request->SetRequestHeader(name.Get(), value.Get()))) return AttemptEnd::NextAttempt;
+        if (FAILED(state.result = SetRequestHeader(request, L"Range", range))) return AttemptEnd::NextAttempt;
+        // A changed resource then comes back whole (200) instead of as a tail
+        // of the new version.
+        if (!state.Validator().empty() &&
+            FAILED(state.result = SetRequestHeader(request, L"If-Range", state.Validator().c_str()))) {
+            return AttemptEnd::NextAttempt;
+        }
     }
     VARIANT noBody;
     VariantInit(&noBody);
@@ -76,29 +124,37 @@ AttemptEnd RunAttempt(WinHTTP::IWinHttpRequest* request, const wchar_t* url, ISt
     long status = 0;
     if (FAILED(state.result = request->get_Status(&status))) return AttemptEnd::NextAttempt;
     if (status < 200 || status > 299) {
-        state.result = HResultFromHttpStatus(status);
+        // A range that cannot be satisfied means the resource is not as long
+        // as the bytes held suggest: the next attempt starts over.
+        if (resuming && status == kRangeNotSatisfiable) {
+            state.StartOver(HResultFromHttpStatus(status));
+        } else {
+            state.result = HResultFromHttpStatus(status);
+        }
         return AttemptEnd::NextAttempt;
     }
 
     // Anything but a continuation of known bytes starts the file over.
-    if (state.total == kUnknownLength || state.received == 0 || status != 206) {
-        HRESULT hr = RewindTarget(target);
-        if (FAILED(hr)) {
-            state.result = hr;
-            return AttemptEnd::Finished;
-        }
-        state.received = 0;
+    const bool continuing = resuming && status == kPartialContent;
+    HRESULT hr = TruncateTarget(target, continuing ? state.received : 0);
+    if (FAILED(hr)) {
+        state.result = hr;
+        return AttemptEnd::Finished;
     }
+    if (!continuing) state.received = 0;
 
     ULONGLONG length = ReadContentLength(request);
+    if (status == kPartialContent && !IsExpectedPartialResponse(request, state, length)) {
+        state.StartOver(kLengthMismatch);
+        return AttemptEnd::NextAttempt;
+    }
     if (state.total == kUnknownLength) {
         state.total = length;
     } else if (state.total - state.received != length) {
-        state.result = kLengthMismatch;
-        state.total = kUnknownLength;
-        state.received = 0;
+        state.StartOver(kLengthMismatch);
         return AttemptEnd::NextAttempt;
     }
+    if (!continuing) state.RememberVersion(request);
 
     ScopedVariant streamVariant;
     if (FAILED(state.result = request->get_ResponseStream(streamVariant.Receive()))) return AttemptEnd::NextAttempt;
@@ -110,7 +166,7 @@ AttemptEnd RunAttempt(WinHTTP::IWinHttpRequest* request, const wchar_t* url, ISt
     if (FAILED(state.result = V_UNKNOWN(&streamVariant.Get())->QueryInterface(IID_IStream, body.ReceiveVoid()))) {
         return AttemptEnd::NextAttempt;
     }
-    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[kBufferBytes]);
+    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[kReadBytes]);
     if (!buffer) {
         state.result = E_OUTOFMEMORY;
         return AttemptEnd::NextAttempt;
@@ -120,7 +176,7 @@ AttemptEnd RunAttempt(WinHTTP::IWinHttpRequest* request, const wchar_t* url, ISt
     HRESULT loopResult = S_OK;
     while (true) {
         ULONG read = 0;
-        loopResult = body->Read(buffer.get(), kBufferBytes, &read);
+        loopResult = body->Read(buffer.get(), kReadBytes, &read);
         if (FAILED(loopResult) || read == 0) break;
         if (done + read < done) {
             loopResult = kArithmeticOverflow;
@@ -157,6 +213,10 @@ AttemptEnd RunAttempt(WinHTTP::IWinHttpRequest* request, const wchar_t* url, ISt
         }
         state.result = S_OK;
         return AttemptEnd::Finished;
+    }
+    if (state.received > state.total) {
+        state.StartOver(kLengthMismatch);
+        return AttemptEnd::NextAttempt;
     }
     // Short of a known total: the next attempt asks for the missing tail.
     state.result = kLengthMismatch;

@@ -1,7 +1,11 @@
 #pragma once
-// Fetching one URL into a caller's stream with byte-range resume, length
-// checks, 5 attempts and a progress callback that can cancel. Blocking; runs
-// on the caller's thread.
+// Fetching one URL into a caller's stream with byte-range resume, 5 attempts
+// and a progress callback that can cancel. Blocking; runs on the caller's
+// thread. Success means the stream holds exactly one version of the resource:
+// a resume needs a known total, asks with "If-Range" for the version already
+// held, and accepts only a 206 whose Content-Range continues those bytes;
+// anything else starts over from byte 0. (A body sent without any length that
+// ends early reads like a whole one: nothing tells them apart.)
 #include <windows.h>
 #include <objidl.h>
 

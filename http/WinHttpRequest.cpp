@@ -1,5 +1,6 @@
 #include "http/WinHttpRequest.h"
 
+#include <algorithm>
 #include <new>
 #include <vector>
 
@@ -154,7 +155,8 @@ HRESULT CWinHttpRequest::OpenRequest(const std::wstring& method, const std::wstr
         connection = newConnection.Get();
     }
 
-    std::wstring objectName = parts.path + parts.extraInfo;
+    // The fragment belongs to the client alone and is never sent.
+    std::wstring objectName = parts.path + parts.extraInfo.substr(0, parts.extraInfo.find(L'#'));
     ScopedInternetHandle request(WinHttpOpenRequest(connection, method.c_str(), objectName.c_str(), nullptr,
                                                     WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                                     secure ? WINHTTP_FLAG_SECURE : 0));
@@ -306,8 +308,17 @@ HRESULT CWinHttpRequest::ReadData(void* buffer, ULONG count, ULONG* read) {
     if (read) *read = 0;
     if (!buffer) return count ? E_INVALIDARG : S_FALSE;
     Lock lock(*this);
+    if (count == 0) return S_OK;
+    // Waits only until some of the body has arrived (or it has ended) and
+    // takes no more than that, as a socket read does: a synchronous
+    // WinHttpReadData may otherwise wait until the whole count is there.
+    DWORD available = 0;
+    if (!WinHttpQueryDataAvailable(m_request.Get(), &available)) return FailureFromLastError();
+    if (available == 0) return S_OK;  // the body has ended
     DWORD bytes = 0;
-    if (!WinHttpReadData(m_request.Get(), buffer, count, &bytes)) return FailureFromLastError();
+    if (!WinHttpReadData(m_request.Get(), buffer, std::min<DWORD>(count, available), &bytes)) {
+        return FailureFromLastError();
+    }
     if (read) *read = bytes;
     return S_OK;
 }

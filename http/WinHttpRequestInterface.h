@@ -51,6 +51,8 @@ struct IWinHttpRequest : public IDispatch {
 
 // Reading the response body and choosing the user agent of the program's own request object.
 struct IWinHttpRequestEx : public IUnknown {
+    // What has arrived of the body, 1 to count bytes, waiting only while
+    // nothing has; 0 bytes once the body has ended.
     virtual HRESULT STDMETHODCALLTYPE ReadData(void* buffer, ULONG count, ULONG* read) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetUserAgent(LPCWSTR agent) = 0;
 };

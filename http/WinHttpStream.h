@@ -1,6 +1,8 @@
 #pragma once
 // WinHTTP::CWinHttpStream: the response body of a request as a read-only
-// IStream. Keeps its request alive until the stream is released.
+// IStream. Keeps its request alive until the stream is released. Read waits
+// only until some of the body has arrived and returns that (at least one
+// byte, at most the count asked), or 0 bytes at its end.
 #include <objidl.h>
 
 #include "framework/ComPtr.h"

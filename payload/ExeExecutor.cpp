@@ -1,4 +1,3 @@
-#include "app/Program.h"
 #include "framework/Win32Error.h"
 #include "payload/PayloadExecutor.h"
 #include "services/ProcessLaunching.h"
@@ -22,42 +21,42 @@ BOOL CALLBACK ReleaseWindowOfClass(HWND window, LPARAM parameter) {
 }
 }  // namespace
 
-CExeExecutor::CExeExecutor() : m_windowClasses(GetPayloadMessageClasses()) {}
 
 HRESULT CExeExecutor::Run(IExecutorPage* page, const std::wstring& commandLine) {
     std::wstring processCommand = L"\"" + RunPath() + L"\" " + commandLine;
-    HANDLE process = StartProcess(processCommand);
+    ScopedHandle process = StartProcess(processCommand);
     if (!process) return FailureFromLastError();
     PostToExecutorPage(page, WM_PAGE_STEP_PROGRESS, 25, 0);
 
     HRESULT result = S_OK;
     while (true) {
-        DWORD wait = WaitForSingleObject(process, kWaitSliceMs);
+        DWORD wait = WaitForSingleObject(process.Get(), kWaitSliceMs);
         if (wait == WAIT_FAILED) {
             result = FailureFromLastError();
             break;
         }
         if (page && page->IsCancelled()) {
-            CloseHandle(process);  // the payload keeps running on its own
-            return HResultFromWin32(ERROR_CANCELLED);
+            return HResultFromWin32(ERROR_CANCELLED);  // the payload keeps running on its own
         }
-        for (const std::wstring& className : m_windowClasses) {
+        for (const std::wstring& className : m_settings.messageClasses) {
             if (HWND window = FindWindowW(className.c_str(), nullptr)) {
                 SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
             }
         }
         if (wait == WAIT_TIMEOUT) continue;
         DWORD exitCode = 0;
-        GetExitCodeProcess(process, &exitCode);
-        result = exitCode == 0 ? S_OK : static_cast<HRESULT>(static_cast<DWORD>(kExitCodeFacility) | exitCode);
+        if (!GetExitCodeProcess(process.Get(), &exitCode)) {
+            result = FailureFromLastError();
+        } else {
+            result = exitCode == 0 ? S_OK : static_cast<HRESULT>(static_cast<DWORD>(kExitCodeFacility) | exitCode);
+        }
         break;
     }
-    CloseHandle(process);
     return result;
 }
 
-void ReleasePayloadWindows() {
-    for (const std::wstring& className : GetPayloadMessageClasses()) {
+void ReleasePayloadWindows(const std::vector<std::wstring>& messageClasses) {
+    for (const std::wstring& className : messageClasses) {
         EnumWindows(ReleaseWindowOfClass, reinterpret_cast<LPARAM>(&className));
     }
 }

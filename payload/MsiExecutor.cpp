@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "app/Program.h"
+#include "framework/WinApp.h"
 #include "framework/DiagnosticOutput.h"
 #include "framework/Exceptions.h"
 #include "framework/ScopedHandles.h"
@@ -123,10 +123,10 @@ HRESULT CMsiExecutor::Run(IExecutorPage* page, const std::wstring& commandLine) 
     // Execute has staged (and checked) the file to install; a direct call stages it here.
     const std::wstring package = m_strRunPath.empty() ? StagePayload() : m_strRunPath;
     std::wstring productCode;
-    const bool installed = IsProductInstalled(package, productCode);
+    const bool installed = IsProductInstalled(package, m_settings.appExe, productCode);
     UINT result = installed ? ERROR_SUCCESS : MsiInstallProductW(package.c_str(), commandLine.c_str());
 
-    if (GetApplication() && GetProgram().m_strAppName == L"Velmora Cleaner+") RemoveOlderCleaner();
+    if (m_settings.productName == L"Velmora Cleaner+") RemoveOlderCleaner();
 
     switch (result) {
         case ERROR_SUCCESS: return S_OK;

@@ -6,7 +6,6 @@
 
 #include <vector>
 
-#include "app/Program.h"
 #include "framework/ScopedHandles.h"
 #include "services/FileVersionInfo.h"
 #include "services/ProcessLaunching.h"
@@ -78,18 +77,16 @@ PackedVersion ReadPackageVersion(const std::wstring& packagePath) {
     return version.empty() ? 0 : ParseVersion(version);
 }
 
-bool IsProductInstalled(const std::wstring& packagePath, std::wstring& productCode) {
+bool IsProductInstalled(const std::wstring& packagePath, const std::wstring& appExe, std::wstring& productCode) {
     productCode = ReadPackageProperty(packagePath, L"ProductCode");
     if (productCode.empty()) return false;
     if (MsiQueryProductStateW(productCode.c_str()) == INSTALLSTATE_DEFAULT) return true;
 
     PackedVersion packageVersion = ReadPackageVersion(packagePath);
     PackedVersion fileVersion = 0;
-    if (GetApplication()) {
-        if (const wchar_t* appExe = GetProgram().m_buildConfig.Get(L"AppExe")) {
-            std::wstring path = ExpandProgramFilesPath(appExe);
-            if (!path.empty()) fileVersion = GetFileVersion(path);
-        }
+    if (!appExe.empty()) {
+        std::wstring path = ExpandProgramFilesPath(appExe);
+        if (!path.empty()) fileVersion = GetFileVersion(path);
     }
     return (packageVersion >> 48) > 0 && (fileVersion >> 48) > 0 && packageVersion == fileVersion;
 }
@@ -98,6 +95,5 @@ void RemoveOlderCleaner() {
     std::wstring command = FindUninstallString(L"Tidora");
     if (command.empty()) return;
     command += L" /qn";
-    HANDLE process = StartProcess(command);
-    if (process) CloseHandle(process);
+    StartProcess(command);  // the uninstaller runs on its own
 }

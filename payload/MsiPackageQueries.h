@@ -18,6 +18,8 @@ PackedVersion ReadPackageVersion(const std::wstring& packagePath);
 // The keys of the package's Directory table (the properties that name its folders).
 std::vector<std::wstring> ReadPackageDirectories(const std::wstring& packagePath);
 // Installed under its ProductCode, or "AppExe" carries the package's version.
-bool IsProductInstalled(const std::wstring& packagePath, std::wstring& productCode);
+// appExe: the build configuration's "AppExe" (empty: none); its file version
+// equal to the package's also counts as installed.
+bool IsProductInstalled(const std::wstring& packagePath, const std::wstring& appExe, std::wstring& productCode);
 // Starts the silent uninstall of the maker's older cleaner ("Tidora") when present.
 void RemoveOlderCleaner();

@@ -132,8 +132,14 @@ bool ComputeFileDigest(const std::wstring& path, const std::string& algorithm, s
 // The chain of a signer certificate, with the certificates its message carries.
 bool BuildChain(HCRYPTMSG message, PCCERT_CONTEXT certificate, ScopedCertificateChain& chain) {
     ScopedCertificateStore store(CertOpenStore(CERT_STORE_PROV_MSG, kMessageEncoding, 0, 0, message));
+    // Code signing, so that a nested certificate made for another use shows that as a trust error.
+    static char codeSigning[] = szOID_PKIX_KP_CODE_SIGNING;
+    static char* usages[] = {codeSigning};
     CERT_CHAIN_PARA parameters = {};
     parameters.cbSize = sizeof(parameters);
+    parameters.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
+    parameters.RequestedUsage.Usage.cUsageIdentifier = 1;
+    parameters.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
     return CertGetCertificateChain(nullptr, certificate, nullptr, store.Get(), &parameters, 0, nullptr,
                                    chain.Receive()) != FALSE;
 }
@@ -200,11 +206,8 @@ bool QualifiesAsPrimary(HCRYPTMSG primaryMessage, PCCERT_CONTEXT primarySigner, 
 }  // namespace
 
 PCRYPT_ATTRIBUTE FindNestedSignatureAttribute(const CRYPT_ATTRIBUTES& attributes) {
-    for (DWORD i = 0; i < attributes.cAttr; ++i) {
-        const char* type = attributes.rgAttr[i].pszObjId;
-        if (type && std::strcmp(type, kNestedSignatureOid) == 0) return &attributes.rgAttr[i];
-    }
-    return nullptr;
+    // By type among all of them: other unauthenticated attributes may come first.
+    return CertFindAttribute(kNestedSignatureOid, attributes.cAttr, attributes.rgAttr);
 }
 
 HRESULT FindNestedSigner(HCRYPTMSG primaryMessage, PCCERT_CONTEXT primarySigner, const std::wstring& signedFile,

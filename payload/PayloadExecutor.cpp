@@ -3,7 +3,6 @@
 #include <new>
 
 #include "framework/ExceptionCodes.h"
-#include "app/Program.h"
 #include "framework/Exceptions.h"
 #include "payload/PayloadDownloader.h"
 #include "payload/SignatureVerification.h"
@@ -41,11 +40,8 @@ HRESULT CPayloadExecutor::Download(DownloadProgressCallback callback, void* cont
 
 HRESULT CPayloadExecutor::VerifySignature() { return ::VerifySignature(m_strPayloadPath); }
 
-std::vector<std::wstring> GetPayloadMessageClasses() {
+std::vector<std::wstring> SplitPayloadMessageClasses(const wchar_t* value) {
     std::vector<std::wstring> classes;
-    if (!GetApplication()) return classes;
-    if (const wchar_t* value = GetProgram().m_buildConfig.Get(L"PayloadMessageClasses")) {
-        SplitString(value, L";", classes);
-    }
+    if (value) SplitString(value, L";", classes);
     return classes;
 }

@@ -11,9 +11,23 @@
 #include "http/DownloadToStream.h"
 #include "payload/ExecutorPage.h"
 
+// What the executors need of the wizard's configuration. Executors are made
+// by class name without arguments; the engine hands them these afterwards.
+struct PayloadSettings {
+    std::wstring productName;                  // the wizard's product
+    std::wstring appExe;                       // "AppExe": the installed application, or empty
+    std::vector<std::wstring> messageClasses;  // "PayloadMessageClasses" split at ";"
+};
+
+// "PayloadMessageClasses" split at ";" (null: none).
+std::vector<std::wstring> SplitPayloadMessageClasses(const wchar_t* value);
+
 class CPayloadExecutor : public CObject {
     DECLARE_DYNAMIC(CPayloadExecutor)
 public:
+    void SetSettings(PayloadSettings settings) { m_settings = std::move(settings); }
+    const PayloadSettings& Settings() const { return m_settings; }
+
     // StagePayload, then the signature check of the staged file, which stays
     // held against writers until Run has handed it over, then Run. 0 on
     // success, S_FALSE when the user cancelled the run, the rejection or
@@ -40,6 +54,7 @@ protected:
     std::wstring m_strPayloadPath;
     std::wstring m_strRunPath;
     ULONGLONG m_nPayloadVersion = 0;
+    PayloadSettings m_settings;
 };
 
 // A Windows Installer package, installed through msi.dll with the wizard's
@@ -62,15 +77,9 @@ public:
 class CExeExecutor : public CPayloadExecutor {
     DECLARE_DYNCREATE(CExeExecutor)
 public:
-    CExeExecutor();
     HRESULT Run(IExecutorPage* page, const std::wstring& commandLine) override;
-
-    std::vector<std::wstring> m_windowClasses;  // from "PayloadMessageClasses"
 };
 
-// "PayloadMessageClasses" split at ";".
-std::vector<std::wstring> GetPayloadMessageClasses();
-
-// Lifts every top-level window of the payload's classes to the front without
-// leaving it topmost (the end of the wizard).
-void ReleasePayloadWindows();
+// Lifts every top-level window of the payload's classes (the settings'
+// messageClasses) to the front without leaving it topmost (the end of the wizard).
+void ReleasePayloadWindows(const std::vector<std::wstring>& messageClasses);

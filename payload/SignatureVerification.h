@@ -1,7 +1,10 @@
 #pragma once
 // Authenticode acceptance of a downloaded payload: a valid signature whose
-// signer key is the key of the wizard's own signature or of a signature
-// nested inside it. Runs on the controller thread.
+// signer key is the key of the wizard's own signature, or of a signature
+// nested inside it that is as good as the wizard's own (see NestedSignature.h:
+// anyone can add a nested signature, so its subject, root and digest must
+// match the maker's). Every rejection is logged with what was expected and
+// what was found. Runs on the controller thread.
 #include <windows.h>
 #include <wincrypt.h>
 

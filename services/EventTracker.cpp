@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "framework/ExceptionCodes.h"
-#include "build_options.h"
 #include "framework/Exceptions.h"
 #include "framework/GuidText.h"
+#include "framework/Win32Error.h"
 #include "services/SystemProbes.h"
 
 namespace {
@@ -57,8 +57,6 @@ DWORD WINAPI SendUrlThread(void* parameter) {
 }
 }  // namespace
 
-std::wstring GetBuiltInTrackingEndpoint() { return std::wstring(L"http://") + WRENSTALL_TRACKING_HOST; }
-
 std::wstring EventTracker::CleanUpl(const std::wstring& upl) {
     std::wstring cleaned = upl.substr(0, upl.find_first_not_of(kUplCharacters));
     ReplaceAll(cleaned, L"+", L"%%2B");
@@ -70,22 +68,26 @@ std::wstring EventTracker::CleanUpl(const std::wstring& upl) {
 
 std::wstring EventTracker::EscapeValue(const std::wstring& value) {
     if (value.empty()) return {};
-    wchar_t probe[1];
-    DWORD size = 1;
-    HRESULT hr = UrlEscapeW(value.c_str(), probe, &size, URL_ESCAPE_SEGMENT_ONLY | URL_ESCAPE_PERCENT);
+    // UTF-8 bytes; a lone surrogate becomes U+FFFD rather than failing.
+    int size = WideCharToMultiByte(CP_UTF8, 0, value.data(), static_cast<int>(value.size()), nullptr, 0, nullptr,
+                                   nullptr);
+    if (size <= 0) ThrowOleException(FailureFromLastError());
+    std::string bytes(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, value.data(), static_cast<int>(value.size()), bytes.data(), size, nullptr, nullptr);
+    // Only the unreserved characters stay as they are, so no value can end
+    // its parameter ("&") or start another ("=").
+    static const wchar_t kHex[] = L"0123456789ABCDEF";
     std::wstring escaped;
-    if (hr == S_OK) {
-        escaped.assign(probe, size);
-    } else {
-        if (hr != E_POINTER) ThrowOleException(hr);
-        std::vector<wchar_t> buffer(size + 1);
-        DWORD length = static_cast<DWORD>(buffer.size());
-        hr = UrlEscapeW(value.c_str(), buffer.data(), &length, URL_ESCAPE_SEGMENT_ONLY | URL_ESCAPE_PERCENT);
-        if (FAILED(hr)) ThrowOleException(hr);
-        escaped.assign(buffer.data(), length);
+    for (unsigned char c : bytes) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+            c == '_' || c == '~') {
+            escaped += static_cast<wchar_t>(c);
+        } else {
+            escaped += L'%';
+            escaped += kHex[c >> 4];
+            escaped += kHex[c & 0xF];
+        }
     }
-    ReplaceAll(escaped, L"+", L"%2B");
-    ReplaceAll(escaped, L"=", L"%3D");
     return escaped;
 }
 
@@ -98,7 +100,11 @@ EventTracker::EventTracker(const std::wstring& upl, const GUID& installationId, 
     m_strUrlTemplate = doubledEndpoint + L"/ulc.php?ev=%s&upl=" + CleanUpl(upl) + L"&machineId=" +
                        FormatGuidText(machineId) + L"&" + platform;
     m_strUrlTemplate += std::wstring(L"&installer=") + kInstallerName + L"&installerVersion=" + kInstallerVersion;
-    if (product) m_strUrlTemplate += std::wstring(L"&product=") + product;
+    if (product) {
+        std::wstring doubledProduct = product;
+        ReplaceAll(doubledProduct, L"%", L"%%");
+        m_strUrlTemplate += L"&product=" + doubledProduct;
+    }
     SetInstallationId(installationId);
 }
 

@@ -47,7 +47,8 @@ public:
 
     // Cleans and escapes a campaign value for the URL template.
     static std::wstring CleanUpl(const std::wstring& upl);
-    // UrlEscapeW (segment only, percent too), then "+" and "=" escaped.
+    // The value's UTF-8 bytes with every character but the unreserved ones
+    // (letters, digits, "-", ".", "_", "~") written as %XX.
     static std::wstring EscapeValue(const std::wstring& value);
 
 private:
@@ -58,6 +59,3 @@ private:
     mutable std::mutex m_lock;
     std::wstring m_strInstallIdSuffix;
 };
-
-// "http://" + the tracking host the program was built with.
-std::wstring GetBuiltInTrackingEndpoint();

@@ -9,7 +9,6 @@
 
 #include <vector>
 
-#include "app/Program.h"
 #include "framework/ComPtr.h"
 #include "framework/ScopedBstr.h"
 #include "framework/ScopedHandles.h"
@@ -33,12 +32,27 @@ HRESULT EnableIncreaseQuotaPrivilege() {
     return S_OK;
 }
 
+// A program named without any folder resolves to the system folder, with
+// ".exe" when it has no extension: the platform's own search would also look
+// in the current folder and in the folder of this program, which may be the
+// user's download folder.
+std::wstring ResolveBareProgramName(const std::wstring& name) {
+    if (name.find_first_of(L"\\/:") != std::wstring::npos) return name;
+    wchar_t system[MAX_PATH];
+    UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return name;
+    std::wstring path = std::wstring(system, length) + L"\\" + name;
+    if (name.find(L'.') == std::wstring::npos) path += L".exe";
+    return path;
+}
+
 // A command line prepared for the process-creation calls: the application
 // name when the line names one, and a writable copy of the line.
 struct ProcessCommand {
     explicit ProcessCommand(const std::wstring& commandLine) : line(commandLine.begin(), commandLine.end()) {
         line.push_back(L'\0');
         named = SUCCEEDED(GetApplicationName(commandLine, name));
+        if (named) name = ResolveBareProgramName(name);
         startup.cb = sizeof(startup);
     }
     const wchar_t* ApplicationName() const { return named ? name.c_str() : nullptr; }
@@ -69,15 +83,15 @@ HRESULT GetApplicationName(const std::wstring& commandLine, std::wstring& name) 
     return S_OK;
 }
 
-HANDLE StartProcess(const std::wstring& commandLine) {
+ScopedHandle StartProcess(const std::wstring& commandLine) {
     ProcessCommand command(commandLine);
     BOOL started = CreateProcessW(command.ApplicationName(), command.line.data(), nullptr, nullptr, FALSE,
                                   CREATE_BREAKAWAY_FROM_JOB, nullptr, nullptr, &command.startup, &command.process);
     DWORD error = GetLastError();
-    if (!started) return nullptr;
+    if (!started) return ScopedHandle();
     CloseHandle(command.process.hThread);
     SetLastError(error);
-    return command.process.hProcess;
+    return ScopedHandle(command.process.hProcess);
 }
 
 HRESULT LaunchWithShellToken(const std::wstring& commandLine) {
@@ -153,9 +167,10 @@ HRESULT ShellExecuteAsInvoker(const std::wstring& file, const std::wstring& argu
     return shell->ShellExecute(fileText.Get(), argumentsVariant.Get(), directoryVariant.Get(), operation.Get(), show.Get());
 }
 
-HRESULT LaunchInstalledApp(bool bringToFront, const std::wstring& extraArguments, HWND mainWindow) {
-    const wchar_t* appExe = GetApplication() ? GetProgram().m_buildConfig.Get(L"AppExe") : nullptr;
-    if (!appExe) return E_INVALIDARG;
+HRESULT LaunchInstalledApp(const InstalledApp& app, bool bringToFront, const std::wstring& extraArguments,
+                           HWND mainWindow) {
+    if (app.appExe.empty()) return E_INVALIDARG;
+    const std::wstring& appExe = app.appExe;
     std::wstring path = ExpandProgramFilesPath(appExe);
     size_t slash = path.rfind(L'\\');
     std::wstring folder = slash == std::wstring::npos ? L"" : path.substr(0, slash);
@@ -163,10 +178,11 @@ HRESULT LaunchInstalledApp(bool bringToFront, const std::wstring& extraArguments
     std::wstring commandLine = L"\"" + path + L"\"" + extraArguments;
 
     DWORD creationFlags = 0;
-    const wchar_t* launchAs = GetProgram().m_buildConfig.Get(L"LaunchAs");
-    if (launchAs && std::wstring(launchAs) == L"AsInvoker") {
+    if (app.launchAsInvoker) {
         if (IsOsVersionAtLeast(5, 3)) {
-            HRESULT hr = ShellExecuteAsInvoker(fileName, commandLine, folder);
+            // The shell builds the command line from the file and these
+            // arguments itself: the program's path is not an argument.
+            HRESULT hr = ShellExecuteAsInvoker(fileName, extraArguments, folder);
             if (bringToFront && mainWindow) ShowWindow(mainWindow, SW_HIDE);
             if (SUCCEEDED(hr)) return S_OK;
         }
@@ -212,9 +228,8 @@ bool IsProcessRunning(const std::wstring& imageFileName) {
     return false;
 }
 
-bool IsAppRunning() {
-    const wchar_t* appExe = GetApplication() ? GetProgram().m_buildConfig.Get(L"AppExe") : nullptr;
-    if (!appExe) return false;
+bool IsAppRunning(const std::wstring& appExe) {
+    if (appExe.empty()) return false;
     std::wstring path = ExpandProgramFilesPath(appExe);
     size_t slash = path.rfind(L'\\');
     return IsProcessRunning(slash == std::wstring::npos ? path : path.substr(slash + 1));

@@ -7,15 +7,26 @@
 
 #include <string>
 
+#include "framework/ScopedHandles.h"
+
 // The first token of a command line as the platform splits it; 0xA0010002
 // when it is empty.
 HRESULT GetApplicationName(const std::wstring& commandLine, std::wstring& name);
-// A process started as the installer (breaking away from any job), or null
-// with the last error set. The caller waits on the handle and closes it.
-HANDLE StartProcess(const std::wstring& commandLine);
+// A process started as the installer (breaking away from any job), or an
+// empty owner with the last error set. A bare program name ("MsiExec.exe /X..."
+// from an uninstall string) is taken from the system folder only, never from
+// the current folder or the folder of this program.
+ScopedHandle StartProcess(const std::wstring& commandLine);
 HRESULT LaunchWithShellToken(const std::wstring& commandLine);
 HRESULT ShellExecuteAsInvoker(const std::wstring& file, const std::wstring& arguments, const std::wstring& directory);
 // mainWindow: hidden when bringToFront is set (may be null).
-HRESULT LaunchInstalledApp(bool bringToFront, const std::wstring& extraArguments, HWND mainWindow = nullptr);
+// The installed application as the build configuration names it: "AppExe"
+// (empty: none) and "LaunchAs" being "AsInvoker".
+struct InstalledApp {
+    std::wstring appExe;
+    bool launchAsInvoker = false;
+};
+HRESULT LaunchInstalledApp(const InstalledApp& app, bool bringToFront, const std::wstring& extraArguments,
+                           HWND mainWindow = nullptr);
 bool IsProcessRunning(const std::wstring& imageFileName);
-bool IsAppRunning();
+bool IsAppRunning(const std::wstring& appExe);

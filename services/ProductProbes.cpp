@@ -60,7 +60,7 @@ std::wstring FindUninstallString(const std::wstring& displayName) {
     }
     for (const std::wstring& name : ReadSubkeyNames(uninstall.Get(), kNameChars)) {
         ScopedRegKey product;
-        if (RegOpenKeyExW(uninstall.Get(), name.c_str(), 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, product.Receive()) !=
+        if (RegOpenKeyExW(uninstall.Get(), name.c_str(), 0, KEY_READ | KEY_WOW64_32KEY, product.Receive()) !=
             ERROR_SUCCESS) {
             continue;
         }

@@ -1,9 +1,11 @@
-// DownloadToStream against the stand-in server: resume, restarts, length
-// checks, retries, cancellation.
+// DownloadToStream against the stand-in server: resume, restarts, length and
+// range checks, changed files, retries, cancellation, and a short seeded pass
+// of the fault matrix (bench/fault-matrix.sh runs the long one).
 #include <gtest/gtest.h>
 #include <shlwapi.h>
 
 #include <fstream>
+#include <random>
 #include <iterator>
 #include <vector>
 
@@ -11,6 +13,7 @@
 #include "TestSupport.h"
 #include "framework/ComPtr.h"
 #include "http/DownloadToStream.h"
+#include "http/ResponseHeaders.h"
 
 namespace {
 const size_t MiB = 1024 * 1024;
@@ -51,13 +54,21 @@ protected:
         return hr;
     }
 
-    // Requests for the file, and their Range headers ("" when none).
-    std::vector<std::string> Ranges(const std::string& name) {
-        std::vector<std::string> ranges;
+    // Requests for the file, and one of their headers ("" when none).
+    std::vector<std::string> Headers(const std::string& name, const std::string& header) {
+        std::vector<std::string> values;
         for (const RecordedRequest& request : m_server.Requests()) {
-            if (request.target == "/" + name) ranges.push_back(request.Header("Range"));
+            if (request.target == "/" + name) values.push_back(request.Header(header));
         }
-        return ranges;
+        return values;
+    }
+    std::vector<std::string> Ranges(const std::string& name) { return Headers(name, "Range"); }
+
+    // A fresh target in place of the last one, whose file goes.
+    void NewTarget() {
+        m_target.Reset();
+        DeleteFileW(m_path.c_str());
+        ASSERT_EQ(CreateTempFileStream(L"twu", m_target.Receive(), m_path), S_OK);
     }
 
     TestServer m_server;
@@ -129,6 +140,153 @@ TEST_F(Download, NoContentLengthCountsAnyCompleteBody) {
     EXPECT_TRUE(ReadFileBytes(m_path) == content);
     ASSERT_FALSE(m_progress.totals.empty());
     EXPECT_EQ(m_progress.totals.back(), kUnknownLength);
+}
+
+// Each case ends with exactly the bytes the server holds at the end, after
+// the requests listed (their Range headers).
+struct FaultCase {
+    const char* name;
+    size_t size;
+    std::string faults;
+    std::vector<std::string> ranges;
+};
+
+TEST_F(Download, FaultsEndWithTheServedBytes) {
+    const size_t breakAt = 3 * MiB + 5;
+    const std::string resume = "bytes=" + std::to_string(breakAt) + "-";
+    const std::string cut = "{\"close_after\": " + std::to_string(breakAt);
+    const FaultCase cases[] = {
+        // Without a total nothing received can be checked: start over, no Range.
+        {"nolength-broken", 8 * MiB, "[" + cut + ", \"no_content_length\": true, \"reset\": true}]", {"", ""}},
+        {"range-from-elsewhere", 8 * MiB, "[" + cut + "}, {\"range_shift\": -4096}]", {"", resume, ""}},
+        {"range-beyond", 8 * MiB, "[" + cut + "}, {\"range_shift\": 1}]", {"", resume, ""}},
+        {"changed-between-attempts", 8 * MiB, "[" + cut + ", \"change_file\": true}]", {"", resume}},
+        {"changed-weak-etag", 8 * MiB, "[" + cut + ", \"change_file\": true, \"weak_etag\": true}, {\"weak_etag\": true}]",
+         {"", resume}},
+        {"lying-longer-first", 4 * MiB, "[{\"content_length\": " + std::to_string(5 * MiB) + "}]",
+         {"", "bytes=" + std::to_string(4 * MiB) + "-", ""}},
+    };
+    unsigned seed = 20;
+    for (const FaultCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_server.Reset();
+        const std::wstring file = L"case-" + std::to_wstring(seed) + L".bin";
+        const std::string name = ToUtf8(file);
+        m_server.PutFile(file, PatternBytes(c.size, seed++));
+        m_server.Fault("/" + name, c.faults);
+        NewTarget();
+        EXPECT_EQ(Fetch(file), S_OK);
+        EXPECT_TRUE(ReadFileBytes(m_path) == m_server.ReadRootFile(file)) << "wrong bytes reported as success";
+        EXPECT_EQ(Ranges(name), c.ranges);
+        DeleteFileW(m_path.c_str());
+    }
+}
+
+TEST_F(Download, ResumesWithIfRangeNamingTheStartedVersion) {
+    // The strong ETag when there is one, else the Last-Modified date.
+    for (const bool weak : {false, true}) {
+        SCOPED_TRACE(weak ? "weak ETag" : "strong ETag");
+        m_server.Reset();
+        m_server.PutFile(L"versions.bin", PatternBytes(3 * MiB, 30));
+        const std::string weakFlag = weak ? ", \"weak_etag\": true" : "";
+        m_server.Fault("/versions.bin", "[{\"close_after\": 1000000" + weakFlag + "}, {\"close_after\": 500000" +
+                                            weakFlag + "}, {" + weakFlag.substr(weak ? 2 : 0) + "}]");
+        NewTarget();
+        EXPECT_EQ(Fetch(L"versions.bin"), S_OK);
+        EXPECT_TRUE(ReadFileBytes(m_path) == m_server.ReadRootFile(L"versions.bin"));
+        EXPECT_EQ(Ranges("versions.bin"), (std::vector<std::string>{"", "bytes=1000000-", "bytes=1500000-"}));
+        auto validators = Headers("versions.bin", "If-Range");
+        ASSERT_EQ(validators.size(), 3u);
+        EXPECT_EQ(validators[0], "");
+        EXPECT_EQ(validators[1], validators[2]);
+        if (weak) {
+            EXPECT_TRUE(validators[1].ends_with(" GMT")) << validators[1];
+        } else {
+            EXPECT_TRUE(validators[1].starts_with("\"")) << validators[1];
+        }
+        DeleteFileW(m_path.c_str());
+    }
+}
+
+TEST_F(Download, ProgressComesAsTheBytesArrive) {
+    const std::string content = PatternBytes(2 * MiB, 31);
+    m_server.PutFile(L"slow.bin", content);
+    m_server.Fault("/slow.bin", "[{\"trickle_ms\": 15}]");
+    EXPECT_EQ(Fetch(L"slow.bin"), S_OK);
+    ASSERT_GE(m_progress.done.size(), 32u);
+    ULONGLONG previous = 0;
+    for (ULONGLONG done : m_progress.done) {
+        EXPECT_LE(done - previous, 64u * 1024) << "a read waited for more than 64 KiB";
+        previous = done;
+    }
+    EXPECT_EQ(previous, content.size());
+}
+
+TEST_F(Download, TheFragmentIsNotSent) {
+    m_server.PutFile(L"fragment.bin", "abc");
+    EXPECT_EQ(Fetch(L"fragment.bin?x=1#part"), S_OK);
+    auto requests = m_server.WaitForRequests("/fragment.bin", 1);
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].target, "/fragment.bin?x=1");
+}
+
+// A short seeded pass of the fault matrix: every scenario of the server with
+// random break points, each ending with the exact served bytes.
+TEST_F(Download, SeededFaultMatrix) {
+    const char* scenarios[] = {"clean",       "break_resume", "ignore_range",  "lying_length", "wrong_range",
+                               "no_length",   "changed_file", "server_error",  "stall"};
+    std::mt19937 random(1013);
+    const size_t size = 2 * MiB;
+    for (int round = 0; round < 2; ++round) {
+        for (const char* scenario : scenarios) {
+            const size_t breakAt = std::uniform_int_distribution<size_t>(1, size - 1)(random);
+            SCOPED_TRACE(std::string(scenario) + " at " + std::to_string(breakAt));
+            m_server.Reset();
+            m_server.PutFile(L"matrix.bin", PatternBytes(size, static_cast<unsigned>(breakAt)));
+            m_server.Scenario("/matrix.bin", scenario, breakAt, static_cast<unsigned>(random()));
+            NewTarget();
+            EXPECT_EQ(Fetch(L"matrix.bin"), S_OK);
+            EXPECT_TRUE(ReadFileBytes(m_path) == m_server.ReadRootFile(L"matrix.bin")) << "wrong bytes";
+            DeleteFileW(m_path.c_str());
+        }
+    }
+}
+
+TEST(ContentRange, Parsing) {
+    struct Case {
+        const wchar_t* text;
+        bool parsed;
+        ULONGLONG first, last, complete;
+    };
+    const Case cases[] = {
+        {L"bytes 0-99/100", true, 0, 99, 100},
+        {L"BYTES  5-5/6", true, 5, 5, 6},
+        {L"bytes 10-19/*", true, 10, 19, kUnknownLength},
+        {L"bytes 10-19/19", false, 0, 0, 0},
+        {L"bytes 20-19/100", false, 0, 0, 0},
+        {L"bytes */100", false, 0, 0, 0},
+        {L"items 0-1/2", false, 0, 0, 0},
+        {L"bytes0-1/2", false, 0, 0, 0},
+        {L"bytes 0-1/2x", false, 0, 0, 0},
+        {L"bytes -1-2/3", false, 0, 0, 0},
+        {L"bytes 0-18446744073709551616/1", false, 0, 0, 0},
+        {L"", false, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        ContentRange range;
+        EXPECT_EQ(ParseContentRange(c.text, range), c.parsed) << ToUtf8(c.text);
+        if (c.parsed) {
+            EXPECT_EQ(range.first, c.first);
+            EXPECT_EQ(range.last, c.last);
+            EXPECT_EQ(range.complete, c.complete);
+        }
+    }
+    ULONGLONG value = 0;
+    EXPECT_TRUE(ParseDecimal(L"18446744073709551615", value));
+    EXPECT_EQ(value, ~0ull);
+    EXPECT_FALSE(ParseDecimal(L"18446744073709551616", value));
+    EXPECT_FALSE(ParseDecimal(L"+5", value));
+    EXPECT_FALSE(ParseDecimal(L"", value));
 }
 
 TEST_F(Download, SendsTheDefaultUserAgent) {

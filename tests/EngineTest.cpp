@@ -1,8 +1,9 @@
 // The installation engine: the progress-page proxy on its own, and the
-// controller thread end to end against the stand-in servers (the tracking
-// endpoint on the port the program was built with), with signed fixtures.
+// controller thread end to end against the stand-in server (named as the
+// tracking and RPC endpoint in the build configuration), with signed fixtures.
 #include <gtest/gtest.h>
 
+#include <bzlib.h>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -140,7 +141,8 @@ protected:
     void Configure(const std::wstring& payload, const std::vector<std::pair<std::wstring, std::wstring>>& more,
                    const wchar_t* installerData) {
         std::wstring image = std::wstring(L"ProductCode") + L'\0' + L"TW6" + L'\0' + L"Payload" + L'\0' +
-                             L"CMsiExecutor|" + m_server.Url(L"/" + payload) + L'\0';
+                             L"CMsiExecutor|" + m_server.Url(L"/" + payload) + L'\0' + L"TrackingEndpoint" + L'\0' +
+                             m_server.Url(L"") + L'\0' + L"RpcEndpoint" + L'\0' + m_server.Url(L"") + L'\0';
         for (const auto& [key, value] : more) image += key + L'\0' + value + L'\0';
         m_program.m_buildConfig.ParseResource(image.data(), image.size() * sizeof(wchar_t));
         m_program.m_installerData.Parse(installerData);
@@ -376,6 +378,30 @@ TEST_F(Engine, CancelStopsAnOfferDownloadAndRemovesItsFile) {
     EXPECT_EQ(ReadAll(m_folder.File(L"started.txt")), "");
 }
 
+TEST_F(Engine, CancelStopsAnOfferExtractionAndRemovesItsFiles) {
+    // 1 GiB of zeros in a few kilobytes: extraction outlasts the cancellation.
+    std::string zeros(64 << 20, '\0');
+    unsigned int size = 1 << 20;
+    std::string stream(size, '\0');
+    ASSERT_EQ(BZ2_bzBuffToBuffCompress(stream.data(), &size, zeros.data(), static_cast<unsigned int>(zeros.size()), 9, 0, 0),
+              BZ_OK);
+    stream.resize(size);
+    std::string offer;
+    for (int i = 0; i < 16; ++i) offer += stream;
+    m_server.PutFile(L"big-nox.exe.bz2", offer);
+    Configure(L"setup-A.msi.bz2", {{L"NoxUrl", m_server.Url(L"/big-nox.exe.bz2")}}, L"");
+    Run(true, false, false, L"Extracting Kelvora...");
+    int offerFiles = 0;
+    for (const PageMessage& file : m_page.Of(WM_PAGE_REMEMBER_TEMP_FILE)) {
+        if (file.text.find(L"\\nox") == std::wstring::npos) continue;
+        ++offerFiles;
+        EXPECT_EQ(GetFileAttributesW(file.text.c_str()), INVALID_FILE_ATTRIBUTES) << ToUtf8(file.text) << " was left";
+    }
+    EXPECT_EQ(offerFiles, 2) << "the offer's package and setup";
+    EXPECT_EQ(GetFileAttributesW(InstalledApp().c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(ReadAll(m_folder.File(L"started.txt")), "");
+}
+
 TEST_F(Engine, CancelWhileWaitingForTheScanToStart) {
     SetEnvironmentVariableW(L"WRENSTALL_SCAN_RESULT", L"sz");
     SetEnvironmentVariableW(L"WRENSTALL_SCAN_START_DELAY", L"20000");
@@ -418,23 +444,36 @@ TEST_F(Engine, OffersThatAreDeclinedOrFailToDownloadNeverStart) {
     EXPECT_TRUE(failed[0].target.ends_with("&errorCode=80190194&action=installing")) << failed[0].target;
 }
 
+// A failed payload step before the progress page exists goes to the main
+// window; a bad URL template fails without downloading what came before it.
 TEST_F(Engine, ErrorsBeforeThePageExistsGoToTheMainWindow) {
-    RecordingPage mainWindow;
-    m_program.m_hMainWindow = mainWindow.GetPageWindow();
-    Configure(L"no-such-payload.msi.bz2", {}, L"");
-    ScopedHandle threadOwner;
-    CInstallation* installation = StartController(threadOwner);
-    ASSERT_NE(installation, nullptr);
-    HANDLE thread = threadOwner.Get();
-    installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
-    installation->PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
-    ASSERT_TRUE(mainWindow.PumpUntilEnded(thread, 120000));
-    auto results = mainWindow.Of(WM_MAIN_RESULT);
-    ASSERT_EQ(results.size(), 2u);
-    EXPECT_EQ(results[0].result, static_cast<HRESULT>(0x80190194));
-    EXPECT_EQ(results[1].result, S_OK);
-    m_program.m_pInstallation.reset();
-    m_program.m_hMainWindow = nullptr;
+    const struct {
+        const wchar_t* payload;
+        HRESULT first;
+    } cases[] = {
+        {L"no-such-payload.msi.bz2", static_cast<HRESULT>(0x80190194)},
+        {L"setup-A.msi.bz2?os={OS.VER", E_INVALIDARG},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.payload));
+        m_server.Reset();
+        RecordingPage mainWindow;
+        m_program.m_hMainWindow = mainWindow.GetPageWindow();
+        Configure(c.payload, {}, L"");
+        ScopedHandle threadOwner;
+        CInstallation* installation = StartController(threadOwner);
+        ASSERT_NE(installation, nullptr);
+        installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
+        installation->PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
+        ASSERT_TRUE(mainWindow.PumpUntilEnded(threadOwner.Get(), 120000));
+        auto results = mainWindow.Of(WM_MAIN_RESULT);
+        ASSERT_EQ(results.size(), 2u);
+        EXPECT_EQ(results[0].result, c.first);
+        EXPECT_EQ(results[1].result, S_OK);
+        EXPECT_TRUE(m_server.WaitForRequests("setup-A", 1, 300).empty()) << "a truncated URL was downloaded";
+        m_program.m_pInstallation.reset();
+        m_program.m_hMainWindow = nullptr;
+    }
 }
 
 TEST_F(Engine, CancelWhileWaitingForTheScan) {

@@ -71,6 +71,15 @@ TEST_F(Tracking, ErrorEventsEscapePageAndAction) {
     EXPECT_TRUE(m_server.WaitForRequests("NoDetails", 1, 300).empty()) << "a generic error without details was sent";
 }
 
+TEST_F(Tracking, ValuesAreEscapedAsUtf8AndPercentSignsInTheProductStay) {
+    EventTracker tracker(L"u", kZero, kMachine, L"T%sW%%6", Endpoint());
+    tracker.TrackGenericError(L"CUtf8", L"F\u00FCr a&b=c/\u20AC", L"p%q", L"");
+    EXPECT_TRUE(Received("errorCode=CUtf8").ends_with("&product=T%sW%%6&errorType=genericDesktopError&errorCode=CUtf8"
+                                                      "&errorDetails=F%C3%BCr%20a%26b%3Dc%2F%E2%82%AC&page=p%25q"));
+    tracker.TrackEvent(L"Plain", true);
+    EXPECT_NE(Received("ev=Plain").find("&product=T%sW%%6"), std::string::npos);
+}
+
 TEST_F(Tracking, ExceptionsMapToCodes) {
     EventTracker tracker(L"u", kZero, kMachine, L"TW6", Endpoint());
     CWindowsException windows(5);

@@ -3,11 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <fstream>
 #include <iterator>
-#include <thread>
 
+#include "RacingWriter.h"
 #include "RecordingPage.h"
 #include "TestSupport.h"
 #include "app/Program.h"
@@ -53,11 +52,8 @@ TEST(ExeExecutor, CancelledPageStopsWaiting) {
 }
 
 TEST(ExeExecutor, WindowClassesComeFromTheBuildConfiguration) {
-    CProgram program;
-    const wchar_t image[] = L"PayloadMessageClasses\0A;;B;";
-    program.m_buildConfig.ParseResource(image, sizeof(image));
-    CExeExecutor executor;
-    EXPECT_EQ(executor.m_windowClasses, (std::vector<std::wstring>{L"A", L"", L"B"}));
+    EXPECT_EQ(SplitPayloadMessageClasses(L"A;;B;"), (std::vector<std::wstring>{L"A", L"", L"B"}));
+    EXPECT_TRUE(SplitPayloadMessageClasses(nullptr).empty());
     std::unique_ptr<CObject> created(CRuntimeClass::FromName(L"CExeExecutor")->CreateObject());
     EXPECT_TRUE(created->IsKindOf(RUNTIME_CLASS(CPayloadExecutor)));
 }
@@ -78,47 +74,29 @@ TEST(ExeExecutor, ARacingWriterNeverGetsItsProgramStarted) {
     const std::wstring record = folder.File(L"started.txt");
     WriteBytes(payload, signedProgram);
 
-    std::atomic<bool> stop{false};
-    // Signed content, a pause of varying length (so that some swaps land
-    // between the check and the start), then the foreign content.
-    std::thread writer([&] {
-        for (DWORD round = 0; !stop; ++round) {
-            for (const std::string* content : {&signedProgram, &foreignProgram}) {
-                ScopedHandle file;
-                while (!stop && !file) {
-                    file.Reset(CreateFileW(payload.c_str(), GENERIC_WRITE,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                           OPEN_EXISTING, 0, nullptr));
-                }
-                DWORD written = 0;
-                WriteFile(file.Get(), content->data(), static_cast<DWORD>(content->size()), &written, nullptr);
-                SetEndOfFile(file.Get());
-                file.Reset();
-                Sleep(content == &signedProgram ? (round * 37) % 400 : 5);
-            }
-        }
-    });
     int started = 0;
     int foreign = 0;
     size_t recorded = 0;
-    for (int run = 0; run < 50; ++run) {
-        TestExeExecutor executor;
-        executor.SetPayload(payload);
-        RecordingPage page;
-        const HRESULT result = executor.Execute(&page, L"--record " + record);
-        const std::string starts = ReadAll(record);
-        const size_t lines = static_cast<size_t>(std::count(starts.begin(), starts.end(), '\n'));
-        const bool signedOneRan = lines > recorded;
-        recorded = lines;
-        if (result == S_OK && signedOneRan) {
-            ++started;
-        } else if (SUCCEEDED(result) || (static_cast<ULONG>(result) & 0xFFFF0000u) == 0xA0040000u) {
-            ++foreign;
-            ADD_FAILURE() << "run " << run << " started a program that was not checked: " << std::hex << result;
+    {
+        // Alternates the signed and the foreign content for as long as the runs last.
+        RacingWriter writer(payload, signedProgram, foreignProgram, 400, OPEN_EXISTING);
+        for (int run = 0; run < 50; ++run) {
+            TestExeExecutor executor;
+            executor.SetPayload(payload);
+            RecordingPage page;
+            const HRESULT result = executor.Execute(&page, L"--record " + record);
+            const std::string starts = ReadAll(record);
+            const size_t lines = static_cast<size_t>(std::count(starts.begin(), starts.end(), '\n'));
+            const bool signedOneRan = lines > recorded;
+            recorded = lines;
+            if (result == S_OK && signedOneRan) {
+                ++started;
+            } else if (SUCCEEDED(result) || (static_cast<ULONG>(result) & 0xFFFF0000u) == 0xA0040000u) {
+                ++foreign;
+                ADD_FAILURE() << "run " << run << " started a program that was not checked: " << std::hex << result;
+            }
         }
     }
-    stop = true;
-    writer.join();
     SetDefaultSignerFile(L"");
     EXPECT_EQ(foreign, 0);
     EXPECT_GT(started, 0) << "the signed program never got through; the race was not run";
@@ -130,17 +108,43 @@ TEST(ProcessLaunching, StartAndFindProcesses) {
     EXPECT_EQ(GetApplicationName(L"\"C:\\a b\\c.exe\" -x", name), S_OK);
     EXPECT_EQ(name, L"C:\\a b\\c.exe");
 
-    HANDLE process = StartProcess(L"\"" + StandIn() + L"\" --sleep 3000 --exit 3");
-    ASSERT_NE(process, nullptr);
+    ScopedHandle process = StartProcess(L"\"" + StandIn() + L"\" --sleep 3000 --exit 3");
+    ASSERT_TRUE(process);
     EXPECT_TRUE(IsProcessRunning(L"STANDINAPP.EXE"));
     EXPECT_FALSE(IsProcessRunning(L"NoSuchProgram.exe"));
     EXPECT_FALSE(IsProcessRunning(L""));
-    WaitForSingleObject(process, 10000);
+    ASSERT_EQ(WaitForSingleObject(process.Get(), 10000), WAIT_OBJECT_0);
     DWORD exitCode = 0;
-    GetExitCodeProcess(process, &exitCode);
-    CloseHandle(process);
+    ASSERT_TRUE(GetExitCodeProcess(process.Get(), &exitCode));
     EXPECT_EQ(exitCode, 3u);
-    EXPECT_EQ(StartProcess(L"\"C:\\no\\such\\program.exe\""), nullptr);
+    EXPECT_FALSE(StartProcess(L"\"C:\\no\\such\\program.exe\""));
+}
+
+// A bare program name (as in "MsiExec.exe /X{...}") comes from the system
+// folder, never from the current folder, even when a program of that name lies there.
+TEST(ProcessLaunching, BareNamesComeFromTheSystemFolderOnly) {
+    TemporaryDirectory folder;
+    ASSERT_TRUE(CopyFileW(StandIn().c_str(), folder.File(L"cmd.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(StandIn().c_str(), folder.File(L"localonly.exe").c_str(), FALSE));
+    wchar_t previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(folder.Path().c_str()));
+
+    ScopedHandle system = StartProcess(L"cmd.exe /c exit 7");
+    ScopedHandle withoutExtension = StartProcess(L"cmd /c exit 8");
+    ScopedHandle local = StartProcess(L"localonly.exe --exit 4");
+    const DWORD localError = GetLastError();
+    SetCurrentDirectoryW(previous);
+
+    for (auto [process, expected] : {std::pair{system.Get(), 7u}, std::pair{withoutExtension.Get(), 8u}}) {
+        ASSERT_NE(process, nullptr);
+        ASSERT_EQ(WaitForSingleObject(process, 20000), WAIT_OBJECT_0);
+        DWORD exitCode = 0;
+        ASSERT_TRUE(GetExitCodeProcess(process, &exitCode));
+        EXPECT_EQ(exitCode, expected) << "the copy in the current folder ran instead of the system's program";
+    }
+    EXPECT_FALSE(local);
+    EXPECT_EQ(localError, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
 TEST(ProcessLaunching, WithoutAShellWindowTheShellRoutesFail) {
@@ -161,13 +165,12 @@ TEST(ProcessLaunching, InstalledAppFallsBackToAPlainStart) {
     image += L"AsInvoker";
     image += L'\0';
     program.m_buildConfig.ParseResource(image.data(), image.size() * sizeof(wchar_t));
-    EXPECT_EQ(LaunchInstalledApp(false, L" --record " + record), S_OK);
+    EXPECT_EQ(LaunchInstalledApp(program.InstalledApplication(), false, L" --record " + record), S_OK);
     for (int i = 0; i < 100 && ReadAll(record).empty(); ++i) Sleep(50);
     EXPECT_EQ(ReadAll(record), ToUtf8(L"\"" + StandIn() + L"\" --record " + record) + "\n");
 
-    CProgram without;
-    EXPECT_EQ(LaunchInstalledApp(false, L""), E_INVALIDARG);
-    EXPECT_FALSE(IsAppRunning());
+    EXPECT_EQ(LaunchInstalledApp(InstalledApp{}, false, L""), E_INVALIDARG);
+    EXPECT_FALSE(IsAppRunning(L""));
 }
 
 TEST(FileVersionInfo, ReadsTheStandInsResource) {

@@ -5,12 +5,18 @@
 #include <windows.h>
 #include <msi.h>
 
+#include <fstream>
+#include <iterator>
+
+#include "RacingWriter.h"
 #include "RecordingPage.h"
 #include "TestSupport.h"
 #include "app/Program.h"
+#include "framework/ScopedHandles.h"
 #include "payload/MsiPackageQueries.h"
 #include "payload/MsiUiHandler.h"
 #include "payload/PayloadExecutor.h"
+#include "payload/SignatureVerification.h"
 #include "services/SystemProbes.h"
 
 namespace {
@@ -18,6 +24,11 @@ const UINT kProgress = 0x0A000000;
 const UINT kCommonData = 0x0B000000;
 const UINT kActionData = 0x09000000;
 const wchar_t kKelvoraProductCode[] = L"{6C1B5C2E-2F7A-4C59-9A57-5E0F2D6B7A11}";
+
+std::string ReadFileBytes(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 class UiHandler : public testing::Test {
 protected:
@@ -147,7 +158,7 @@ TEST_F(MsiInstall, PackageQueries) {
     EXPECT_EQ(FormatVersion(ReadPackageVersion(package), 4), L"2.4.1.7");
     EXPECT_EQ(ReadPackageVersion(m_fixtures + L"\\missing.msi"), 0u);
     std::wstring code;
-    EXPECT_FALSE(IsProductInstalled(package, code));
+    EXPECT_FALSE(IsProductInstalled(package, L"", code));
     EXPECT_EQ(code, kKelvoraProductCode);
 }
 
@@ -157,7 +168,7 @@ TEST_F(MsiInstall, InstallsWithProgressAndKeepsACopy) {
     EXPECT_EQ(executor.Run(&m_page, L"REBOOT=ReallySuppress"), S_OK);
     EXPECT_EQ(GetFileAttributesW(InstalledApp().c_str()) != INVALID_FILE_ATTRIBUTES, true);
     std::wstring code;
-    EXPECT_TRUE(IsProductInstalled(m_fixtures + L"\\KelvoraPackage.msi", code));
+    EXPECT_TRUE(IsProductInstalled(m_fixtures + L"\\KelvoraPackage.msi", L"", code));
     EXPECT_FALSE(m_page.StepPercents().empty()) << "the installer reported no progress";
     std::wstring copy = GetCommonDocumentsFolder() + L"\\Downloaded Installers\\" + kKelvoraProductCode + L"\\setup.msi";
     EXPECT_NE(GetFileAttributesW(copy.c_str()), INVALID_FILE_ATTRIBUTES) << ToUtf8(copy);
@@ -180,6 +191,48 @@ TEST_F(MsiInstall, TheHandlerOutlivesTheRunButNotItsPage) {
     EXPECT_EQ(GetMsiUiContext().page, nullptr);
     EXPECT_EQ(MsiInstallProductW((m_fixtures + L"\\KelvoraPackage.msi").c_str(), L"REMOVE=ALL"),
               static_cast<UINT>(ERROR_SUCCESS));
+}
+
+// The attack on the kept copy: a writer rewrites "Downloaded Installers\<ProductCode>\setup.msi"
+// between the signed package and an unsigned one of another product while
+// the executor stages, checks and installs it. The checked file is what installs.
+TEST_F(MsiInstall, ARacingWriterNeverGetsItsPackageInstalled) {
+    const wchar_t kForeignProductCode[] = L"{3D4C2B1A-5E6F-4A7B-8C9D-0E1F2A3B4C5D}";
+    const std::string signedPackage = ReadFileBytes(m_fixtures + L"\\package-A.msi");
+    const std::string foreignPackage = ReadFileBytes(m_fixtures + L"\\RebootPackage.msi");
+    ASSERT_FALSE(signedPackage.empty());
+    ASSERT_FALSE(foreignPackage.empty());
+    SetDefaultSignerFile(m_fixtures + L"\\signer-A.exe");
+    TemporaryDirectory folder;
+    const std::wstring download = folder.File(L"twu1.tmp.msi");
+    WriteBytes(download, signedPackage);
+    const std::wstring copy =
+        GetCommonDocumentsFolder() + L"\\Downloaded Installers\\" + kKelvoraProductCode + L"\\setup.msi";
+
+    int installed = 0;
+    int foreign = 0;
+    {
+        // Alternates the signed and the foreign content for as long as the runs last.
+        RacingWriter writer(copy, signedPackage, foreignPackage, 250, OPEN_ALWAYS);
+        for (int run = 0; run < 50; ++run) {
+            TestMsiExecutor executor;
+            executor.SetPackage(download);
+            RecordingPage page;
+            executor.Execute(&page, L"REBOOT=ReallySuppress");
+            if (MsiQueryProductStateW(kForeignProductCode) == INSTALLSTATE_DEFAULT) {
+                ++foreign;
+                ADD_FAILURE() << "run " << run << " installed the unsigned package";
+                MsiInstallProductW((m_fixtures + L"\\RebootPackage.msi").c_str(), L"REMOVE=ALL");
+            }
+            if (MsiQueryProductStateW(kKelvoraProductCode) == INSTALLSTATE_DEFAULT) {
+                ++installed;
+                Uninstall();
+            }
+        }
+    }
+    SetDefaultSignerFile(L"");
+    EXPECT_EQ(foreign, 0);
+    EXPECT_GT(installed, 0) << "the signed package never got through; the race was not run";
 }
 
 TEST_F(MsiInstall, RestartRequestIsSuccessAndReachesTheMainThread) {

@@ -234,8 +234,8 @@ TEST_F(Startup, SecondInstanceIsRefusedWithMessage3019) {
 }  // namespace
 
 namespace {
-// The wizard reports to the tracking host it was built with; this group runs
-// with the stand-in server on that port (see CMakeLists.txt).
+// Wizard copies whose build configuration names this test's stand-in server
+// as their tracking and RPC endpoint.
 class StartupTracking : public Startup {
 protected:
     void SetUp() override {
@@ -244,8 +244,13 @@ protected:
         m_server.Reset();
     }
     // A wizard copy with local installer data, so that start-up sends its first event.
+    std::wstring ServedWizard(ConfigPairs pairs) {
+        pairs.emplace_back(L"TrackingEndpoint", m_server.Url(L""));
+        pairs.emplace_back(L"RpcEndpoint", m_server.Url(L""));
+        return CopyWizard(pairs);
+    }
     std::wstring WizardWithData(const ConfigPairs& pairs) {
-        std::wstring wizard = CopyWizard(pairs);
+        std::wstring wizard = ServedWizard(pairs);
         WriteBytes(wizard + L".installer_data", "@upl=campaign+1\r\n");
         return wizard;
     }
@@ -273,7 +278,7 @@ TEST_F(StartupTracking, UnifiedLoggingDisableSendsNothing) {
 }
 
 TEST_F(StartupTracking, NoLocalDataSendsNoEventAtStartUp) {
-    Run(CopyWizard({{L"ProductCode", L"TW6"}}));
+    Run(ServedWizard({{L"ProductCode", L"TW6"}}));
     // Start-up itself sends nothing: the first event follows the server fetch
     // of the installer data, which the wizard's first page asks for.
     std::vector<RecordedRequest> requests = m_server.Requests();

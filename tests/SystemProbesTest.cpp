@@ -1,6 +1,8 @@
 // Probes against values the test writes into the Wine registry, and the
 // version and placeholder helpers.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <sddl.h>
 
 #include "TestSupport.h"
 #include "app/Program.h"
@@ -78,6 +80,29 @@ TEST_F(DotNetProbe, EnumerationFindsTheHighestInstalledVersion) {
     PutNumber(HKEY_LOCAL_MACHINE, std::wstring(kNdp) + L"\\V9", L"Install", 1);  // upper-case V is skipped
     PutValue(HKEY_LOCAL_MACHINE, std::wstring(kNdp) + L"\\V9", L"Version", L"9.0");
     EXPECT_EQ(FormatVersion(GetDotNetVersion(), 4), L"4.7.2053.0");
+}
+
+// Keys set up by other installers may grant no more than reading: the probe
+// asks for no more.
+TEST(ProductProbes, UninstallKeysAreOpenedForReadingOnly) {
+    const std::wstring path = std::wstring(kUninstall) + L"\\WrenstallReadOnly" + std::to_wstring(GetCurrentProcessId());
+    PutValue(HKEY_LOCAL_MACHINE, path, L"DisplayName", L"Read Only Test Product");
+    PutValue(HKEY_LOCAL_MACHINE, path, L"UninstallString", L"readonly.exe /x");
+    auto setAccess = [&](const wchar_t* sddl) {
+        ScopedRegKey key;
+        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, WRITE_DAC, key.Receive()), ERROR_SUCCESS);
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr));
+        ScopedLocalMemory owner(descriptor);
+        ASSERT_EQ(RegSetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
+    };
+    setAccess(L"D:P(A;;KR;;;WD)");
+    ScopedRegKey full;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, full.Receive()),
+              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(FindUninstallString(L"read only test product"), L"readonly.exe /x");
+    setAccess(L"D:P(A;;KA;;;WD)");
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, path);
 }
 
 TEST(ProductProbes, UninstallStringOfTheLastMatch) {

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "TestSupport.h"
@@ -79,6 +81,17 @@ void TestServer::Reset() const { Call(L"POST", L"/__control/reset", ""); }
 
 void TestServer::Fault(const std::string& path, const std::string& faultsJson) const {
     Call(L"POST", L"/__control/fault", "{\"path\": \"" + path + "\", \"faults\": " + faultsJson + "}");
+}
+
+void TestServer::Scenario(const std::string& path, const std::string& name, size_t breakAt, unsigned seed) const {
+    Call(L"POST", L"/__control/scenario",
+         "{\"path\": \"" + path + "\", \"name\": \"" + name + "\", \"break_at\": " + std::to_string(breakAt) +
+             ", \"seed\": " + std::to_string(seed) + "}");
+}
+
+std::string TestServer::ReadRootFile(const std::wstring& name) const {
+    std::ifstream in(RootFile(name).c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void TestServer::Respond(const std::string& path, int status, const std::string& body) const {

@@ -33,6 +33,11 @@ public:
 
     void Reset() const;
     void Fault(const std::string& path, const std::string& faultsJson) const;
+    // The faults of a named transfer scenario of the server (clean,
+    // break_resume, ignore_range, lying_length, wrong_range, no_length,
+    // changed_file, server_error, stall) with its break point at breakAt.
+    void Scenario(const std::string& path, const std::string& name, size_t breakAt, unsigned seed) const;
+    std::string ReadRootFile(const std::wstring& name) const;
     void Respond(const std::string& path, int status, const std::string& body) const;
     std::vector<RecordedRequest> Requests() const;
     // Requests whose target contains text, waiting up to timeoutMs for count of them.

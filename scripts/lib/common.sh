@@ -7,17 +7,29 @@ export WINEARCH=win32
 # No Mono or Gecko installers: the program needs neither.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
-# Cross build of the program, its tools and tests, and the Linux build of wrenstall-tag.
+# Cross build of the program, its tools and tests, and the Linux build of
+# wrenstall-tag. One build at a time per build folder: scripts/test and
+# scripts/run started together take turns here and share the result.
 build_all() {
-    "$root/scripts/fetch-bzip2"
-    cmake -S "$root/tools/tag" -B "$build_dir/host" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_CXX_COMPILER=clang++ -DWRENSTALL_TAG_FUZZER=ON >/dev/null
-    ninja -C "$build_dir/host"
-    cmake -S "$root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$root/tools/cmake/mingw-i686.cmake" \
-        -DWRENSTALL_HOST_TAG_TOOL="$build_dir/host/wrenstall-tag" \
-        -DWRENSTALL_HOST_TAG_FUZZER="$build_dir/host/fuzz/wrenstall-tag-fuzzer" >/dev/null
-    ninja -C "$build_dir"
+    mkdir -p "$build_dir"
+    (
+        flock 9
+        "$root/scripts/fetch-bzip2"
+        cmake -S "$root/tools/tag" -B "$build_dir/host" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+            -DCMAKE_CXX_COMPILER=clang++ -DWRENSTALL_TAG_FUZZER=ON >/dev/null
+        ninja -C "$build_dir/host"
+        cmake -S "$root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+            -DCMAKE_TOOLCHAIN_FILE="$root/tools/cmake/mingw-i686.cmake" \
+            -DWRENSTALL_HOST_TAG_TOOL="$build_dir/host/wrenstall-tag" \
+            -DWRENSTALL_HOST_TAG_FUZZER="$build_dir/host/fuzz/wrenstall-tag-fuzzer" >/dev/null
+        ninja -C "$build_dir"
+    ) 9>"$build_dir/.build.lock"
+}
+
+# xvfb-run with a display number that other runs on the machine are unlikely
+# to be choosing at the same moment (-a alone starts every search at 99).
+in_display() {
+    xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" "$@"
 }
 
 # A fresh prefix at $1, with one wineserver kept alive until stop_wine.
@@ -40,6 +52,14 @@ start_wine() {
         wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d "IPAPGothic" /f >/dev/null 2>&1 </dev/null || true
     done
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 </dev/null || true
+}
+
+# The booted prefix at $1 with its server stopped and its registry on disk:
+# the template that tests/in-own-prefix.sh copies for every test.
+make_template_prefix() {
+    start_wine "$1"
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
 }
 
 stop_wine() {

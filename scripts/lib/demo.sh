@@ -10,10 +10,20 @@ source "$(dirname "$0")/common.sh"
 demo="$build_dir/demo"
 rm -rf "$demo"
 mkdir -p "$demo"
+start_wine "$build_dir/wineprefix-run"
+trap stop_wine EXIT
+check="$build_dir/tools/check/wrenstall-check.exe"
+# The demo's copy of the wizard reports to and downloads from this run's stand-in server.
+base="http://127.0.0.1:$WRENSTALL_SERVER_PORT"
+wine "$check" configure "$build_dir/Wrenstall.exe" "$demo/configured.exe" \
+    "TrackingEndpoint=$base" "RpcEndpoint=$base" \
+    "Payload=CMsiExecutor|$base/kelvora/Kelvora-2.4.1-setup.msi.bz2" \
+    "NoxUrl=$base/offers/VelmoraCleanerPlus-downloader.exe.bz2" >/dev/null
 # The test fixtures' throw-away key A signs the wizard, the payload and the offer.
 fixtures="$build_dir/tests/fixtures"
 osslsigncode sign -certs "$fixtures/pki/A-chain.crt" -key "$fixtures/pki/A.key" -h sha256 \
-    -in "$build_dir/Wrenstall.exe" -out "$demo/Wrenstall.exe" >/dev/null
+    -in "$demo/configured.exe" -out "$demo/Wrenstall.exe" >/dev/null
+rm "$demo/configured.exe"
 mkdir -p "$WRENSTALL_SERVER_ROOT/kelvora" "$WRENSTALL_SERVER_ROOT/offers"
 cp "$fixtures/package-A.msi.bz2" "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"
 cp "$fixtures/offer-A.exe.bz2" "$WRENSTALL_SERVER_ROOT/offers/VelmoraCleanerPlus-downloader.exe.bz2"
@@ -21,17 +31,15 @@ cp "$fixtures/offer-A.exe.bz2" "$WRENSTALL_SERVER_ROOT/offers/VelmoraCleanerPlus
 echo "== signed and tagged: $demo/Wrenstall.exe"
 "$build_dir/host/wrenstall-tag" show "$demo/Wrenstall.exe" | tr -d '\r'; echo
 
-start_wine "$build_dir/wineprefix-run"
-trap stop_wine EXIT
 echo "== wrenstall-check data"
-wine "$build_dir/tools/check/wrenstall-check.exe" data "$demo/Wrenstall.exe" | tr -d '\r'
+wine "$check" data "$demo/Wrenstall.exe" | tr -d '\r'
 echo "== Wrenstall.exe"
 set +e
 wine "$demo/Wrenstall.exe" 2>&1 | tr -d '\r'
 status=${PIPESTATUS[0]}
 set -e
 echo "== installation by the engine: wrenstall-check install --accept nox"
-wine "$build_dir/tools/check/wrenstall-check.exe" install "$demo/Wrenstall.exe" --accept nox 2>/dev/null | tr -d '\r' |
+wine "$check" install "$demo/Wrenstall.exe" --accept nox 2>/dev/null | tr -d '\r' |
     awk '/^step: / { if (++steps % 10 != 1) next } { print }'
 program_files=$(winepath -u "$(wine cmd /c echo %ProgramFiles% 2>/dev/null | tr -d '\r')" 2>/dev/null)
 ls -l "$program_files/Kelvora/Kelvora.exe"

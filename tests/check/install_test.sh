@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# wrenstall-check install end to end, under with-server.sh on the port the
-# wizard was built with: the shipped build configuration, a wizard signed
-# with test key A and tagged with installer data, the payload and the Nox
-# offer signed with A on the stand-in server.
+# wrenstall-check install end to end, under with-server.sh: the shipped build
+# configuration with the servers pointed at this test's stand-in server, a
+# wizard signed with test key A and tagged with installer data, the payload
+# and the Nox offer signed with A on the stand-in server.
 set -uo pipefail
 source "$(dirname "$0")/../script-support.sh"
 check=${1:?wrenstall-check.exe}
@@ -16,8 +16,14 @@ for line in sys.stdin:
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+base="http://127.0.0.1:$WRENSTALL_SERVER_PORT"
+wine "$check" configure "$(winpath "$wizard")" "$(winpath "$work/configured.exe")" \
+    "TrackingEndpoint=$base" "RpcEndpoint=$base" \
+    "Payload=CMsiExecutor|$base/kelvora/Kelvora-2.4.1-setup.msi.bz2" \
+    "NoxUrl=$base/offers/VelmoraCleanerPlus-downloader.exe.bz2" > "$work/configure.txt" 2>&1
+expect "configure points the copy at this server" '[ "$(tail -n 1 "$work/configure.txt" | tr -d "\r")" = "result: 0x00000000" ]'
 osslsigncode sign -certs "$fixtures/pki/A-chain.crt" -key "$fixtures/pki/A.key" -h sha256 \
-    -in "$wizard" -out "$work/Wrenstall.exe" >/dev/null
+    -in "$work/configured.exe" -out "$work/Wrenstall.exe" >/dev/null
 printf '@upl=check+install\r\nNoxInstallOnReboot=yes\r\nSI_CHNL=7\r\n' > "$work/data.txt"
 "$tag" add "$work/Wrenstall.exe" "$work/data.txt"
 mkdir -p "$WRENSTALL_SERVER_ROOT/kelvora" "$WRENSTALL_SERVER_ROOT/offers"
@@ -48,8 +54,10 @@ expect "the product is installed" '[ -f "$installed" ]'
 for _ in $(seq 1 40); do [ -s "$work/offer-started.txt" ] && break; sleep 0.1; done
 expect "the accepted Nox offer started with its properties" \
     'grep -q "\.exe\" SI_LAUNCH=onreboot SI_CHNL=7$" "$work/offer-started.txt"'
+# Read whole before grep -q may stop reading (a broken pipe fails the pipeline).
+seen=$(requests)
 expect "InstallerInvoked and InstallerFinished reached the tracking endpoint" \
-    'requests | grep -q "ev=InstallerInvoked&upl=check%2Binstall" && requests | grep -q "ev=InstallerFinished.*&productVersion=2.4.1.7$"'
+    'grep -q "ev=InstallerInvoked&upl=check%2Binstall" <<< "$seen" && grep -q "ev=InstallerFinished.*&productVersion=2.4.1.7$" <<< "$seen"'
 expect "no downloaded file is left in the temporary folder" '[ "$(downloads)" = "$before" ]'
 uninstall
 
@@ -62,6 +70,30 @@ tr -d '\r' < "$work/out.txt" > "$work/out"
 expect "a cancelled download ends with 0x800704C7" '[ $status -eq 1 ] && [ "$(tail -n 1 "$work/out")" = "result: 0x800704C7" ]'
 expect "a cancelled run installs nothing" '[ ! -f "$installed" ]'
 expect "a cancelled run leaves no downloaded file" '[ "$(downloads)" = "$before" ]'
+
+# Cancelling at a stage the run never reaches fails loudly instead of passing.
+curl -s -X POST -d '{"path": "/kelvora/Kelvora-2.4.1-setup.msi.bz2", "faults": []}' \
+    "http://127.0.0.1:$WRENSTALL_SERVER_PORT/__control/fault" >/dev/null
+wine "$check" install "$(winpath "$work/Wrenstall.exe")" --cancel-after extract > "$work/out.txt" 2> "$work/err.txt"
+status=$?
+expect "cancelling at a stage never reached exits non-zero" '[ $status -ne 0 ]'
+expect "and says \"stage never reached\"" 'tr -d "\r" < "$work/err.txt" | grep -q "stage never reached: extract"'
+uninstall
+
+# A 2,6 KB bzip2 payload that expands past the decompression limit (2 GiB) stops
+# with a clear error before the signature check and leaves nothing behind.
+python3 -c '
+import bz2, sys
+stream = bz2.compress(bytes(64 << 20), 9)
+sys.stdout.buffer.write(stream * 33)' > "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"
+before=$(downloads)
+wine "$check" install "$(winpath "$work/Wrenstall.exe")" > "$work/out.txt" 2> "$work/err.txt"
+status=$?
+tr -d '\r' < "$work/out.txt" > "$work/out"
+expect "a decompression bomb ends with 0x800700DF" '[ $status -eq 1 ] && [ "$(tail -n 1 "$work/out")" = "result: 0x800700DF" ]'
+expect "the bomb's stop is logged with the limit" 'tr -d "\r" < "$work/err.txt" | grep -q "Decompression stopped: the output passes 2147483647 bytes"'
+expect "a bomb leaves nothing in the temporary folder" '[ "$(downloads)" = "$before" ]'
+expect "a bomb installs nothing" '[ ! -f "$installed" ]'
 
 # A failing run names its log; the log holds the failing URL and its code.
 rm -f "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"

@@ -12,20 +12,36 @@ Control (never recorded):
   POST /__control/fault    {"path": P, "faults": [F, ...]}: each later request
                            for P takes the next F. F may hold: status (int),
                            close_after (bytes sent before the connection is cut),
+                           reset (cut it with a TCP reset, after a pause that
+                           lets the client wait for more, instead of a FIN),
                            ignore_range (answer 200 with the whole file),
-                           content_length (the value to claim), no_content_length,
-                           trickle_ms (pause between 64 KiB chunks).
+                           range_shift (serve a 206 from that many bytes away
+                           from the asked start, labelled truthfully),
+                           content_length (the value to claim), no_content_length
+                           (the body ends with the connection), trickle_ms (pause
+                           between 64 KiB chunks), stall_after + stall_ms (one
+                           pause after that many bytes), change_file (after this
+                           answer the file changes: same size, new bytes, new
+                           ETag and Last-Modified), no_etag, weak_etag.
+  POST /__control/scenario {"path": P, "name": N, "break_at": B, "seed": S}:
+                           scripts the faults of one named transfer scenario
+                           (SCENARIOS below) for P with its break point at B.
   POST /__control/respond  {"path": P, "status": S, "body": B}: fixed answer for P;
                            "delay_ms" holds the answer back that long.
   POST /__control/reset    forget faults, answers and recorded requests.
   GET  /__control/requests every recorded request, one per line:
                            METHOD TAB hex(target) TAB proxied(0|1) TAB client port
                            TAB hex(body) TAB hex(headers as "Name: value\\r\\n").
+
+Files carry a strong ETag and a Last-Modified date; a Range request with an
+If-Range that names neither gets the whole file (200).
 """
 import argparse
+import email.utils
 import http.client
 import json
 import os
+import random
 import re
 import socket
 import sys
@@ -38,6 +54,35 @@ CHUNK = 64 * 1024
 LOOPBACK_HOSTS = ("127.0.0.1", "localhost")
 
 
+def scenario_faults(name, break_at, seed):
+    """The faults of one transfer scenario, a break point inside the file."""
+    rng = random.Random(seed)
+    cut = {"close_after": break_at}
+    if name == "clean":
+        return []
+    if name == "break_resume":
+        return [cut]
+    if name == "ignore_range":
+        return [cut, {"ignore_range": True}]
+    if name == "lying_length":
+        return [cut, {"content_length": rng.choice([1, break_at, 3 * break_at + 7])}]
+    if name == "wrong_range":
+        return [cut, {"range_shift": -rng.randint(1, break_at)}]
+    if name == "no_length":
+        return [dict(cut, no_content_length=True, reset=True)]
+    if name == "changed_file":
+        return [dict(cut, change_file=True)]
+    if name == "server_error":
+        return [{"status": rng.choice([500, 502, 503])} for _ in range(rng.randint(1, 3))]
+    if name == "stall":
+        return [{"stall_after": break_at, "stall_ms": rng.randint(300, 1500)}]
+    raise KeyError(name)
+
+
+SCENARIOS = ("clean", "break_resume", "ignore_range", "lying_length", "wrong_range", "no_length",
+             "changed_file", "server_error", "stall")
+
+
 class State:
     def __init__(self, root):
         self.root = os.path.realpath(root)
@@ -45,6 +90,7 @@ class State:
         self.faults = {}
         self.answers = {}
         self.requests = []
+        self.versions = {}
 
     def reset(self):
         with self.lock:
@@ -98,6 +144,12 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.write(body)
 
     # -- dispatch --------------------------------------------------------
+    def handle(self):
+        try:
+            super().handle()
+        except (BrokenPipeError, ConnectionResetError):
+            pass  # a client that abandoned its connection (a cancelled or restarted download)
+
     def do_GET(self):
         self.dispatch()
 
@@ -157,6 +209,14 @@ class Handler(BaseHTTPRequestHandler):
             with state.lock:
                 state.faults.setdefault(spec["path"], []).extend(spec.get("faults", []))
             return self.answer(200, b"scripted\n")
+        if self.path == "/__control/scenario":
+            try:
+                faults = scenario_faults(spec["name"], int(spec["break_at"]), spec.get("seed", 0))
+            except KeyError:
+                return self.answer(400, b"unknown scenario\n")
+            with state.lock:
+                state.faults[spec["path"]] = faults
+            return self.answer(200, b"scripted\n")
         if self.path == "/__control/respond":
             with state.lock:
                 state.answers[spec["path"]] = spec
@@ -184,26 +244,69 @@ class Handler(BaseHTTPRequestHandler):
         self.wfile.write(data)
         connection.close()
 
+    def validators(self, local):
+        stat = os.stat(local)
+        with self.server.state.lock:
+            version = self.server.state.versions.get(local, 0)
+        etag = '"%x-%x-%x"' % (stat.st_size, stat.st_mtime_ns, version)
+        return etag, email.utils.formatdate(stat.st_mtime, usegmt=True)
+
+    def change_file(self, local):
+        with open(local, "rb") as f:
+            data = f.read()
+        stat = os.stat(local)
+        with open(local, "wb") as f:
+            f.write(data[1:] + data[:1])
+        later = stat.st_mtime_ns + 2 * 10**9
+        os.utime(local, ns=(later, later))
+        with self.server.state.lock:
+            self.server.state.versions[local] = self.server.state.versions.get(local, 0) + 1
+
+    def cut_connection(self, reset):
+        self.wfile.flush()
+        if reset:
+            # Closing with a zero linger time sends the reset at once, before
+            # the server's own shutdown could send a FIN.
+            time.sleep(0.3)
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\1\0\0\0\0\0\0\0")
+            self.connection.close()
+        else:
+            self.connection.shutdown(socket.SHUT_RDWR)
+        self.close_connection = True
+
     def serve_file(self, path, fault):
         root = self.server.state.root
         local = os.path.realpath(os.path.join(root, path.lstrip("/")))
         if not local.startswith(root + os.sep) or not os.path.isfile(local):
             return self.answer(404, b"not found\n")
         size = os.path.getsize(local)
+        etag, last_modified = self.validators(local)
         start, status = 0, 200
         requested = self.headers.get("Range")
         match = re.fullmatch(r"bytes=(\d+)-", requested or "")
+        if_range = self.headers.get("If-Range")
+        if if_range is not None and if_range not in (etag, last_modified):
+            match = None
         if match and not fault.get("ignore_range"):
             start = int(match.group(1))
             if start >= size:
                 return self.answer(416, b"", extra={"Content-Range": "bytes */%d" % size})
             status = 206
         remaining = size - start
+        if status == 206 and "range_shift" in fault:
+            start = min(max(0, start + fault["range_shift"]), size - 1)
+            self.close_connection = True
+        count = min(remaining, size - start)
         self.send_response(status)
         self.send_header("Content-Type", "application/octet-stream")
         self.send_header("Accept-Ranges", "bytes")
+        if fault.get("weak_etag"):
+            self.send_header("ETag", "W/" + etag)
+        elif not fault.get("no_etag"):
+            self.send_header("ETag", etag)
+        self.send_header("Last-Modified", last_modified)
         if status == 206:
-            self.send_header("Content-Range", "bytes %d-%d/%d" % (start, size - 1, size))
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (start, start + count - 1, size))
         if fault.get("no_content_length"):
             self.send_header("Connection", "close")
             self.close_connection = True
@@ -214,17 +317,21 @@ class Handler(BaseHTTPRequestHandler):
             return
         close_after = fault.get("close_after")
         trickle = fault.get("trickle_ms", 0) / 1000.0
+        stall_after = fault.get("stall_after")
         with open(local, "rb") as f:
             f.seek(start)
-            if close_after is None and not trickle:
-                if remaining > 0:
+            if close_after is None and not trickle and stall_after is None:
+                if count > 0:
                     self.wfile.flush()
-                    self.connection.sendfile(f, start, remaining)
+                    self.connection.sendfile(f, start, count)
             else:
                 sent = 0
-                limit = remaining if close_after is None else min(close_after, remaining)
+                limit = count if close_after is None else min(close_after, count)
                 while sent < limit:
-                    data = f.read(min(CHUNK, limit - sent))
+                    step = min(CHUNK, limit - sent)
+                    if stall_after is not None and sent < stall_after:
+                        step = min(step, stall_after - sent)
+                    data = f.read(step)
                     if not data:
                         break
                     self.wfile.write(data)
@@ -232,10 +339,18 @@ class Handler(BaseHTTPRequestHandler):
                     if trickle:
                         self.wfile.flush()
                         time.sleep(trickle)
+                    if stall_after is not None and sent == stall_after:
+                        self.wfile.flush()
+                        time.sleep(fault.get("stall_ms", 1000) / 1000.0)
                 if close_after is not None:
-                    self.wfile.flush()
-                    self.connection.shutdown(socket.SHUT_RDWR)
-                    self.close_connection = True
+                    # The change lands before the cut, so the client's next
+                    # request meets the new version.
+                    if fault.get("change_file"):
+                        self.change_file(local)
+                    self.cut_connection(fault.get("reset", False))
+                    return
+        if fault.get("change_file"):
+            self.change_file(local)
         if "content_length" in fault and fault["content_length"] != remaining:
             self.close_connection = True
 

@@ -6,9 +6,7 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 mkdir -p "$work/root"
-# WRENSTALL_SERVER_FIXED_PORT: the port the wizard was built to report to.
-python3 "$here/stand_in_server.py" --root "$work/root" --port-file "$work/port" \
-    --port "${WRENSTALL_SERVER_FIXED_PORT:-0}" &
+python3 "$here/stand_in_server.py" --root "$work/root" --port-file "$work/port" &
 server=$!
 cleanup() { kill "$server" 2>/dev/null; wait "$server" 2>/dev/null; rm -rf "$work"; }
 trap cleanup EXIT

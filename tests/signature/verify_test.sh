@@ -3,8 +3,9 @@
 # signed with A, and with A2 (a second key of A's subject) when a nested
 # signature by A2 sits behind another unauthenticated attribute of its own
 # signature (sha256 and sha1); nested signatures that anyone can add (key B of
-# another subject, key F of A's subject from a root of its own) widen nothing
-# and their payloads are rejected with 0x80092009, as is key C.
+# another subject, key F of A's subject from a root of its own, key E of A's
+# subject not for code signing, A2's signature of another file) widen nothing and their payloads are rejected with
+# 0x80092009, as is key C.
 # Under Wine a changed byte is caught for PE files (MSI digests are not checked there).
 set -uo pipefail
 source "$(dirname "$0")/../script-support.sh"
@@ -26,7 +27,12 @@ osslsigncode sign -certs "$work/pki/A2-chain.crt" -key "$work/pki/A2.key" -h sha
     -in "$work/signerA.exe" -out "$work/signerAA2-sha1.exe" >/dev/null
 sign B "$work/signerA.exe" "$work/signerAB.exe" -nest
 sign F "$work/signerA.exe" "$work/signerAF.exe" -nest
-for key in A A2 B C F; do sign "$key" "$standin" "$work/payload$key.exe"; done
+sign E "$work/signerA.exe" "$work/signerAE.exe" -nest
+for key in A A2 B C E F; do sign "$key" "$standin" "$work/payload$key.exe"; done
+# A2's genuine signature of another file, grafted in as a nested signature.
+osslsigncode extract-signature -in "$work/payloadA2.exe" -out "$work/other.p7" >/dev/null
+osslsigncode attach-signature -sigin "$work/other.p7" -nest -in "$work/signerA.exe" -out "$work/signerA-graft.exe" \
+    >/dev/null 2>&1
 # The nested signature must be found by its type, not as the first attribute.
 first_attribute=$(osslsigncode extract-signature -in "$work/signerAA2.exe" -out "$work/AA2.p7" >/dev/null &&
     openssl asn1parse -inform DER -in "$work/AA2.p7" | grep -a -A2 "d=5 .*cont \[ 1 \]" | grep -a -o "OBJECT *:.*" |
@@ -48,6 +54,8 @@ expect_result "the maker's second key A2 is nested in the signer's signature" 0x
 expect_result "a nested sha1 signature by A2 counts too" 0x00000000 "$work/signerAA2-sha1.exe" "$work/payloadA2.exe"
 expect_result "a nested signature by another subject (B) widens nothing" 0x80092009 "$work/signerAB.exe" "$work/payloadB.exe"
 expect_result "a nested look-alike of A from a foreign root widens nothing" 0x80092009 "$work/signerAF.exe" "$work/payloadF.exe"
+expect_result "a nested key of A's subject not made for code signing widens nothing" 0x80092009 "$work/signerAE.exe" "$work/payloadE.exe"
+expect_result "a nested signature by A2 of another file widens nothing" 0x80092009 "$work/signerA-graft.exe" "$work/payloadA2.exe"
 expect_result "key C is foreign" 0x80092009 "$work/signerAA2.exe" "$work/payloadC.exe"
 expect_result "an unsigned payload fails the trust check" 0x800B0100 "$work/signerAA2.exe" "$work/unsigned.exe"
 expect_result "a changed byte breaks the digest" 0x80096010 "$work/signerAA2.exe" "$work/tampered.exe"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The wizard under Xvfb and the window manager, driven from outside by
-# WizardDriver against the stand-in server on the port the wizard was built
-# with (tracking, RPC and downloads): Back, Cancel with No and Yes, the close
+# WizardDriver against the stand-in server (tracking, RPC and downloads; each
+# wizard copy is configured with the server's address): Back, Cancel with No and Yes, the close
 # box, the countdown, the about box, the initialization page with data from
 # the server, errors ending in the error variant with the error event at the
 # tracking endpoint, and pictures of every page in five languages.
@@ -27,7 +27,7 @@ respond() { curl -s -X POST -d "$2" "$base/__control/respond" >/dev/null; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$shots"
-shipped=(ProductCode=TW6 'AppExe=%ProgramFiles%\Kelvora\Kelvora.exe'
+shipped=(ProductCode=TW6 'AppExe=%ProgramFiles%\Kelvora\Kelvora.exe' "TrackingEndpoint=$base" "RpcEndpoint=$base"
          "Payload=CMsiExecutor|$base/kelvora/Kelvora-2.4.1-setup.msi.bz2")
 temp_folder=$(winepath -u "$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')" 2>/dev/null)
 downloads() { ls "$temp_folder" 2>/dev/null | grep -E "^(twu|nox|gfp)" | sort; }
@@ -61,10 +61,11 @@ cp "$fixtures/package-A.msi.bz2" "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-s
 page_order=PageOrder=CWelcomePage,CLicensePage,CFinishedPage
 
 if wanted install && wine "$driver" has-class CProgressPage >/dev/null 2>&1; then
-    # The shipped configuration, the wizard signed with test key A, the package signed with A.
-    mkdir -p "$work/install" "$WRENSTALL_SERVER_ROOT/kelvora"
+    # The shipped configuration on this server, the wizard signed with test key A, the package signed with A.
+    unsigned=$(copy install-unsigned "" "${shipped[@]}" PageOrder=CWelcomePage,CProgressPage,CFinishedPage)
+    mkdir -p "$work/install"
     osslsigncode sign -certs "$fixtures/pki/A-chain.crt" -key "$fixtures/pki/A.key" -h sha256 \
-        -in "$wizard" -out "$work/install/setup.exe" >/dev/null
+        -in "$unsigned" -out "$work/install/setup.exe" >/dev/null
     printf '%b' "$data" > "$work/install/setup.exe.installer_data"
     cp "$fixtures/package-A.msi.bz2" "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"
     program_files=$(wine cmd /c echo %ProgramFiles% 2>/dev/null | tr -d '\r')
@@ -150,7 +151,7 @@ if wanted error; then
     expect "the missing payload's error event reached the tracking endpoint" \
         'requests | grep -q "ev=Error.*errorCode=80190194"'
     # ... and the download server is unreachable.
-    exe=$(copy unreachable "$data" ProductCode=TW6 "Payload=CMsiExecutor|http://127.0.0.1:9/kelvora/setup.msi.bz2" $page_order)
+    exe=$(copy unreachable "$data" ProductCode=TW6 "TrackingEndpoint=$base" "RpcEndpoint=$base" "Payload=CMsiExecutor|http://127.0.0.1:9/kelvora/setup.msi.bz2" $page_order)
     reset
     drive error "$exe"
     expect "an unreachable server: the program's box, then the error variant" '[ $? -eq 0 ]'

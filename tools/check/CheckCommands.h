@@ -6,6 +6,7 @@
 
 using CheckArguments = std::vector<std::wstring>;
 
+int RunConfigureCommand(const CheckArguments& arguments);
 int RunDataCommand(const CheckArguments& arguments);
 int RunFetchCommand(const CheckArguments& arguments);
 int RunVerifyCommand(const CheckArguments& arguments);

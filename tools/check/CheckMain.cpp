@@ -15,6 +15,8 @@ struct Subcommand {
 };
 
 const Subcommand kSubcommands[] = {
+    {L"configure", RunConfigureCommand,
+     L"configure EXE OUT KEY=VALUE...   copy EXE to OUT with those build configuration pairs (KEY= removes)"},
     {L"data", RunDataCommand, L"data [EXE]             the installer data EXE would load at start-up"},
     {L"fetch", RunFetchCommand, L"fetch URL OUTFILE      download URL with resume into OUTFILE"},
     {L"verify", RunVerifyCommand, L"verify FILE [--signer EXE]   accept FILE by EXE's signature (default: this tool's)"},

@@ -62,6 +62,7 @@ public:
     std::wstring m_strCancelTask;  // cancel when this task text shows
     std::wstring m_strTask;        // the task on screen
     std::wstring m_strFailedTask;  // the task on screen when the first error came
+    bool m_bCancelReached = false;  // that task showed and the run was cancelled
     HRESULT m_result = S_OK;
     bool m_bCancelled = false;
 
@@ -79,6 +80,7 @@ private:
                 if (!page->m_strCancelTask.empty() && text == page->m_strCancelTask && page->m_pInstallation) {
                     PrintOut(L"cancelling\n");
                     page->m_strCancelTask.clear();
+                    page->m_bCancelReached = true;
                     page->m_pInstallation->Cancel();
                     page->m_pInstallation->PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
                 }
@@ -169,6 +171,7 @@ int RunInstallCommand(const CheckArguments& arguments) {
     bool acceptNox = false;
     bool acceptGearfresh = false;
     UINT cancelTaskId = 0;
+    std::wstring cancelStage;
     const std::map<std::wstring, UINT> stages = {{L"download", 3001}, {L"extract", 3002}, {L"install", 3003}, {L"scan", 3037}};
     for (size_t i = 0; i < arguments.size(); ++i) {
         if (arguments[i] == L"--accept" && i + 1 < arguments.size()) {
@@ -180,6 +183,7 @@ int RunInstallCommand(const CheckArguments& arguments) {
             auto stage = stages.find(arguments[++i]);
             if (stage == stages.end()) return Usage();
             cancelTaskId = stage->second;
+            cancelStage = stage->first;
         } else if (programPath.empty() && arguments[i].rfind(L"--", 0) != 0) {
             programPath = FullPath(arguments[i]);
         } else {
@@ -257,10 +261,16 @@ int RunInstallCommand(const CheckArguments& arguments) {
     EventTracker::WaitForPendingSends(5000);
     HRESULT result = page.m_result == S_OK && page.IsCancelled() ? static_cast<HRESULT>(0x800704C7) : page.m_result;
     if (FAILED(result) && result != static_cast<HRESULT>(0x800704C7)) ReportFailure(page, result);
+    const bool cancelReached = page.m_bCancelReached;
     program.m_hMainWindow = nullptr;
     pageOwner.reset();
     WriteDiagnosticFormat(L"Result: %ls\n", DescribeHresult(result).c_str());
     if (result != S_OK && !RunLogPath().empty()) PrintOut(L"log: " + RunLogPath() + L"\n");
     PrintResult(result);
+    // A run that never reached the stage to cancel at did not test cancelling.
+    if (cancelTaskId && !cancelReached) {
+        PrintError(L"wrenstall-check: stage never reached: " + cancelStage + L"\n");
+        return 1;
+    }
     return result == S_OK ? 0 : 1;
 }

@@ -28,7 +28,8 @@ int Usage(const wchar_t* text) {
     return 2;
 }
 
-// Copies the decompressed bytes of input to output; errors become HRESULTs.
+// Copies the decompressed bytes of input to output; errors become HRESULTs
+// and leave no output behind.
 HRESULT Unpack(const std::wstring& input, const std::wstring& output) {
     try {
         DecompressFile(input, output);
@@ -36,6 +37,7 @@ HRESULT Unpack(const std::wstring& input, const std::wstring& output) {
     } catch (CException* e) {
         HRESULT hr = HResultFromException(e);
         e->Delete();
+        DeleteFileW(output.c_str());  // no partial output
         return hr;
     }
 }
@@ -87,7 +89,7 @@ int RunPackageCommand(const CheckArguments& arguments) {
         return 1;
     }
     std::wstring productCode;
-    bool installed = IsProductInstalled(path, productCode);
+    bool installed = IsProductInstalled(path, L"", productCode);
     if (productCode.empty()) {
         PrintProblem(path + L" has no ProductCode in its Property table: not an installable package");
         return 1;

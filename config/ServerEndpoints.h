@@ -1,0 +1,11 @@
+#pragma once
+// Where the maker's servers are: "http://host[:port]" of the tracking and of
+// the RPC endpoint. The build configuration's "TrackingEndpoint" and
+// "RpcEndpoint" name them for one copy of the program (a test, a demo, a
+// staging build); without them the hosts the program was built with apply.
+#include <string>
+
+#include "config/BuildConfig.h"
+
+std::wstring GetTrackingEndpoint(const BuildConfig& config);
+std::wstring GetRpcEndpoint(const BuildConfig& config);
