@@ -11,6 +11,7 @@
 //                                       every page shown, named PREFIX-page.bmp
 // The exit code is the number of failed checks.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -392,6 +393,209 @@ void ScenarioFrameRules(Wizard& wizard, bool minimiseBoxExpected) {
     if (WaitForPage(wizard, L"finished")) Finish(wizard);
 }
 
+// --- The progress page, the offer pages and the notification-area mode ---
+const int kTaskText = 1009, kCancel = 2, kNext = 1001, kBonusCaption = 1093, kNoxHeader = 1038, kNoxLeadIn = 1086,
+          kGearfreshHeader = 1089, kGearfreshLeadIn = 1090, kGearfreshLogo = 1074, kNoxLegal = 1088;
+const UINT kTrayCallback = 0x8006, kTrayIconId = 4096;
+
+int BarPosition(HWND page, int id) { return static_cast<int>(SendMessageW(GetDlgItem(page, id), PBM_GETPOS, 0, 0)); }
+bool Enabled(HWND page, int id) { return IsWindowEnabled(GetDlgItem(page, id)) != FALSE; }
+
+// The child rectangle in its page's client coordinates.
+RECT ItemRect(HWND page, int id) {
+    RECT rect = {};
+    GetWindowRect(GetDlgItem(page, id), &rect);
+    MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+// Texts, buttons and the logo right after the lead-in on an offer page.
+void CheckOfferPage(HWND page, bool nox) {
+    const int header = nox ? kNoxHeader : kGearfreshHeader, leadIn = nox ? kNoxLeadIn : kGearfreshLeadIn,
+              logo = nox ? kNoxLogo : kGearfreshLogo;
+    const std::wstring product = nox ? L"Velmora Cleaner Plus" : L"Gearfresh";
+    if (g_prefix.empty()) {
+        Check(ItemText(page, header) == L"Tarnwell Utilities recommends the installation of " + product,
+              "offer header", ItemText(page, header));
+        Check(ItemText(page, kBonusCaption) == L"Bonus Offer", "bonus caption", ItemText(page, kBonusCaption));
+        Check(ItemText(page, kAccept) == L"Accept && Inst&all", "accept caption", ItemText(page, kAccept));
+        Check(ItemText(page, kDecline) == L"&Decline", "decline caption", ItemText(page, kDecline));
+    }
+    RECT leadInRect = ItemRect(page, leadIn), logoRect = ItemRect(page, logo);
+    Check(logoRect.left == leadInRect.right + 5, "the logo starts 5 pixels after the lead-in text",
+          std::to_wstring(leadInRect.right) + L" / " + std::to_wstring(logoRect.left));
+    Check(logoRect.right - logoRect.left == (nox ? 98 : 219), "the logo keeps its size",
+          std::to_wstring(logoRect.right - logoRect.left));
+    Check(Enabled(page, kAccept) && Enabled(page, kDecline), "accept and decline are enabled");
+    Check(GetDlgItem(page, kCancel) == nullptr && GetDlgItem(page, kBack) == nullptr, "no Back or Cancel button");
+}
+
+// The progress page while it downloads: title, both bars and texts, buttons.
+bool CheckProgressDownloading(Wizard& wizard) {
+    if (!WaitForPage(wizard, L"progress")) return false;
+    HWND page = wizard.Page();
+    Check(WaitFor([&] { return !ItemText(page, kStepText).empty() && BarPosition(page, kStepBar) > 0; }, 30000),
+          "the step bar and its text move", ItemText(page, kStepText));
+    Sleep(500);
+    Shoot(wizard.Main(), L"progress-download");
+    if (!g_prefix.empty()) return true;
+    Check(ItemText(page, kStepText).find(L" downloaded at ") != std::wstring::npos, "the step text shows bytes and rate",
+          ItemText(page, kStepText));
+    Check(ItemText(page, kTitle) == L"Installing Kelvora", "progress title", ItemText(page, kTitle));
+    Check(ItemText(page, kTaskText) == L"Downloading application components...", "task text",
+          ItemText(page, kTaskText));
+    Check(BarPosition(page, kTaskBar) == 25, "the task bar stands at 25", std::to_wstring(BarPosition(page, kTaskBar)));
+    Check(!Enabled(page, kBack) && !Enabled(page, kNext), "Back and Next are disabled");
+    Check(Enabled(page, kCancel), "Cancel is enabled");
+    return true;
+}
+
+// Both offers accepted (or the Nox offer declined): the offer pages in order,
+// the progress page, the finished page.
+void ScenarioOffers(Wizard& wizard, bool declineNox) {
+    if (!WaitForPage(wizard, L"welcome")) return;
+    Click(wizard.Page(), kAgree);
+    if (!WaitForPage(wizard, L"nox-offer")) return;
+    CheckOfferPage(wizard.Page(), true);
+    Click(wizard.Page(), declineNox ? kDecline : kAccept);
+    if (!WaitForPage(wizard, L"gearfresh-offer")) return;
+    CheckOfferPage(wizard.Page(), false);
+    Click(wizard.Page(), kAccept);
+    if (!WaitForPage(wizard, L"progress")) return;
+    if (!WaitForPage(wizard, L"finished", kInstallTimeoutMs)) return;
+    ExpectFinishedTexts(wizard.Page(), L"Completed the Kelvora Setup Wizard",
+                        L"Click the Finish button to exit the Setup Wizard.", true);
+    CheckDlgButton(wizard.Page(), kLaunch, BST_UNCHECKED);
+    Finish(wizard);
+}
+
+// "MaxOffers" 0: no offer page, straight from the welcome page to the progress page.
+void ScenarioNoOffers(Wizard& wizard) {
+    if (!WaitForPage(wizard, L"welcome")) return;
+    Click(wizard.Page(), kAgree);
+    if (!WaitForPage(wizard, L"progress")) return;
+    if (!WaitForPage(wizard, L"finished", kInstallTimeoutMs)) return;
+    CheckDlgButton(wizard.Page(), kLaunch, BST_UNCHECKED);
+    Finish(wizard);
+}
+
+// Cancel on the progress page mid-download: No goes on, a second Cancel and a
+// close during the question are harmless, Yes ends in the interrupted variant.
+void ScenarioCancelProgress(Wizard& wizard) {
+    if (!WaitForPage(wizard, L"welcome")) return;
+    Click(wizard.Page(), kAgree);
+    if (!CheckProgressDownloading(wizard)) return;
+    HWND page = wizard.Page();
+    Click(page, kCancel);
+    HWND box = WaitForBox(wizard, "cancel question");
+    Click(page, kCancel);
+    PostMessageW(wizard.Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    Sleep(500);
+    Check(box && IsWindow(box) && wizard.Box() == box, "a second Cancel and a close leave one question open");
+    AnswerCancelQuestion(wizard, IDNO);
+    std::wstring before = ItemText(page, kStepText);
+    Check(WaitFor([&] { return ItemText(page, kStepText) != before; }, 10000), "No: the download goes on",
+          ItemText(page, kStepText));
+    Check(PageName(wizard.Page()) == L"progress", "No keeps the progress page");
+    PressEscape(page);
+    AnswerCancelQuestion(wizard, IDYES);
+    if (!WaitForPage(wizard, L"finished")) return;
+    ExpectFinishedTexts(wizard.Page(), kInterruptedTitle, kInterruptedText, false);
+    Finish(wizard);
+}
+
+// Cancel on an offer page: No stays, Yes ends in the interrupted variant.
+void ScenarioCancelOffer(Wizard& wizard) {
+    if (!WaitForPage(wizard, L"welcome")) return;
+    Click(wizard.Page(), kAgree);
+    if (!WaitForPage(wizard, L"nox-offer")) return;
+    Click(wizard.Page(), kAccept);
+    if (!WaitForPage(wizard, L"gearfresh-offer")) return;
+    PressEscape(wizard.Page());
+    AnswerCancelQuestion(wizard, IDNO);
+    Sleep(300);
+    Check(PageName(wizard.Page()) == L"gearfresh-offer", "No keeps the offer page", PageName(wizard.Page()));
+    PostMessageW(wizard.Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    AnswerCancelQuestion(wizard, IDYES);
+    if (!WaitForPage(wizard, L"finished")) return;
+    ExpectFinishedTexts(wizard.Page(), kInterruptedTitle, kInterruptedText, false);
+    Finish(wizard);
+}
+
+// "track" NOX00011: the wizard hides in the notification area when the
+// progress page shows, comes back on a click of the icon, hides again on
+// minimise and ends without the finished page.
+void ScenarioTray(Wizard& wizard) {
+    if (!WaitForPage(wizard, L"welcome")) return;
+    HWND main = wizard.Main();
+    Check((GetWindowLongW(main, GWL_STYLE) & WS_MINIMIZEBOX) != 0, "NOX00011 keeps the minimise box");
+    Click(wizard.Page(), kAgree);
+    Check(WaitFor([&] { return !IsWindowVisible(main); }, 30000), "the wizard hides when the progress page shows");
+    Check(IsWindow(main) && wizard.Running(), "the wizard goes on while hidden");
+    PostMessageW(main, kTrayCallback, kTrayIconId, WM_LBUTTONDOWN);
+    Check(WaitFor([&] { return IsWindowVisible(main) != FALSE; }, 10000), "a click on the icon brings it back");
+    Check(PageName(wizard.Page()) == L"progress", "the progress page is on screen", PageName(wizard.Page()));
+    PostMessageW(main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    Check(WaitFor([&] { return !IsWindowVisible(main); }, 10000), "minimise hides it again");
+    bool sawFinished = false;
+    bool ended = WaitFor(
+        [&] {
+            if (PageName(wizard.Page()) == L"finished") sawFinished = true;
+            return !wizard.Running();
+        },
+        kInstallTimeoutMs);
+    Check(ended, "the wizard ends by itself when the installation is done");
+    Check(!sawFinished, "no finished page while hidden");
+    if (!ended) TerminateProcess(wizard.process.hProcess, 99);
+}
+
+// The worst answer time of the frame, in two phases told apart by the task text.
+void ScenarioResponsiveness(Wizard& wizard) {
+    if (!WaitForPage(wizard, L"welcome")) return;
+    HWND main = wizard.Main();
+    Click(wizard.Page(), kAgree);
+    if (!WaitForPage(wizard, L"progress")) return;
+    HWND page = wizard.Page();
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    struct Phase {
+        const char* name;
+        std::vector<double> times;
+    } phases[2] = {{"download", {}}, {"install", {}}};
+    while (IsWindow(page) && wizard.Running()) {
+        std::wstring task = ItemText(page, kTaskText);
+        int phase = task.rfind(L"Downloading", 0) == 0 ? 0 : task.rfind(L"Installing", 0) == 0 ? 1 : -1;
+        LARGE_INTEGER start, end;
+        DWORD_PTR answer = 0;
+        QueryPerformanceCounter(&start);
+        LRESULT sent = SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer);
+        QueryPerformanceCounter(&end);
+        if (!sent) break;
+        if (phase >= 0) {
+            phases[phase].times.push_back(1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) /
+                                          static_cast<double>(frequency.QuadPart));
+        }
+        Sleep(10);
+    }
+    for (Phase& phase : phases) {
+        if (phase.times.empty()) {
+            std::printf("%s: no samples\n", phase.name);
+            continue;
+        }
+        std::sort(phase.times.begin(), phase.times.end());
+        std::printf("%s: %zu samples, median %.2f ms, 99th %.2f ms, worst %.2f ms\n", phase.name, phase.times.size(),
+                    phase.times[phase.times.size() / 2], phase.times[phase.times.size() * 99 / 100],
+                    phase.times.back());
+    }
+    std::fflush(stdout);
+    if (WaitForPage(wizard, L"finished", kInstallTimeoutMs)) {
+        CheckDlgButton(wizard.Page(), kLaunch, BST_UNCHECKED);
+        Finish(wizard);
+    } else {
+        TerminateProcess(wizard.process.hProcess, 99);
+    }
+}
+
 // Closes the wizard whatever it shows (for runs that test start-up only).
 void ScenarioClose(Wizard& wizard) {
     while (wizard.Running()) {
@@ -517,6 +721,13 @@ int Run(const std::wstring& scenario, const std::wstring& program) {
     else if (scenario == L"close") ScenarioClose(wizard);
     else if (scenario == L"minimise-kept") ScenarioFrameRules(wizard, true);
     else if (scenario == L"minimise-removed") ScenarioFrameRules(wizard, false);
+    else if (scenario == L"offers-both") ScenarioOffers(wizard, false);
+    else if (scenario == L"offers-nox-declined") ScenarioOffers(wizard, true);
+    else if (scenario == L"offers-none") ScenarioNoOffers(wizard);
+    else if (scenario == L"cancel-progress") ScenarioCancelProgress(wizard);
+    else if (scenario == L"cancel-offer") ScenarioCancelOffer(wizard);
+    else if (scenario == L"tray") ScenarioTray(wizard);
+    else if (scenario == L"responsiveness") ScenarioResponsiveness(wizard);
     else Check(false, "known scenario", scenario);
     if (wizard.Running()) {
         Check(false, "the wizard ended at the end of the scenario");
