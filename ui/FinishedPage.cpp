@@ -5,6 +5,7 @@
 #include "app/Program.h"
 #include "framework/ResourceStrings.h"
 #include "resources/resource.h"
+#include "ui/ProductText.h"
 #include "services/EventTracker.h"
 #include "app/FinishWizard.h"
 #include "ui/MainWindow.h"
@@ -21,11 +22,6 @@ const UINT kStringInterruptedText = 3018;
 const UINT kStringErrorTitle = 3021;
 const UINT kStringErrorText = 3022;
 
-std::wstring FormattedString(UINT id) {
-    std::wstring pattern;
-    if (!LoadResourceString(id, pattern)) return {};
-    return FormatMessageText(pattern, {GetProgram().m_strAppName.c_str()});
-}
 }  // namespace
 
 CFinishedPage::CFinishedPage() : CWizardPage(IDD_FINISHED) {}
@@ -52,8 +48,8 @@ void CFinishedPage::ShowTexts() {
     if (program.m_bAborted) {
         bool error = program.m_bErrorOccurred;
         SetDlgItemTextW(m_hWnd, IDC_FINISHED_TITLE,
-                        FormattedString(error ? kStringErrorTitle : kStringInterruptedTitle).c_str());
-        SetDlgItemTextW(m_hWnd, IDC_FINISHED_TEXT, FormattedString(error ? kStringErrorText : kStringInterruptedText).c_str());
+                        LoadProductText(error ? kStringErrorTitle : kStringInterruptedTitle).c_str());
+        SetDlgItemTextW(m_hWnd, IDC_FINISHED_TEXT, LoadProductText(error ? kStringErrorText : kStringInterruptedText).c_str());
         ShowWindow(launch, SW_HIDE);
         return;
     }

@@ -12,6 +12,7 @@
 #include "framework/ProgramExit.h"
 #include "framework/ResourceStrings.h"
 #include "resources/resource.h"
+#include "ui/ProductText.h"
 #include "services/SystemProbes.h"
 #include "ui/SubDialog.h"
 
@@ -31,12 +32,6 @@ const UINT kBalloonClick = 0x405;  // NIN_BALLOONUSERCLICK
 const HRESULT kNoPreviousPage = HRESULT_FROM_WIN32(259);
 
 std::wstring AppName() { return GetProgram().m_strAppName; }
-
-std::wstring FormattedString(UINT id) {
-    std::wstring pattern;
-    if (!LoadResourceString(id, pattern)) return {};
-    return FormatMessageText(pattern, {AppName().c_str()});
-}
 
 // A broken installer: the message in an error box, then the end of the process.
 [[noreturn]] void ReportBrokenInstaller(UINT messageId) {
@@ -92,7 +87,7 @@ BOOL CMainWindow::OnInitDialog() {
     SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
     std::wstring balloonTitle;
     LoadResourceString(kStringTrayTitle, balloonTitle);
-    m_trayIcon.Prepare(m_hWnd, m_hIcon, AppName(), balloonTitle, FormattedString(kStringTrayText));
+    m_trayIcon.Prepare(m_hWnd, m_hIcon, AppName(), balloonTitle, LoadProductText(kStringTrayText));
 
     // Campaigns other than these two keep the wizard on screen: no minimise box.
     if (const wchar_t* track = GetProgram().m_installerData.Get(L"track")) {
@@ -108,13 +103,13 @@ BOOL CMainWindow::OnInitDialog() {
 
 void CMainWindow::OnStart() {
     if (HMENU menu = GetSystemMenu(m_hWnd, FALSE)) {
-        std::wstring about = FormattedString(kStringAboutItem);
+        std::wstring about = LoadProductText(kStringAboutItem);
         if (!about.empty()) {
             AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
             AppendMenuW(menu, MF_STRING, kAboutCommand, about.c_str());
         }
     }
-    std::wstring caption = FormattedString(kStringCaption);
+    std::wstring caption = LoadProductText(kStringCaption);
     if (!caption.empty()) SetWindowTextW(m_hWnd, caption.c_str());
 
     if (GetProgram().m_bInstallerDataReady) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The progress page and the offer pages under Xvfb, driven from outside by
-# WizardDriver against the stand-in server on the port the wizard was built
-# with: both offers accepted, one declined, none allowed by the budget; Cancel
+# WizardDriver against the stand-in server (each copy configured with its
+# address): both offers accepted, one declined, none allowed by the budget; Cancel
 # answered No and Yes on the progress page mid-download and on an offer page;
 # the notification-area mode; pictures of the progress page mid-download and
 # of both offer pages in five languages. Each wizard copy is signed with test
@@ -9,24 +9,10 @@
 # usage: progress_offers_test.sh WizardDriver.exe Wrenstall.exe FIXTURES SHOTS_FOLDER [SCENARIO...]
 set -uo pipefail
 source "$(dirname "$0")/../script-support.sh"
-driver=${1:?WizardDriver.exe}
-wizard=${2:?Wrenstall.exe}
-fixtures=${3:?fixtures folder}
-shots=${4:?screenshot folder}
-shift 4
-only=" ${*:-all} "
-wanted() { [ "$only" = " all " ] || [[ "$only" == *" $1 "* ]]; }
-base="http://127.0.0.1:$WRENSTALL_SERVER_PORT"
-requests() { curl -s "$base/__control/requests" | python3 -c '
-import sys
-for line in sys.stdin:
-    print(bytes.fromhex(line.split("\t")[1]).decode(errors="replace"))'; }
-reset() { curl -s -X POST "$base/__control/reset" >/dev/null; }
+source "$(dirname "$0")/wizard-support.sh"
 trickle() { curl -s -X POST -d "{\"path\": \"$1\", \"faults\": [{\"trickle_ms\": $2}]}" "$base/__control/fault" >/dev/null; }
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$shots" "$WRENSTALL_SERVER_ROOT/kelvora" "$WRENSTALL_SERVER_ROOT/offers"
+mkdir -p "$WRENSTALL_SERVER_ROOT/kelvora" "$WRENSTALL_SERVER_ROOT/offers"
 payload=/kelvora/Kelvora-2.4.1-setup.msi.bz2
 cp "$fixtures/package-A.msi.bz2" "$WRENSTALL_SERVER_ROOT$payload"
 cp "$fixtures/offer-A.exe.bz2" "$WRENSTALL_SERVER_ROOT/offers/nox-setup.exe.bz2"
@@ -52,18 +38,6 @@ copy() {
         -in "$work/$1/unsigned.exe" -out "$work/$1/setup.exe" >/dev/null
     printf '%b' "$2" > "$work/$1/setup.exe.installer_data"
     echo "$work/$1/setup.exe"
-}
-# drive SCENARIO EXE [LANGUAGE PREFIX]: runs the driver; its output in $work/out.
-drive() {
-    local scenario=$1 exe=$2 language=${3:-en_US} prefix=${4:-}
-    local shot_args=()
-    [ -n "$prefix" ] && shot_args=("$(winpath "$shots")" "$prefix")
-    LC_ALL=$language.UTF-8 LANG=$language.UTF-8 wine "$driver" run "$scenario" "$(winpath "$exe")" "${shot_args[@]}" \
-        > "$work/out.txt" 2>/dev/null
-    local status=$?
-    tr -d '\r' < "$work/out.txt" > "$work/out"
-    sed 's/^/    /' "$work/out"
-    return $status
 }
 offer_gets() { requests | grep -c "^/offers/$1-setup.exe.bz2" ; }
 before=$(downloads)

@@ -1,32 +1,18 @@
 #!/usr/bin/env bash
 # The wizard under Xvfb and the window manager, driven from outside by
 # WizardDriver against the stand-in server (tracking, RPC and downloads; each
-# wizard copy is configured with the server's address): Back, Cancel with No and Yes, the close
-# box, the countdown, the about box, the initialization page with data from
-# the server, errors ending in the error variant with the error event at the
-# tracking endpoint, and pictures of every page in five languages.
+# wizard copy is configured with the server's address): the default order to
+# the end, Back, Cancel with No and Yes, the close box, the countdown, the
+# about box, the campaign's minimise-box rule and the icon's restore, the
+# initialization page with data from the server, errors ending in the error
+# variant with the error event at the tracking endpoint, and pictures of every
+# page in five languages.
 # usage: wizard_test.sh WizardDriver.exe Wrenstall.exe FIXTURES SHOTS_FOLDER [SCENARIO...]
 set -uo pipefail
 source "$(dirname "$0")/../script-support.sh"
-driver=${1:?WizardDriver.exe}
-wizard=${2:?Wrenstall.exe}
-fixtures=${3:?fixtures folder}
-shots=${4:?screenshot folder}
-shift 4
-only=" ${*:-all} "
-wanted() { [ "$only" = " all " ] || [[ "$only" == *" $1 "* ]]; }
-port=$WRENSTALL_SERVER_PORT
-base="http://127.0.0.1:$port"
-requests() { curl -s "$base/__control/requests" | python3 -c '
-import sys
-for line in sys.stdin:
-    print(bytes.fromhex(line.split("\t")[1]).decode(errors="replace"))'; }
-reset() { curl -s -X POST "$base/__control/reset" >/dev/null; }
+source "$(dirname "$0")/wizard-support.sh"
 respond() { curl -s -X POST -d "$2" "$base/__control/respond" >/dev/null; }
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$shots"
 shipped=(ProductCode=TW6 'AppExe=%ProgramFiles%\Kelvora\Kelvora.exe' "TrackingEndpoint=$base" "RpcEndpoint=$base"
          "Payload=CMsiExecutor|$base/kelvora/Kelvora-2.4.1-setup.msi.bz2")
 temp_folder=$(winepath -u "$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')" 2>/dev/null)
@@ -40,19 +26,6 @@ copy() {
     wine "$driver" config "$(winpath "$wizard")" "$(winpath "$work/$name/setup.exe")" "$@" >/dev/null 2>&1
     [ -n "$data" ] && printf '%b' "$data" > "$work/$name/setup.exe.installer_data"
     echo "$work/$name/setup.exe"
-}
-# drive SCENARIO EXE [LANGUAGE PREFIX]: runs the driver; its output in $work/out.
-drive() {
-    local scenario=$1 exe=$2 language=${3:-en_US} prefix=${4:-}
-    local shot_args=()
-    [ -n "$prefix" ] && shot_args=("$(winpath "$shots")" "$prefix")
-    LC_ALL=$language.UTF-8 LANG=$language.UTF-8 wine "$driver" run "$scenario" "$(winpath "$exe")" "${shot_args[@]}" \
-        > "$work/out.txt" 2>"$work/diagnostics.txt"
-    local status=$?
-    tr -d '\r' < "$work/out.txt" > "$work/out"
-    sed 's/^/    /' "$work/out"
-    grep -q "^FAIL" "$work/out" && tr -d '\r' < "$work/diagnostics.txt" | grep -v "^[0-9a-f]*:fixme\|^fixme:" | tail -20 | sed 's/^/    log: /'
-    return $status
 }
 data='@upl=wizard+test\r\n'
 # The payload on the server: the welcome page downloads it in the background.
