@@ -8,7 +8,7 @@
 #include "framework/PostedText.h"
 #include "resources/resource.h"
 #include "services/EventTracker.h"
-#include "services/FinishWizard.h"
+#include "app/FinishWizard.h"
 #include "ui/MainWindow.h"
 #include "ui/PageHost.h"
 
