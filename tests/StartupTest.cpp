@@ -67,7 +67,8 @@ void CloseWizardWindows(DWORD processId) {
     EnumWindows(MatchWizardWindow, reinterpret_cast<LPARAM>(&found));
     if (found.box) {
         int answer = GetDlgItem(found.box, IDYES) ? IDYES : IDOK;
-        PostMessageW(found.box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+        PostMessageW(found.box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(found.box, answer)));
     } else if (found.frame) {
         PostMessageW(found.frame, WM_SYSCOMMAND, SC_CLOSE, 0);
     }
