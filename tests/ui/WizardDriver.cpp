@@ -340,10 +340,9 @@ void ScenarioInitialization(Wizard& wizard) {
     if (WaitForPage(wizard, L"finished")) Finish(wizard);
 }
 
-// An error on the controller's side: the program's own box with the
-// message, then the finished page's error variant.
-void ScenarioError(Wizard& wizard) {
-    WaitForPage(wizard, L"welcome");
+// The program's own box with the error's message, then the finished page's
+// error variant.
+void ExpectErrorBoxThenErrorVariant(Wizard& wizard) {
     HWND box = WaitForBox(wizard, "error");
     if (box) {
         Check(Text(box) == L"Kelvora", "the error box's caption is the product name", Text(box));
@@ -355,6 +354,18 @@ void ScenarioError(Wizard& wizard) {
     if (!WaitForPage(wizard, L"finished")) return;
     ExpectFinishedTexts(wizard.Page(), kErrorTitle, kErrorText, false);
     Finish(wizard);
+}
+
+// An error on the controller's side while the welcome page shows (a download that fails).
+void ScenarioError(Wizard& wizard) {
+    WaitForPage(wizard, L"welcome");
+    ExpectErrorBoxThenErrorVariant(wizard);
+}
+
+// An error once the installation begins (a payload the signature rule refuses).
+void ScenarioErrorAfterAgree(Wizard& wizard) {
+    if (!PassWelcome(wizard)) return;
+    ExpectErrorBoxThenErrorVariant(wizard);
 }
 
 // Pictures of the welcome page, the about box, the licence page, the cancel
@@ -725,6 +736,7 @@ int Run(const std::wstring& scenario, const std::wstring& program) {
     else if (scenario == L"about") ScenarioAbout(wizard);
     else if (scenario == L"initialization") ScenarioInitialization(wizard);
     else if (scenario == L"error") ScenarioError(wizard);
+    else if (scenario == L"error-after-agree") ScenarioErrorAfterAgree(wizard);
     else if (scenario == L"pictures") ScenarioPictures(wizard);
     else if (scenario == L"close") ScenarioClose(wizard);
     else if (scenario == L"minimise-kept") ScenarioFrameRules(wizard, true);

@@ -130,6 +130,20 @@ if wanted error; then
     expect "an unreachable server: the program's box, then the error variant" '[ $? -eq 0 ]'
     expect "the unreachable server's error event reached the tracking endpoint" \
         'requests | grep -q "ev=Error.*errorType=windowsDesktopError"'
+    # ... and a package signed by a foreign key, refused once the installation begins.
+    unsigned=$(copy foreign-unsigned "" "${shipped[@]}" PageOrder=CWelcomePage,CProgressPage,CFinishedPage)
+    mkdir -p "$work/foreign"
+    osslsigncode sign -certs "$fixtures/pki/A-chain.crt" -key "$fixtures/pki/A.key" -h sha256 \
+        -in "$unsigned" -out "$work/foreign/setup.exe" >/dev/null
+    printf '%b' "$data" > "$work/foreign/setup.exe.installer_data"
+    cp "$fixtures/package-C.msi.bz2" "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"
+    foreign_installed="$(winepath -u "$(wine cmd /c echo %ProgramFiles% 2>/dev/null | tr -d '\r')" 2>/dev/null)/Kelvora/Kelvora.exe"
+    reset
+    drive error-after-agree "$work/foreign/setup.exe"
+    expect "a payload signed by a foreign key: the program's box, then the error variant" '[ $? -eq 0 ]'
+    expect "the refused signature's error event reached the tracking endpoint" \
+        'requests | grep -q "ev=Error.*errorCode=80092009"'
+    expect "the foreign package was not installed" '[ ! -f "$foreign_installed" ]'
     expect "no download is left in the temporary folder" '[ -z "$(downloads)" ]'
 fi
 
