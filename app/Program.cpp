@@ -10,6 +10,10 @@
 #include "config/ServerEndpoints.h"
 #include "engine/Installation.h"
 #include "framework/DiagnosticOutput.h"
+#include "framework/ErrorTypes.h"
+#include "framework/ExceptionCodes.h"
+#include "framework/HandlerExceptions.h"
+#include "framework/ProgramExit.h"
 #include "framework/Exceptions.h"
 #include "framework/GuidText.h"
 #include "framework/ModulePath.h"
@@ -20,6 +24,7 @@
 #include "http/UserAgent.h"
 #include "resources/resource.h"
 #include "services/SystemProbes.h"
+#include "ui/MainWindow.h"
 #include "ui/MessageBox.h"
 
 const wchar_t kWizardVersion[] = L"2.21.0";
@@ -30,6 +35,9 @@ const wchar_t kMakerName[] = L"Tarnwell Utilities Inc";
 const DWORD kAllCommonControlClasses = 0xFF;
 // How long the end of the run waits for tracking events still being sent.
 const DWORD kPendingEventsWaitMs = 3000;
+// How long the end of the run waits for the controller to leave its step
+// (a cancelled download stops at its next progress report).
+const DWORD kControllerEndWaitMs = 10000;
 
 // The registry keys start-up cannot do without. The program runs elevated,
 // so a failure here means a broken machine: end at once, without a message.
@@ -88,13 +96,78 @@ BOOL CProgram::InitInstance() {
     StartInstallation();
     WriteStartupSummary();
 
-    // Until the wizard window runs here, the controller has nothing to do: end it in order.
-    EndInstallation(kPendingEventsWaitMs);
+    RunWizard();
+    // The wizard is over: whatever the controller still does is no longer
+    // wanted; it ends in order (0x408) and deletes what it downloaded.
+    if (m_pInstallation && !m_bFinishReported) m_pInstallation->Cancel();
+    EndInstallation(kControllerEndWaitMs);
 
     // Events already handed to worker threads get a moment to reach the server.
     EventTracker::WaitForPendingSends(kPendingEventsWaitMs);
     m_gdiplus.Shutdown();
     return FALSE;
+}
+
+void CProgram::RunWizard() {
+    CMainWindow window;
+    m_pMainWindow = &window;
+    window.DoModal(nullptr);
+    m_pMainWindow = nullptr;
+}
+
+LRESULT CProgram::ProcessWndProcException(CException* e, const MSG* message) {
+    if (!e) return 0;
+    if (EventTracker* tracker = m_pTracker) {
+        std::wstring page;
+        if (m_pMainWindow && m_pMainWindow->GetPage()) page = m_pMainWindow->GetPage()->GetRuntimeClass()->m_lpszClassName;
+        tracker->TrackException(e, page, L"installing");
+    }
+    if (e->IsKindOf(RUNTIME_CLASS(CMemoryException)) || e->IsKindOf(RUNTIME_CLASS(CWindowsException))) {
+        wchar_t text[512] = {};
+        if (!e->GetErrorMessage(text, ARRAYSIZE(text))) wcscpy_s(text, L"Out of memory!");
+        e->Delete();
+        WriteDiagnostic((std::wstring(L"Fatal error: ") + text + L"\n").c_str());
+        MessageBoxW(nullptr, text, m_strAppName.c_str(), MB_OK | MB_ICONERROR);
+        ExitProgram(1);
+    }
+    wchar_t text[512] = {};
+    if (e->GetErrorMessage(text, ARRAYSIZE(text))) WriteDiagnostic((std::wstring(L"Error: ") + text + L"\n").c_str());
+    m_bErrorOccurred = true;
+    m_bAborted = true;
+    // The run has failed: the controller stops what it is doing and ends in order.
+    if (m_pInstallation) {
+        m_pInstallation->Cancel();
+        m_pInstallation->PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
+    }
+    // The box first: the finished page closes a box it finds open, and this
+    // one must stay until the user has read it.
+    ShowErrorBox(e, message);
+    e->Delete();
+    if (m_pMainWindow && m_pMainWindow->GetSafeHwnd()) {
+        if (CException* failed = CatchHandlerException([&] { m_pMainWindow->ShowFinishedPage(); })) failed->Delete();
+    }
+    return 0;
+}
+
+void CProgram::ShowErrorBox(const CException* e, const MSG* message) {
+    wchar_t buffer[512] = {};
+    std::wstring text;
+    if (e->GetErrorMessage(buffer, ARRAYSIZE(buffer))) {
+        text = buffer;
+    } else {
+        // No text of its own (an HTTP status, a package's own code): the
+        // generic text with the code, so that the report can be traced.
+        LoadResourceString(message && message->message == WM_COMMAND ? IDP_COMMAND_FAILURE : IDP_INTERNAL_FAILURE, text);
+        HRESULT code = 0;
+        if (KnownExceptionCode(e, code)) {
+            wchar_t suffix[24];
+            std::swprintf(suffix, ARRAYSIZE(suffix), L" (0x%08lX)", static_cast<unsigned long>(code));
+            text += suffix;
+        }
+    }
+    if (CException* failed = CatchHandlerException([&] { MessageBoxThroughApplication(text.c_str(), MB_OK | MB_ICONERROR, 0); })) {
+        failed->Delete();
+    }
 }
 
 InstalledApp CProgram::InstalledApplication() const {

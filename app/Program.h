@@ -23,6 +23,7 @@
 #include "services/ProcessLaunching.h"
 
 class CInstallation;
+class CMainWindow;
 
 class CProgram : public CWinApp {
 public:
@@ -35,6 +36,13 @@ public:
     // order (set when the data came from the server).
     void StartTracking(bool notifyWindow);
     int DoMessageBox(LPCWSTR text, UINT type, UINT promptId) override;
+    // An error that escaped a window-message handler: reported as an error
+    // event; out of memory (or a CWindowsException) ends the process with
+    // exit code 1 after a system box; anything else marks the run failed and
+    // aborted, stops the controller, is shown in the program's own box and
+    // then sends the wizard to its finished page.
+    LRESULT ProcessWndProcException(CException* e, const MSG* message) override;
+    bool PreTranslateThreadMessage(const MSG& message) override { return HandleThreadMessage(message); }
 
     // Thread messages to the main thread: WM_APP + 1 (the installer needs a
     // restart) records "RebootRequired". True when the message was handled.
@@ -66,9 +74,12 @@ public:
     GUID m_machineId = {};
     GUID m_installationId = {};
     std::map<std::wstring, int> m_runFlags;
+    // The installed application's "FileVersion" found by the welcome page's Agree.
+    std::wstring m_strInstalledVersion;
     // The controller thread, owned here; see StartInstallation and EndInstallation.
     std::unique_ptr<CInstallation> m_pInstallation;
     std::atomic<HWND> m_hMainWindow{nullptr};
+    CMainWindow* m_pMainWindow = nullptr;  // while the wizard runs; main thread only
     std::atomic<bool> m_bInstallerDataReady{true};
     std::atomic<bool> m_bErrorOccurred{false};
     std::atomic<bool> m_bAborted{false};
@@ -92,6 +103,11 @@ private:
     bool PrepareProcess();
     bool AcquireSingleInstance(HANDLE& mutex);
     bool CreateBrandExtender();
+    // Runs the wizard window modally; returns once it has closed.
+    void RunWizard();
+    // The error's text in the program's box (error icon); without a text of
+    // its own, the generic one with the error's code.
+    void ShowErrorBox(const CException* e, const MSG* message);
     void WriteStartupSummary() const;
 
     std::unique_ptr<EventTracker> m_trackerOwner;

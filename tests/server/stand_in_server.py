@@ -27,7 +27,8 @@ Control (never recorded):
                            scripts the faults of one named transfer scenario
                            (SCENARIOS below) for P with its break point at B.
   POST /__control/respond  {"path": P, "status": S, "body": B, "content_type": T}:
-                           fixed answer for P (T defaults to text/plain).
+                           fixed answer for P (T defaults to text/plain);
+                           "delay_ms" holds the answer back that long.
   POST /__control/reset    forget faults, answers and recorded requests.
   GET  /__control/requests every recorded request, one per line:
                            METHOD TAB hex(target) TAB proxied(0|1) TAB client port
@@ -179,6 +180,7 @@ class Handler(BaseHTTPRequestHandler):
         with self.server.state.lock:
             fixed = self.server.state.answers.get(path)
         if fixed is not None:
+            time.sleep(fixed.get("delay_ms", 0) / 1000.0)
             return self.answer(fixed.get("status", 200), fixed.get("body", "").encode("utf-8"),
                                fixed.get("content_type", "text/plain"))
         if "status" in fault:

@@ -1,0 +1,30 @@
+#pragma once
+// CAboutDialog: the modal box of the main window's system-menu item (template
+// 106): product and version, copyright, the installer framework's version and
+// the program's link time. User-interface thread only.
+#include <windows.h>
+
+#include <ctime>
+#include <string>
+
+#include "framework/Dialog.h"
+
+class CAboutDialog : public CDialog {
+    DECLARE_DYNAMIC(CAboutDialog)
+public:
+    CAboutDialog();
+
+    // The link time stamp in the user's local time with the C library's "%#c";
+    // empty when the conversion or the formatting fails.
+    static std::wstring FormatBuildTime(std::time_t linkTime);
+    // The time field of the executable header of module; 0 when unreadable.
+    static std::time_t LinkTimeOf(HMODULE module);
+
+protected:
+    // A resource error when the program's version resource cannot be read.
+    BOOL OnInitDialog() override;
+    bool OnCommand(UINT id, UINT notifyCode, HWND control) override;
+
+private:
+    void SetFormattedText(UINT id, const std::wstring& insert1, const std::wstring& insert2);
+};

@@ -1,0 +1,764 @@
+// Drives the real wizard from outside, as a person would, with FindWindow,
+// GetDlgItem, posted commands and keyboard messages:
+//   config SOURCE TARGET KEY=VALUE...   copies the wizard with that build configuration
+//   has-class NAME                      exit 0 when the program's code has that run-time class
+//   launch PROGRAM RUNS                 starts PROGRAM RUNS times and prints the milliseconds
+//                                       from the start until its first page is painted (a
+//                                       visible button 1002 and no pending paint); the median last
+//   run SCENARIO WIZARD [SHOTS PREFIX]  starts WIZARD and plays SCENARIO; prints one
+//                                       "ok:"/"FAIL:" line per check and "exit N" with the
+//                                       wizard's exit code; SHOTS: a folder for pictures of
+//                                       every page shown, named PREFIX-page.bmp
+// The exit code is the number of failed checks.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cwchar>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "framework/RuntimeClass.h"
+
+namespace {
+const DWORD kStepTimeoutMs = 60000;
+const DWORD kInstallTimeoutMs = 240000;
+const UINT kAboutCommand = 16;
+// Control ids of the pages.
+const int kFinish = 12, kBack = 1000, kAgree = 1002, kTitle = 1003, kLicenseText = 1006, kStepBar = 1007,
+          kStepText = 1008, kTaskBar = 1010, kFinishedTitle = 1011, kFinishedText = 1012, kLaunch = 1013,
+          kAccept = 1026, kDecline = 1016, kNoxLogo = 1073, kHeaderMarker = 1028, kBoxText = 0xFFFF;
+
+int g_failures = 0;
+std::wstring g_shots;
+std::wstring g_prefix;
+
+std::string Utf8(const std::wstring& text) { return ToUtf8(text); }
+
+void Check(bool condition, const std::string& what, const std::wstring& detail = L"") {
+    if (!condition) ++g_failures;
+    std::printf("%s: %s%s%s\n", condition ? "ok" : "FAIL", what.c_str(), detail.empty() ? "" : " -- ",
+                Utf8(detail).c_str());
+    std::fflush(stdout);
+}
+
+std::wstring Text(HWND window) {
+    if (!window) return L"";
+    wchar_t text[1024] = {};
+    GetWindowTextW(window, text, ARRAYSIZE(text));
+    return text;
+}
+
+std::wstring ItemText(HWND dialog, int id) { return Text(dialog ? GetDlgItem(dialog, id) : nullptr); }
+
+bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = kStepTimeoutMs) {
+    for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
+        if (condition()) return true;
+        Sleep(50);
+    }
+    return condition();
+}
+
+struct Wizard {
+    PROCESS_INFORMATION process = {};
+
+    bool Running() const { return WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT; }
+
+    struct Search {
+        DWORD processId;
+        std::function<bool(HWND)> match;
+        HWND found;
+    };
+    static BOOL CALLBACK Visit(HWND window, LPARAM param) {
+        auto* search = reinterpret_cast<Search*>(param);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        wchar_t className[32] = {};
+        GetClassNameW(window, className, 32);
+        if (owner == search->processId && IsWindowVisible(window) && std::wstring(className) == L"#32770" &&
+            search->match(window)) {
+            search->found = window;
+            return FALSE;
+        }
+        return TRUE;
+    }
+    HWND FindTopLevel(const std::function<bool(HWND)>& match) const {
+        Search search = {process.dwProcessId, match, nullptr};
+        EnumWindows(Visit, reinterpret_cast<LPARAM>(&search));
+        return search.found;
+    }
+    // The frame: the application window of the process.
+    HWND Main() const {
+        return FindTopLevel([](HWND w) { return (GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_APPWINDOW) != 0; });
+    }
+    // A box of the program: a top-level dialog with the platform box's text static.
+    HWND Box() const { return FindTopLevel([](HWND w) { return GetDlgItem(w, kBoxText) != nullptr; }); }
+    HWND About() const { return FindTopLevel([](HWND w) { return GetDlgItem(w, 1022) != nullptr; }); }
+
+    HWND Page() const {
+        HWND main = Main();
+        if (!main) return nullptr;
+        for (HWND child = GetWindow(main, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            wchar_t className[32] = {};
+            GetClassNameW(child, className, 32);
+            if (IsWindowVisible(child) && std::wstring(className) == L"#32770") return child;
+        }
+        return nullptr;
+    }
+};
+
+std::wstring PageName(HWND page) {
+    if (!page) return L"none";
+    auto has = [&](int id) { return GetDlgItem(page, id) != nullptr; };
+    if (has(kTaskBar)) return L"progress";
+    if (has(kFinish)) return L"finished";
+    if (has(kAccept)) return has(kNoxLogo) ? L"nox-offer" : L"gearfresh-offer";
+    if (has(kLicenseText)) return has(kHeaderMarker) ? L"license" : L"welcome";
+    if (has(kStepBar)) return L"initialization";
+    return L"unknown";
+}
+
+// The window's pixels from the screen into a 24-bit bitmap file.
+void Shoot(HWND window, const std::wstring& name) {
+    if (g_shots.empty() || !window) return;
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Sleep(400);
+    RECT rect;
+    GetWindowRect(window, &rect);
+    int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, old);
+    DWORD rowBytes = static_cast<DWORD>((width * 3 + 3) & ~3);
+    DWORD imageBytes = rowBytes * static_cast<DWORD>(height);
+    BITMAPFILEHEADER header = {0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)) + imageBytes,
+                               0, 0, sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
+    std::wstring path = g_shots + L"\\" + g_prefix + L"-" + name + L".bmp";
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD written;
+        WriteFile(file, &header, sizeof(header), &written, nullptr);
+        WriteFile(file, &info.bmiHeader, sizeof(info.bmiHeader), &written, nullptr);
+        WriteFile(file, bits, imageBytes, &written, nullptr);
+        CloseHandle(file);
+    }
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+}
+
+// Posted, so that a box the command opens cannot block the driver.
+void Click(HWND dialog, int id) {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+// The Escape key as the keyboard sends it to the focused control of the page.
+void PressEscape(HWND page) {
+    HWND target = GetDlgItem(page, kBack);
+    PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    PostMessageW(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+}
+
+bool WaitForPage(Wizard& wizard, const std::wstring& name, DWORD timeoutMs = kStepTimeoutMs) {
+    bool shown = WaitFor([&] { return PageName(wizard.Page()) == name; }, timeoutMs);
+    Check(shown, "page " + Utf8(name) + " shown", L"on screen: " + PageName(wizard.Page()));
+    if (shown) {
+        Sleep(300);
+        Shoot(wizard.Main(), name);
+    }
+    return shown;
+}
+
+HWND WaitForBox(Wizard& wizard, const std::string& what) {
+    HWND box = nullptr;
+    WaitFor([&] { return (box = wizard.Box()) != nullptr; });
+    Check(box != nullptr, what + ": the program's box appears");
+    return box;
+}
+
+// Answers the cancel question; checks its caption and text first.
+void AnswerCancelQuestion(Wizard& wizard, int answer) {
+    HWND box = WaitForBox(wizard, "cancel question");
+    if (!box) return;
+    Check(Text(box) == L"Kelvora", "the question's caption is the product name", Text(box));
+    Check(ItemText(box, kBoxText) == L"Do you want to cancel the setup wizard?", "the question's text",
+          ItemText(box, kBoxText));
+    Shoot(box, answer == IDYES ? L"cancel-question" : L"cancel-question-no");
+    Click(box, answer);
+    WaitFor([&] { return wizard.Box() == nullptr; });
+}
+
+void ExpectFinishedTexts(HWND page, const std::wstring& title, const std::wstring& text, bool launchShown) {
+    Check(ItemText(page, kFinishedTitle) == title, "finished title", ItemText(page, kFinishedTitle));
+    if (!text.empty()) Check(ItemText(page, kFinishedText) == text, "finished text", ItemText(page, kFinishedText));
+    Check((IsWindowVisible(GetDlgItem(page, kLaunch)) != FALSE) == launchShown,
+          launchShown ? "launch check box shown" : "launch check box hidden");
+}
+
+const wchar_t kInterruptedTitle[] = L"Kelvora Setup Wizard was interrupted";
+const wchar_t kInterruptedText[] =
+    L"Kelvora setup was interrupted. Your system has not been modified. To install Kelvora at a later time, please "
+    L"run the installation again. Click the Finish button to exit the Setup Wizard.";
+const wchar_t kErrorTitle[] = L"Kelvora Setup Wizard ended prematurely";
+const wchar_t kErrorText[] =
+    L"Kelvora Setup Wizard ended prematurely because of an error. Your system has not been modified. To install "
+    L"Kelvora at a later time, run Setup Wizard again. Click the Finish button to exit the Setup Wizard.";
+
+DWORD WaitForEnd(Wizard& wizard, DWORD timeoutMs = kStepTimeoutMs) {
+    bool ended = WaitForSingleObject(wizard.process.hProcess, timeoutMs) == WAIT_OBJECT_0;
+    Check(ended, "the wizard ends", ended ? L"" : L"on screen: page " + PageName(wizard.Page()) + L", box \"" +
+                                                     ItemText(wizard.Box(), kBoxText) + L"\"");
+    if (!ended) TerminateProcess(wizard.process.hProcess, 99);
+    DWORD code = 0;
+    GetExitCodeProcess(wizard.process.hProcess, &code);
+    std::printf("exit %lu\n", static_cast<unsigned long>(code));
+    return code;
+}
+
+void Finish(Wizard& wizard) {
+    HWND page = wizard.Page();
+    Click(page, kFinish);
+    WaitForEnd(wizard);
+}
+
+// The welcome page as the first page: title, licence, Back disabled.
+bool PassWelcome(Wizard& wizard) {
+    if (!WaitForPage(wizard, L"welcome")) return false;
+    HWND page = wizard.Page();
+    Check(ItemText(page, kTitle) == L"Welcome to the\r\nKelvora Setup Wizard", "welcome title", ItemText(page, kTitle));
+    LRESULT licenceLength = SendMessageW(GetDlgItem(page, kLicenseText), WM_GETTEXTLENGTH, 0, 0);
+    Check(licenceLength > 200, "the licence agreement is shown", std::to_wstring(licenceLength) + L" characters");
+    Check(!IsWindowEnabled(GetDlgItem(page, kBack)), "Back is disabled on the first page");
+    Check(Text(wizard.Main()) == L"Kelvora Setup", "the frame's caption", Text(wizard.Main()));
+    Check((GetWindowLongW(wizard.Main(), GWL_EXSTYLE) & WS_EX_TOPMOST) != 0, "the wizard stays on top");
+    return true;
+}
+
+// Default order: welcome, progress, finished; the product really installs.
+void ScenarioInstall(Wizard& wizard) {
+    if (!PassWelcome(wizard)) return;
+    Click(wizard.Page(), kAgree);
+    WaitForPage(wizard, L"progress");
+    if (!WaitForPage(wizard, L"finished", kInstallTimeoutMs)) return;
+    HWND page = wizard.Page();
+    ExpectFinishedTexts(page, L"Completed the Kelvora Setup Wizard", L"Click the Finish button to exit the Setup Wizard.",
+                        true);
+    Check(IsDlgButtonChecked(page, kLaunch) == BST_CHECKED, "launch is checked");
+    Finish(wizard);
+}
+
+// Welcome, licence, Back, Cancel answered No then Yes (by the Escape key).
+void ScenarioLicenseBack(Wizard& wizard) {
+    if (!PassWelcome(wizard)) return;
+    Click(wizard.Page(), kAgree);
+    if (!WaitForPage(wizard, L"license")) return;
+    HWND page = wizard.Page();
+    Check(ItemText(page, kTitle) == L"End-User License Agreement", "licence title", ItemText(page, kTitle));
+    Check(IsWindowEnabled(GetDlgItem(page, kBack)) != FALSE, "Back is enabled on the licence page");
+    Click(page, kBack);
+    if (!WaitForPage(wizard, L"welcome")) return;
+    Check(IsWindowEnabled(GetDlgItem(wizard.Page(), kBack)) != FALSE, "Back is enabled on a welcome page shown again");
+    Click(wizard.Page(), 2);
+    AnswerCancelQuestion(wizard, IDNO);
+    Sleep(300);
+    Check(PageName(wizard.Page()) == L"welcome", "No keeps the page", PageName(wizard.Page()));
+    PressEscape(wizard.Page());
+    AnswerCancelQuestion(wizard, IDYES);
+    if (!WaitForPage(wizard, L"finished")) return;
+    ExpectFinishedTexts(wizard.Page(), kInterruptedTitle, kInterruptedText, false);
+    Finish(wizard);
+}
+
+// The title bar's close box: the question, then the finished page; the close
+// box on the finished page finishes the wizard.
+void ScenarioCloseBox(Wizard& wizard) {
+    if (!PassWelcome(wizard)) return;
+    PostMessageW(wizard.Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    HWND box = WaitForBox(wizard, "close box");
+    // A second close while the question is open changes nothing.
+    PostMessageW(wizard.Main(), WM_CLOSE, 0, 0);
+    Sleep(500);
+    Check(box && IsWindow(box), "a second close leaves the question open");
+    AnswerCancelQuestion(wizard, IDYES);
+    if (!WaitForPage(wizard, L"finished")) return;
+    ExpectFinishedTexts(wizard.Page(), kInterruptedTitle, kInterruptedText, false);
+    PostMessageW(wizard.Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    WaitForEnd(wizard);
+}
+
+// "AutoLaunchWait" 3: Finish(2), Finish(1), then the wizard finishes by itself.
+void ScenarioCountdown(Wizard& wizard) {
+    if (!PassWelcome(wizard)) return;
+    Click(wizard.Page(), kAgree);
+    if (!WaitForPage(wizard, L"finished")) return;
+    HWND finish = GetDlgItem(wizard.Page(), kFinish);
+    Check(WaitFor([&] { return Text(finish) == L"Finish(2)"; }, 5000), "the countdown shows Finish(2)", Text(finish));
+    Check(WaitFor([&] { return Text(finish) == L"Finish(1)"; }, 5000), "then Finish(1)", Text(finish));
+    WaitForEnd(wizard, 15000);
+}
+
+// The system menu's about item.
+void ScenarioAbout(Wizard& wizard) {
+    if (!PassWelcome(wizard)) return;
+    PostMessageW(wizard.Main(), WM_SYSCOMMAND, kAboutCommand, 0);
+    HWND about = nullptr;
+    Check(WaitFor([&] { return (about = wizard.About()) != nullptr; }), "the about box appears");
+    if (!about) return;
+    Sleep(300);
+    Shoot(about, L"about");
+    Check(ItemText(about, 1022).rfind(L"Kelvora Setup Wizard", 0) == 0, "product line", ItemText(about, 1022));
+    Check(ItemText(about, 1024).rfind(L"Powered by Wrenstall version ", 0) == 0, "framework line",
+          ItemText(about, 1024));
+    Check(ItemText(about, 1034).rfind(L"Built on ", 0) == 0 && ItemText(about, 1034).size() > 12, "build time line",
+          ItemText(about, 1034));
+    Check(ItemText(about, 8) == L"&Close", "close button", ItemText(about, 8));
+    Click(about, 8);
+    Check(WaitFor([&] { return wizard.About() == nullptr; }), "Close ends the about box");
+    Check(PageName(wizard.Page()) == L"welcome", "the wizard is still on its page");
+    PostMessageW(wizard.Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    AnswerCancelQuestion(wizard, IDYES);
+    if (WaitForPage(wizard, L"finished")) Finish(wizard);
+}
+
+// No local installer data: the initialization page until the server's data arrives.
+void ScenarioInitialization(Wizard& wizard) {
+    if (!WaitForPage(wizard, L"initialization")) return;
+    Check(ItemText(wizard.Page(), kStepText) == L"Initializing...", "initialization text",
+          ItemText(wizard.Page(), kStepText));
+    if (!PassWelcome(wizard)) return;
+    PostMessageW(wizard.Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    AnswerCancelQuestion(wizard, IDYES);
+    if (WaitForPage(wizard, L"finished")) Finish(wizard);
+}
+
+// An error on the controller's side: the program's own box with the
+// message, then the finished page's error variant.
+void ScenarioError(Wizard& wizard) {
+    WaitForPage(wizard, L"welcome");
+    HWND box = WaitForBox(wizard, "error");
+    if (box) {
+        Check(Text(box) == L"Kelvora", "the error box's caption is the product name", Text(box));
+        Check(!ItemText(box, kBoxText).empty(), "the error box has a message", ItemText(box, kBoxText));
+        std::printf("error message: %s\n", Utf8(ItemText(box, kBoxText)).c_str());
+        Shoot(box, L"error-box");
+        Click(box, IDOK);
+    }
+    if (!WaitForPage(wizard, L"finished")) return;
+    ExpectFinishedTexts(wizard.Page(), kErrorTitle, kErrorText, false);
+    Finish(wizard);
+}
+
+// Every page this wizard can show with a given order, for the pictures:
+// welcome, licence, finished (interrupted); the close box path.
+void ScenarioPictures(Wizard& wizard) {
+    if (!WaitForPage(wizard, L"welcome")) return;
+    Click(wizard.Page(), kAgree);
+    if (!WaitForPage(wizard, L"license")) return;
+    Click(wizard.Page(), 2);
+    HWND box = WaitForBox(wizard, "cancel question");
+    if (box) {
+        Sleep(300);
+        Shoot(box, L"cancel-question");
+        Click(box, IDYES);
+    }
+    if (!WaitForPage(wizard, L"finished")) return;
+    Finish(wizard);
+}
+
+// The frame's minimise box after the campaign code, and the notification-area
+// icon's click restoring a hidden frame (message 0x8006).
+void ScenarioFrameRules(Wizard& wizard, bool minimiseBoxExpected) {
+    if (!WaitForPage(wizard, L"welcome")) return;
+    HWND main = wizard.Main();
+    bool hasMinimiseBox = (GetWindowLongW(main, GWL_STYLE) & WS_MINIMIZEBOX) != 0;
+    Check(hasMinimiseBox == minimiseBoxExpected, minimiseBoxExpected ? "minimise box kept" : "minimise box removed");
+    ShowWindow(main, SW_HIDE);
+    Check(WaitFor([&] { return !IsWindowVisible(main); }, 5000), "the frame is hidden");
+    PostMessageW(main, 0x8006, 4096, WM_RBUTTONDOWN);
+    Sleep(500);
+    Check(!IsWindowVisible(main), "a right click on the icon does not restore");
+    PostMessageW(main, 0x8006, 4096, WM_LBUTTONDOWN);
+    Check(WaitFor([&] { return IsWindowVisible(main) != FALSE; }, 5000), "a click on the icon restores the frame");
+    PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+    AnswerCancelQuestion(wizard, IDYES);
+    if (WaitForPage(wizard, L"finished")) Finish(wizard);
+}
+
+// --- The progress page, the offer pages and the notification-area mode ---
+const int kTaskText = 1009, kCancel = 2, kNext = 1001, kBonusCaption = 1093, kNoxHeader = 1038, kNoxLeadIn = 1086,
+          kGearfreshHeader = 1089, kGearfreshLeadIn = 1090, kGearfreshLogo = 1074, kNoxLegal = 1088;
+const UINT kTrayCallback = 0x8006, kTrayIconId = 4096;
+
+int BarPosition(HWND page, int id) { return static_cast<int>(SendMessageW(GetDlgItem(page, id), PBM_GETPOS, 0, 0)); }
+bool Enabled(HWND page, int id) { return IsWindowEnabled(GetDlgItem(page, id)) != FALSE; }
+
+// The child rectangle in its page's client coordinates.
+RECT ItemRect(HWND page, int id) {
+    RECT rect = {};
+    GetWindowRect(GetDlgItem(page, id), &rect);
+    MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+// Texts, buttons and the logo right after the lead-in on an offer page.
+void CheckOfferPage(HWND page, bool nox) {
+    const int header = nox ? kNoxHeader : kGearfreshHeader, leadIn = nox ? kNoxLeadIn : kGearfreshLeadIn,
+              logo = nox ? kNoxLogo : kGearfreshLogo;
+    const std::wstring product = nox ? L"Velmora Cleaner Plus" : L"Gearfresh";
+    if (g_prefix.empty()) {
+        Check(ItemText(page, header) == L"Tarnwell Utilities recommends the installation of " + product,
+              "offer header", ItemText(page, header));
+        Check(ItemText(page, kBonusCaption) == L"Bonus Offer", "bonus caption", ItemText(page, kBonusCaption));
+        Check(ItemText(page, kAccept) == L"Accept && Inst&all", "accept caption", ItemText(page, kAccept));
+        Check(ItemText(page, kDecline) == L"&Decline", "decline caption", ItemText(page, kDecline));
+    }
+    RECT leadInRect = ItemRect(page, leadIn), logoRect = ItemRect(page, logo);
+    Check(logoRect.left == leadInRect.right + 5, "the logo starts 5 pixels after the lead-in text",
+          std::to_wstring(leadInRect.right) + L" / " + std::to_wstring(logoRect.left));
+    Check(logoRect.right - logoRect.left == (nox ? 98 : 219), "the logo keeps its size",
+          std::to_wstring(logoRect.right - logoRect.left));
+    Check(Enabled(page, kAccept) && Enabled(page, kDecline), "accept and decline are enabled");
+    Check(GetDlgItem(page, kCancel) == nullptr && GetDlgItem(page, kBack) == nullptr, "no Back or Cancel button");
+}
+
+// The progress page while it downloads: title, both bars and texts, buttons.
+bool CheckProgressDownloading(Wizard& wizard) {
+    if (!WaitForPage(wizard, L"progress")) return false;
+    HWND page = wizard.Page();
+    Check(WaitFor([&] { return !ItemText(page, kStepText).empty() && BarPosition(page, kStepBar) > 0; }, 30000),
+          "the step bar and its text move", ItemText(page, kStepText));
+    Sleep(500);
+    Shoot(wizard.Main(), L"progress-download");
+    if (!g_prefix.empty()) return true;
+    Check(ItemText(page, kStepText).find(L" downloaded at ") != std::wstring::npos, "the step text shows bytes and rate",
+          ItemText(page, kStepText));
+    Check(ItemText(page, kTitle) == L"Installing Kelvora", "progress title", ItemText(page, kTitle));
+    Check(ItemText(page, kTaskText) == L"Downloading application components...", "task text",
+          ItemText(page, kTaskText));
+    Check(BarPosition(page, kTaskBar) == 25, "the task bar stands at 25", std::to_wstring(BarPosition(page, kTaskBar)));
+    Check(!Enabled(page, kBack) && !Enabled(page, kNext), "Back and Next are disabled");
+    Check(Enabled(page, kCancel), "Cancel is enabled");
+    return true;
+}
+
+// Both offers accepted (or the Nox offer declined): the offer pages in order,
+// the progress page, the finished page.
+void ScenarioOffers(Wizard& wizard, bool declineNox) {
+    if (!WaitForPage(wizard, L"welcome")) return;
+    Click(wizard.Page(), kAgree);
+    if (!WaitForPage(wizard, L"nox-offer")) return;
+    CheckOfferPage(wizard.Page(), true);
+    Click(wizard.Page(), declineNox ? kDecline : kAccept);
+    if (!WaitForPage(wizard, L"gearfresh-offer")) return;
+    CheckOfferPage(wizard.Page(), false);
+    Click(wizard.Page(), kAccept);
+    if (!WaitForPage(wizard, L"progress")) return;
+    if (!WaitForPage(wizard, L"finished", kInstallTimeoutMs)) return;
+    ExpectFinishedTexts(wizard.Page(), L"Completed the Kelvora Setup Wizard",
+                        L"Click the Finish button to exit the Setup Wizard.", true);
+    CheckDlgButton(wizard.Page(), kLaunch, BST_UNCHECKED);
+    Finish(wizard);
+}
+
+// "MaxOffers" 0: no offer page, straight from the welcome page to the progress page.
+void ScenarioNoOffers(Wizard& wizard) {
+    if (!WaitForPage(wizard, L"welcome")) return;
+    Click(wizard.Page(), kAgree);
+    if (!WaitForPage(wizard, L"progress")) return;
+    if (!WaitForPage(wizard, L"finished", kInstallTimeoutMs)) return;
+    CheckDlgButton(wizard.Page(), kLaunch, BST_UNCHECKED);
+    Finish(wizard);
+}
+
+// Cancel on the progress page mid-download: No goes on, a second Cancel and a
+// close during the question are harmless, Yes ends in the interrupted variant.
+void ScenarioCancelProgress(Wizard& wizard) {
+    if (!WaitForPage(wizard, L"welcome")) return;
+    Click(wizard.Page(), kAgree);
+    if (!CheckProgressDownloading(wizard)) return;
+    HWND page = wizard.Page();
+    Click(page, kCancel);
+    HWND box = WaitForBox(wizard, "cancel question");
+    Click(page, kCancel);
+    PostMessageW(wizard.Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    Sleep(500);
+    Check(box && IsWindow(box) && wizard.Box() == box, "a second Cancel and a close leave one question open");
+    AnswerCancelQuestion(wizard, IDNO);
+    std::wstring before = ItemText(page, kStepText);
+    Check(WaitFor([&] { return ItemText(page, kStepText) != before; }, 10000), "No: the download goes on",
+          ItemText(page, kStepText));
+    Check(PageName(wizard.Page()) == L"progress", "No keeps the progress page");
+    PressEscape(page);
+    AnswerCancelQuestion(wizard, IDYES);
+    if (!WaitForPage(wizard, L"finished")) return;
+    ExpectFinishedTexts(wizard.Page(), kInterruptedTitle, kInterruptedText, false);
+    Finish(wizard);
+}
+
+// Cancel on an offer page: No stays, Yes ends in the interrupted variant.
+void ScenarioCancelOffer(Wizard& wizard) {
+    if (!WaitForPage(wizard, L"welcome")) return;
+    Click(wizard.Page(), kAgree);
+    if (!WaitForPage(wizard, L"nox-offer")) return;
+    Click(wizard.Page(), kAccept);
+    if (!WaitForPage(wizard, L"gearfresh-offer")) return;
+    PressEscape(wizard.Page());
+    AnswerCancelQuestion(wizard, IDNO);
+    Sleep(300);
+    Check(PageName(wizard.Page()) == L"gearfresh-offer", "No keeps the offer page", PageName(wizard.Page()));
+    PostMessageW(wizard.Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    AnswerCancelQuestion(wizard, IDYES);
+    if (!WaitForPage(wizard, L"finished")) return;
+    ExpectFinishedTexts(wizard.Page(), kInterruptedTitle, kInterruptedText, false);
+    Finish(wizard);
+}
+
+// "track" NOX00011: the wizard hides in the notification area when the
+// progress page shows, comes back on a click of the icon, hides again on
+// minimise and ends without the finished page.
+void ScenarioTray(Wizard& wizard) {
+    if (!WaitForPage(wizard, L"welcome")) return;
+    HWND main = wizard.Main();
+    Check((GetWindowLongW(main, GWL_STYLE) & WS_MINIMIZEBOX) != 0, "NOX00011 keeps the minimise box");
+    Click(wizard.Page(), kAgree);
+    Check(WaitFor([&] { return !IsWindowVisible(main); }, 30000), "the wizard hides when the progress page shows");
+    Check(IsWindow(main) && wizard.Running(), "the wizard goes on while hidden");
+    PostMessageW(main, kTrayCallback, kTrayIconId, WM_LBUTTONDOWN);
+    Check(WaitFor([&] { return IsWindowVisible(main) != FALSE; }, 10000), "a click on the icon brings it back");
+    Check(PageName(wizard.Page()) == L"progress", "the progress page is on screen", PageName(wizard.Page()));
+    PostMessageW(main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    Check(WaitFor([&] { return !IsWindowVisible(main); }, 10000), "minimise hides it again");
+    bool sawFinished = false;
+    bool ended = WaitFor(
+        [&] {
+            if (PageName(wizard.Page()) == L"finished") sawFinished = true;
+            return !wizard.Running();
+        },
+        kInstallTimeoutMs);
+    Check(ended, "the wizard ends by itself when the installation is done");
+    Check(!sawFinished, "no finished page while hidden");
+    if (!ended) TerminateProcess(wizard.process.hProcess, 99);
+}
+
+// The worst answer time of the frame, in two phases told apart by the task text.
+void ScenarioResponsiveness(Wizard& wizard) {
+    if (!WaitForPage(wizard, L"welcome")) return;
+    HWND main = wizard.Main();
+    Click(wizard.Page(), kAgree);
+    if (!WaitForPage(wizard, L"progress")) return;
+    HWND page = wizard.Page();
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    struct Phase {
+        const char* name;
+        std::vector<double> times;
+    } phases[2] = {{"download", {}}, {"install", {}}};
+    while (IsWindow(page) && wizard.Running()) {
+        std::wstring task = ItemText(page, kTaskText);
+        int phase = task.rfind(L"Downloading", 0) == 0 ? 0 : task.rfind(L"Installing", 0) == 0 ? 1 : -1;
+        LARGE_INTEGER start, end;
+        DWORD_PTR answer = 0;
+        QueryPerformanceCounter(&start);
+        LRESULT sent = SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer);
+        QueryPerformanceCounter(&end);
+        if (!sent) break;
+        if (phase >= 0) {
+            phases[phase].times.push_back(1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) /
+                                          static_cast<double>(frequency.QuadPart));
+        }
+        Sleep(10);
+    }
+    for (Phase& phase : phases) {
+        if (phase.times.empty()) {
+            std::printf("%s: no samples\n", phase.name);
+            continue;
+        }
+        std::sort(phase.times.begin(), phase.times.end());
+        std::printf("%s: %zu samples, median %.2f ms, 99th %.2f ms, worst %.2f ms\n", phase.name, phase.times.size(),
+                    phase.times[phase.times.size() / 2], phase.times[phase.times.size() * 99 / 100],
+                    phase.times.back());
+    }
+    std::fflush(stdout);
+    if (WaitForPage(wizard, L"finished", kInstallTimeoutMs)) {
+        CheckDlgButton(wizard.Page(), kLaunch, BST_UNCHECKED);
+        Finish(wizard);
+    } else {
+        TerminateProcess(wizard.process.hProcess, 99);
+    }
+}
+
+// Closes the wizard whatever it shows (for runs that test start-up only).
+void ScenarioClose(Wizard& wizard) {
+    while (wizard.Running()) {
+        if (HWND box = wizard.Box()) {
+            Click(box, IDYES);
+        } else if (HWND main = wizard.Main()) {
+            PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+        }
+        Sleep(200);
+    }
+    WaitForEnd(wizard);
+}
+
+// A visible button 1002 under a visible top-level window of the process, and
+// nothing of that window left to paint.
+struct FirstPageSearch {
+    DWORD processId;
+    HWND top;
+};
+
+BOOL CALLBACK FindPaintedPage(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<FirstPageSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !IsWindowVisible(window)) return TRUE;
+    HWND button = FindWindowExW(window, nullptr, nullptr, nullptr);
+    // The button is a child of the frame (the bare dialog) or of its page.
+    HWND agree = GetDlgItem(window, 1002);
+    for (HWND child = button; !agree && child; child = GetWindow(child, GW_HWNDNEXT)) agree = GetDlgItem(child, 1002);
+    if (!agree || !IsWindowVisible(agree)) return TRUE;
+    search->top = window;
+    return FALSE;
+}
+
+BOOL CALLBACK FindVisibleWindow(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<FirstPageSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !IsWindowVisible(window)) return TRUE;
+    search->top = window;
+    return FALSE;
+}
+
+bool NothingToPaint(HWND window) {
+    if (GetUpdateRect(window, nullptr, FALSE)) return false;
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (IsWindowVisible(child) && !NothingToPaint(child)) return false;
+    }
+    return true;
+}
+
+int MeasureLaunch(const std::wstring& program, int runs) {
+    std::vector<double> times;
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    for (int run = 0; run < runs; ++run) {
+        PROCESS_INFORMATION process = {};
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        std::wstring commandLine = L"\"" + program + L"\"";
+        LARGE_INTEGER start, end;
+        QueryPerformanceCounter(&start);
+        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &process)) {
+            return 1;
+        }
+        bool painted = false;
+        double frameMs = 0;
+        for (int poll = 0; poll < 60000 && !painted; ++poll) {
+            if (frameMs == 0) {
+                FirstPageSearch frame = {process.dwProcessId, nullptr};
+                EnumWindows(FindVisibleWindow, reinterpret_cast<LPARAM>(&frame));
+                if (frame.top) {
+                    LARGE_INTEGER now;
+                    QueryPerformanceCounter(&now);
+                    frameMs = 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) /
+                              static_cast<double>(frequency.QuadPart);
+                }
+            }
+            FirstPageSearch search = {process.dwProcessId, nullptr};
+            EnumWindows(FindPaintedPage, reinterpret_cast<LPARAM>(&search));
+            DWORD_PTR answer;
+            // The round trip lets the window's thread reach its queue's end, where painting happens.
+            painted = search.top &&
+                      SendMessageTimeoutW(search.top, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer) &&
+                      NothingToPaint(search.top);
+            if (!painted) Sleep(1);
+        }
+        QueryPerformanceCounter(&end);
+        TerminateProcess(process.hProcess, 0);
+        WaitForSingleObject(process.hProcess, 10000);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        if (!painted) return 1;
+        double ms = 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+        times.push_back(ms);
+        std::printf("run %d: %.1f ms (a window visible at %.1f ms)\n", run + 1, ms, frameMs);
+        Sleep(500);
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("median %.1f ms\n", times[times.size() / 2]);
+    return 0;
+}
+
+int Run(const std::wstring& scenario, const std::wstring& program) {
+    Wizard wizard;
+    STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+    std::wstring commandLine = L"\"" + program + L"\"";
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &wizard.process)) {
+        std::printf("FAIL: cannot start %s\n", Utf8(program).c_str());
+        return 1;
+    }
+    if (scenario == L"install") ScenarioInstall(wizard);
+    else if (scenario == L"license-back") ScenarioLicenseBack(wizard);
+    else if (scenario == L"close-box") ScenarioCloseBox(wizard);
+    else if (scenario == L"countdown") ScenarioCountdown(wizard);
+    else if (scenario == L"about") ScenarioAbout(wizard);
+    else if (scenario == L"initialization") ScenarioInitialization(wizard);
+    else if (scenario == L"error") ScenarioError(wizard);
+    else if (scenario == L"pictures") ScenarioPictures(wizard);
+    else if (scenario == L"close") ScenarioClose(wizard);
+    else if (scenario == L"minimise-kept") ScenarioFrameRules(wizard, true);
+    else if (scenario == L"minimise-removed") ScenarioFrameRules(wizard, false);
+    else if (scenario == L"offers-both") ScenarioOffers(wizard, false);
+    else if (scenario == L"offers-nox-declined") ScenarioOffers(wizard, true);
+    else if (scenario == L"offers-none") ScenarioNoOffers(wizard);
+    else if (scenario == L"cancel-progress") ScenarioCancelProgress(wizard);
+    else if (scenario == L"cancel-offer") ScenarioCancelOffer(wizard);
+    else if (scenario == L"tray") ScenarioTray(wizard);
+    else if (scenario == L"responsiveness") ScenarioResponsiveness(wizard);
+    else Check(false, "known scenario", scenario);
+    if (wizard.Running()) {
+        Check(false, "the wizard ended at the end of the scenario");
+        TerminateProcess(wizard.process.hProcess, 99);
+    }
+    CloseHandle(wizard.process.hThread);
+    CloseHandle(wizard.process.hProcess);
+    return g_failures;
+}
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc >= 4 && std::wstring(argv[1]) == L"config") {
+        std::vector<std::pair<std::wstring, std::wstring>> pairs;
+        for (int i = 4; i < argc; ++i) {
+            std::wstring pair = argv[i];
+            size_t equals = pair.find(L'=');
+            if (equals != std::wstring::npos) pairs.emplace_back(pair.substr(0, equals), pair.substr(equals + 1));
+        }
+        CopyWithBuildConfig(argv[2], argv[3], pairs);
+        return GetFileAttributesW(argv[3]) == INVALID_FILE_ATTRIBUTES ? 1 : 0;
+    }
+    if (argc >= 3 && std::wstring(argv[1]) == L"has-class") return CRuntimeClass::FromName(argv[2]) ? 0 : 1;
+    if (argc >= 4 && std::wstring(argv[1]) == L"launch") return MeasureLaunch(argv[2], _wtoi(argv[3]));
+    if (argc >= 4 && std::wstring(argv[1]) == L"run") {
+        if (argc >= 6) {
+            g_shots = argv[4];
+            g_prefix = argv[5];
+        }
+        return Run(argv[2], argv[3]);
+    }
+    std::fprintf(stderr, "usage: WizardDriver config SOURCE TARGET KEY=VALUE... | run SCENARIO WIZARD [SHOTS PREFIX]\n");
+    return 2;
+}

@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# The progress page and the offer pages under Xvfb, driven from outside by
+# WizardDriver against the stand-in server (each copy configured with its
+# address): both offers accepted, one declined, none allowed by the budget; Cancel
+# answered No and Yes on the progress page mid-download and on an offer page;
+# the notification-area mode; pictures of the progress page mid-download and
+# of both offer pages in five languages. Each wizard copy is signed with test
+# key A, as are the payload and the offers on the server.
+# usage: progress_offers_test.sh WizardDriver.exe Wrenstall.exe FIXTURES SHOTS_FOLDER [SCENARIO...]
+set -uo pipefail
+source "$(dirname "$0")/../script-support.sh"
+source "$(dirname "$0")/wizard-support.sh"
+trickle() { curl -s -X POST -d "{\"path\": \"$1\", \"faults\": [{\"trickle_ms\": $2}]}" "$base/__control/fault" >/dev/null; }
+
+mkdir -p "$WRENSTALL_SERVER_ROOT/kelvora" "$WRENSTALL_SERVER_ROOT/offers"
+payload=/kelvora/Kelvora-2.4.1-setup.msi.bz2
+cp "$fixtures/package-A.msi.bz2" "$WRENSTALL_SERVER_ROOT$payload"
+cp "$fixtures/offer-A.exe.bz2" "$WRENSTALL_SERVER_ROOT/offers/nox-setup.exe.bz2"
+cp "$fixtures/offer-A.exe.bz2" "$WRENSTALL_SERVER_ROOT/offers/gearfresh-setup.exe.bz2"
+config=(ProductCode=TW6 'AppExe=%ProgramFiles%\Kelvora\Kelvora.exe' "TrackingEndpoint=$base" "RpcEndpoint=$base" "Payload=CMsiExecutor|$base$payload"
+        "NoxUrl=$base/offers/nox-setup.exe.bz2" "GearfreshEnUrl=$base/offers/gearfresh-setup.exe.bz2"
+        PageOrder=CWelcomePage,CProgressPage,CFinishedPage)
+offers='@upl=progress+test\r\nNoxOffer=enabled\r\nGearfreshOffer=enabled\r\n'
+temp_folder=$(winepath -u "$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')" 2>/dev/null)
+# Started offer setups may still run from their files; those go at the next restart.
+downloads() { ls "$temp_folder" 2>/dev/null | grep -E "^(twu|nox|gfp)" | grep -vE "^(nox|gfp).*\.exe$" | sort; }
+program_files=$(wine cmd /c echo %ProgramFiles% 2>/dev/null | tr -d '\r')
+installed="$(winepath -u "$program_files" 2>/dev/null)/Kelvora/Kelvora.exe"
+uninstall() { wine msiexec /x '{6C1B5C2E-2F7A-4C59-9A57-5E0F2D6B7A11}' /qn >/dev/null 2>&1; }
+export WRENSTALL_RECORD_FILE="$(winpath "$work/offers-started.txt")"
+
+# copy NAME DATA: a wizard copy with the configuration above, signed with
+# key A, and that installer data file; prints its path.
+copy() {
+    mkdir -p "$work/$1"
+    wine "$driver" config "$(winpath "$wizard")" "$(winpath "$work/$1/unsigned.exe")" "${config[@]}" >/dev/null 2>&1
+    osslsigncode sign -certs "$fixtures/pki/A-chain.crt" -key "$fixtures/pki/A.key" -h sha256 \
+        -in "$work/$1/unsigned.exe" -out "$work/$1/setup.exe" >/dev/null
+    printf '%b' "$2" > "$work/$1/setup.exe.installer_data"
+    echo "$work/$1/setup.exe"
+}
+offer_gets() { requests | grep -c "^/offers/$1-setup.exe.bz2" ; }
+before=$(downloads)
+
+if wanted offers-both; then
+    uninstall
+    exe=$(copy both "${offers}MaxOffers=2\r\n")
+    reset
+    rm -f "$work/offers-started.txt"
+    drive offers-both "$exe"
+    expect "both offers accepted: offer pages in order, progress, finished" '[ $? -eq 0 ]'
+    expect "both offers were downloaded" '[ "$(offer_gets nox)" -ge 1 ] && [ "$(offer_gets gearfresh)" -ge 1 ]'
+    expect "the payload was downloaded once" '[ "$(requests | grep -c "^$payload")" -eq 1 ]'
+    for _ in $(seq 1 40); do [ "$(wc -l < "$work/offers-started.txt" 2>/dev/null)" = 2 ] && break; sleep 0.1; done
+    expect "both offer setups were started after the payload" \
+        '[ "$(grep -c "\.exe\" SI_LAUNCH=immediate$" "$work/offers-started.txt" 2>/dev/null)" -eq 2 ]'
+    expect "InstallerFinished reached the tracking endpoint" 'requests | grep -q "ev=InstallerFinished"'
+    expect "no download is left in the temporary folder" '[ "$(downloads)" = "$before" ]'
+fi
+
+if wanted offers-nox-declined; then
+    uninstall
+    exe=$(copy declined "${offers}MaxOffers=2\r\n")
+    reset
+    rm -f "$work/offers-started.txt"
+    drive offers-nox-declined "$exe"
+    expect "Nox declined, Gearfresh accepted" '[ $? -eq 0 ]'
+    expect "the declined offer was not downloaded" '[ "$(offer_gets nox)" -eq 0 ]'
+    expect "the accepted offer was downloaded" '[ "$(offer_gets gearfresh)" -ge 1 ]'
+    for _ in $(seq 1 40); do [ -s "$work/offers-started.txt" ] && break; sleep 0.1; done
+    expect "only the accepted offer's setup was started" \
+        '[ "$(grep -c "SI_LAUNCH" "$work/offers-started.txt" 2>/dev/null)" -eq 1 ] && grep -q "gfp" "$work/offers-started.txt"'
+    expect "no download is left in the temporary folder" '[ "$(downloads)" = "$before" ]'
+fi
+
+if wanted offers-none; then
+    uninstall
+    exe=$(copy none "${offers}MaxOffers=0\r\n")
+    reset
+    drive offers-none "$exe"
+    expect "MaxOffers 0: no offer page" '[ $? -eq 0 ]'
+    expect "no offer was downloaded" '[ "$(offer_gets nox)" -eq 0 ] && [ "$(offer_gets gearfresh)" -eq 0 ]'
+fi
+
+if wanted cancel-progress; then
+    uninstall
+    exe=$(copy cancel-progress "${offers}MaxOffers=0\r\n")
+    reset
+    trickle "$payload" 400
+    drive cancel-progress "$exe"
+    expect "Cancel on the progress page mid-download: No goes on, Yes ends interrupted" '[ $? -eq 0 ]'
+    expect "the cancelled download leaves nothing in the temporary folder" '[ "$(downloads)" = "$before" ]'
+    expect "nothing was installed" '[ ! -f "$installed" ]'
+fi
+
+if wanted cancel-offer; then
+    uninstall
+    exe=$(copy cancel-offer "${offers}MaxOffers=2\r\n")
+    reset
+    trickle /offers/nox-setup.exe.bz2 400
+    trickle "$payload" 400
+    drive cancel-offer "$exe"
+    expect "Cancel on an offer page: No stays, Yes ends interrupted" '[ $? -eq 0 ]'
+    sleep 2
+    expect "the cancelled offer download leaves nothing in the temporary folder" '[ "$(downloads)" = "$before" ]'
+fi
+
+if wanted tray; then
+    uninstall
+    exe=$(copy tray "${offers}MaxOffers=0\r\ntrack=NOX00011\r\nInstallerFinishedS2S=$base/s2s/finished\r\n")
+    reset
+    trickle "$payload" 1000
+    drive tray "$exe"
+    expect "NOX00011: hidden in the notification area, restored, finished without the finished page" '[ $? -eq 0 ]'
+    expect "the server-to-server notification was requested" 'requests | grep -q "^/s2s/finished"'
+fi
+
+if wanted pictures; then
+    # The shots of the other pages these runs pass go; the wizard test takes those.
+    for language in en_US de_DE es_ES fr_FR ja_JP; do
+        tag=${language%%_*}
+        uninstall
+        exe=$(copy "pictures-$tag" "${offers}MaxOffers=2\r\n")
+        trickle "$payload" 400
+        drive cancel-offer "$exe" "$language" "progress-$tag" >/dev/null
+        exe=$(copy "progress-$tag" "${offers}MaxOffers=0\r\n")
+        trickle "$payload" 400
+        drive cancel-progress "$exe" "$language" "progress-$tag" >/dev/null
+    done
+    for tag in en de es fr ja; do
+        for page in nox-offer gearfresh-offer progress-download; do
+            picture="$shots/progress-$tag-$page.bmp"
+            [ -f "$picture" ] && convert "$picture" "${picture%.bmp}.png"
+            expect "picture $tag $page" '[ -s "$shots/progress-$tag-$page.png" ]'
+        done
+    done
+    rm -f "$shots"/progress-*.bmp
+fi
+uninstall
+finish

@@ -1,0 +1,35 @@
+# Shared by the wizard's shell tests: arguments, the stand-in server's control
+# calls and one run of WizardDriver. Sourced after script-support.sh.
+# Arguments: WizardDriver.exe Wrenstall.exe FIXTURES SHOTS_FOLDER [SCENARIO...]
+driver=${1:?WizardDriver.exe}
+wizard=${2:?Wrenstall.exe}
+fixtures=${3:?fixtures folder}
+shots=${4:?screenshot folder}
+shift 4
+only=" ${*:-all} "
+wanted() { [ "$only" = " all " ] || [[ "$only" == *" $1 "* ]]; }
+base="http://127.0.0.1:$WRENSTALL_SERVER_PORT"
+# The targets the server received, one a line, oldest first.
+requests() { curl -s "$base/__control/requests" | python3 -c '
+import sys
+for line in sys.stdin:
+    print(bytes.fromhex(line.split("\t")[1]).decode(errors="replace"))'; }
+reset() { curl -s -X POST "$base/__control/reset" >/dev/null; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$shots"
+# drive SCENARIO EXE [LANGUAGE PREFIX]: runs the driver in that locale (pictures
+# named PREFIX-*.bmp when PREFIX is given); its output in $work/out, and the
+# wizard's own diagnostics shown when a check failed.
+drive() {
+    local scenario=$1 exe=$2 language=${3:-en_US} prefix=${4:-}
+    local shot_args=()
+    [ -n "$prefix" ] && shot_args=("$(winpath "$shots")" "$prefix")
+    LC_ALL=$language.UTF-8 LANG=$language.UTF-8 wine "$driver" run "$scenario" "$(winpath "$exe")" "${shot_args[@]}" \
+        > "$work/out.txt" 2>"$work/diagnostics.txt"
+    local status=$?
+    tr -d '\r' < "$work/out.txt" > "$work/out"
+    sed 's/^/    /' "$work/out"
+    grep -q "^FAIL" "$work/out" && tr -d '\r' < "$work/diagnostics.txt" | grep -v "fixme:" | tail -20 | sed 's/^/    log: /'
+    return $status
+}

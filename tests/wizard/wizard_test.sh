@@ -1,0 +1,162 @@
+#!/usr/bin/env bash
+# The wizard under Xvfb and the window manager, driven from outside by
+# WizardDriver against the stand-in server (tracking, RPC and downloads; each
+# wizard copy is configured with the server's address): the default order to
+# the end, Back, Cancel with No and Yes, the close box, the countdown, the
+# about box, the campaign's minimise-box rule and the icon's restore, the
+# initialization page with data from the server, errors ending in the error
+# variant with the error event at the tracking endpoint, and pictures of every
+# page in five languages.
+# usage: wizard_test.sh WizardDriver.exe Wrenstall.exe FIXTURES SHOTS_FOLDER [SCENARIO...]
+set -uo pipefail
+source "$(dirname "$0")/../script-support.sh"
+source "$(dirname "$0")/wizard-support.sh"
+respond() { curl -s -X POST -d "$2" "$base/__control/respond" >/dev/null; }
+
+shipped=(ProductCode=TW6 'AppExe=%ProgramFiles%\Kelvora\Kelvora.exe' "TrackingEndpoint=$base" "RpcEndpoint=$base"
+         "Payload=CMsiExecutor|$base/kelvora/Kelvora-2.4.1-setup.msi.bz2")
+temp_folder=$(winepath -u "$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')" 2>/dev/null)
+downloads() { ls "$temp_folder" 2>/dev/null | grep -E "^(twu|nox|gfp)" | sort; }
+
+# copy NAME DATA KEY=VALUE...: a wizard copy in its own folder with that build
+# configuration and installer data file (DATA empty: none); prints its path.
+copy() {
+    local name=$1 data=$2; shift 2
+    mkdir -p "$work/$name"
+    wine "$driver" config "$(winpath "$wizard")" "$(winpath "$work/$name/setup.exe")" "$@" >/dev/null 2>&1
+    [ -n "$data" ] && printf '%b' "$data" > "$work/$name/setup.exe.installer_data"
+    echo "$work/$name/setup.exe"
+}
+data='@upl=wizard+test\r\n'
+# The payload on the server: the welcome page downloads it in the background.
+mkdir -p "$WRENSTALL_SERVER_ROOT/kelvora"
+cp "$fixtures/package-A.msi.bz2" "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"
+page_order=PageOrder=CWelcomePage,CLicensePage,CFinishedPage
+
+if wanted install && wine "$driver" has-class CProgressPage >/dev/null 2>&1; then
+    # The shipped configuration on this server, the wizard signed with test key A, the package signed with A.
+    unsigned=$(copy install-unsigned "" "${shipped[@]}" PageOrder=CWelcomePage,CProgressPage,CFinishedPage)
+    mkdir -p "$work/install"
+    osslsigncode sign -certs "$fixtures/pki/A-chain.crt" -key "$fixtures/pki/A.key" -h sha256 \
+        -in "$unsigned" -out "$work/install/setup.exe" >/dev/null
+    printf '%b' "$data" > "$work/install/setup.exe.installer_data"
+    cp "$fixtures/package-A.msi.bz2" "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"
+    program_files=$(wine cmd /c echo %ProgramFiles% 2>/dev/null | tr -d '\r')
+    installed="$(winepath -u "$program_files" 2>/dev/null)/Kelvora/Kelvora.exe"
+    uninstall() { wine msiexec /x '{6C1B5C2E-2F7A-4C59-9A57-5E0F2D6B7A11}' /qn >/dev/null 2>&1; }
+    uninstall
+    reset
+    export WRENSTALL_RECORD_FILE="$(winpath "$work/launched.txt")"
+    drive install "$work/install/setup.exe" en_US wizard-en
+    expect "the default page order to the end" '[ $? -eq 0 ]'
+    expect "the product is installed" '[ -f "$installed" ]'
+    for _ in $(seq 1 40); do [ -s "$work/launched.txt" ] && break; sleep 0.25; done
+    expect "Finish launched the installed application" '[ -s "$work/launched.txt" ]'
+    expect "InstallerFinished and InstallerFinishedButton reached the tracking endpoint" \
+        'requests | grep -q "ev=InstallerFinished&" && requests | grep -q "ev=InstallerFinishedButton"'
+    expect "no download is left in the temporary folder" '[ -z "$(downloads)" ]'
+    unset WRENSTALL_RECORD_FILE
+    uninstall
+else
+    echo "skipped: the default order to the end needs the progress page"
+fi
+
+if wanted license-back; then
+    exe=$(copy license "$data" "${shipped[@]}" $page_order)
+    reset
+    drive license-back "$exe"
+    expect "Back from the licence page and Cancel with No, then Yes by the Escape key" '[ $? -eq 0 ]'
+    expect "the controller was asked for the payload when the welcome page showed" \
+        'requests | grep -q "^/kelvora/Kelvora-2.4.1-setup.msi.bz2"'
+    expect "cancelling leaves no download behind" '[ -z "$(downloads)" ]'
+fi
+
+if wanted close-box; then
+    exe=$(copy close "$data" "${shipped[@]}" PageOrder=CWelcomePage,CProgressPage,CFinishedPage)
+    drive close-box "$exe"
+    expect "the close box asks, a second close is harmless, the finished page's close box finishes" '[ $? -eq 0 ]'
+fi
+
+if wanted frame-rules; then
+    exe=$(copy kept "${data}track=NOX00010\r\n" "${shipped[@]}" $page_order)
+    drive minimise-kept "$exe"
+    expect "track NOX00010 keeps the minimise box; the icon's click restores the frame" '[ $? -eq 0 ]'
+    exe=$(copy removed "${data}track=NOX00012\r\n" "${shipped[@]}" $page_order)
+    drive minimise-removed "$exe"
+    expect "track NOX00012 removes the minimise box" '[ $? -eq 0 ]'
+fi
+
+if wanted countdown; then
+    exe=$(copy countdown "${data}AutoLaunchWait=3\r\n" "${shipped[@]}" PageOrder=CWelcomePage,CFinishedPage)
+    reset
+    drive countdown "$exe"
+    expect "AutoLaunchWait 3 counts down and finishes by itself" '[ $? -eq 0 ]'
+    expect "the finish events reached the tracking endpoint" \
+        'requests | grep -q "ev=InstallerAccepted" && requests | grep -q "ev=InstallerFinishedButton"'
+fi
+
+if wanted about; then
+    exe=$(copy about "$data" "${shipped[@]}" $page_order)
+    drive about "$exe"
+    expect "the system menu's about box" '[ $? -eq 0 ]'
+fi
+
+if wanted initialization; then
+    exe=$(copy initialization "" "${shipped[@]}" $page_order)
+    reset
+    respond x '{"path": "/rpc/installer-data-update", "status": 200, "delay_ms": 3000, "body": "@upl=from+server\r\nMaxOffers=0\r\n"}'
+    drive initialization "$exe"
+    expect "the initialization page until the server's installer data arrived, then the welcome page" '[ $? -eq 0 ]'
+    requests | grep -E "^/rpc/|InstallerInvoked" | sed 's/^/    request: /'
+    fetch_line=$(requests | grep -n "^/rpc/installer-data-update" | head -1 | cut -d: -f1)
+    invoked_line=$(requests | grep -n "ev=InstallerInvoked.*upl=from%2Bserver" | head -1 | cut -d: -f1)
+    expect "InstallerInvoked with the server's campaign follows the fetch" \
+        '[ -n "$fetch_line" ] && [ -n "$invoked_line" ] && [ "$invoked_line" -gt "$fetch_line" ]'
+fi
+
+if wanted error; then
+    # The payload is missing on the server (404) ...
+    exe=$(copy missing "$data" "${shipped[@]}" $page_order)
+    rm -f "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"
+    reset
+    drive error "$exe" en_US wizard-en-error
+    expect "a missing payload: the program's box, then the error variant" '[ $? -eq 0 ]'
+    expect "the missing payload's error event reached the tracking endpoint" \
+        'requests | grep -q "ev=Error.*errorCode=80190194"'
+    # ... and the download server is unreachable.
+    exe=$(copy unreachable "$data" ProductCode=TW6 "TrackingEndpoint=$base" "RpcEndpoint=$base" "Payload=CMsiExecutor|http://127.0.0.1:9/kelvora/setup.msi.bz2" $page_order)
+    reset
+    drive error "$exe"
+    expect "an unreachable server: the program's box, then the error variant" '[ $? -eq 0 ]'
+    expect "the unreachable server's error event reached the tracking endpoint" \
+        'requests | grep -q "ev=Error.*errorType=windowsDesktopError"'
+    expect "no download is left in the temporary folder" '[ -z "$(downloads)" ]'
+fi
+
+if wanted pictures; then
+    for language in en_US de_DE es_ES fr_FR ja_JP; do
+        tag=${language%%_*}
+        exe=$(copy "pictures-$tag" "$data" "${shipped[@]}" $page_order)
+        drive pictures "$exe" "$language" "wizard-$tag" >/dev/null
+        exe=$(copy "init-$tag" "" "${shipped[@]}" $page_order)
+        respond x '{"path": "/rpc/installer-data-update", "status": 200, "delay_ms": 2000, "body": "@upl=from+server\r\n"}'
+        drive initialization "$exe" "$language" "wizard-$tag" >/dev/null
+        exe=$(copy "about-$tag" "$data" "${shipped[@]}" $page_order)
+        drive about "$exe" "$language" "wizard-$tag" >/dev/null
+        exe=$(copy "countdown-$tag" "${data}AutoLaunchWait=3\r\n" "${shipped[@]}" PageOrder=CWelcomePage,CFinishedPage)
+        drive countdown "$exe" "$language" "wizard-$tag-success" >/dev/null
+    done
+fi
+if ls "$shots"/wizard-*.bmp >/dev/null 2>&1; then
+    for picture in "$shots"/wizard-*.bmp; do
+        convert "$picture" "${picture%.bmp}.png" && rm -f "$picture"
+    done
+fi
+if wanted pictures; then
+    for tag in en de es fr ja; do
+        for page in welcome license finished initialization about cancel-question success-finished; do
+            expect "picture $tag $page" '[ -s "$shots/wizard-$tag-$page.png" ]'
+        done
+    done
+fi
+finish

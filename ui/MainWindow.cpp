@@ -1,0 +1,364 @@
+#include "ui/MainWindow.h"
+
+#include <new>
+
+#include "app/AboutDialog.h"
+#include "app/Program.h"
+#include "engine/Installation.h"
+#include "framework/DiagnosticOutput.h"
+#include "framework/ErrorTypes.h"
+#include "framework/Exceptions.h"
+#include "framework/PostedText.h"
+#include "framework/ProgramExit.h"
+#include "framework/ResourceStrings.h"
+#include "resources/resource.h"
+#include "ui/ProductText.h"
+#include "services/SystemProbes.h"
+#include "ui/SubDialog.h"
+
+IMPLEMENT_DYNAMIC(CMainWindow, CDialog)
+
+namespace {
+const UINT kStringAboutItem = 16;
+const UINT kStringCaption = 100;
+const UINT kStringCancelQuestion = 3015;
+const UINT kStringFirstPageTooLate = 3025;
+const UINT kStringNoPages = 3026;
+const UINT kStringNoPageOrder = 3027;
+const UINT kStringTrayTitle = 3038;
+const UINT kStringTrayText = 3039;
+const UINT kBalloonClick = 0x405;  // NIN_BALLOONUSERCLICK
+// Back on a first page: ERROR_NO_MORE_ITEMS.
+const HRESULT kNoPreviousPage = HRESULT_FROM_WIN32(259);
+
+std::wstring AppName() { return GetProgram().m_strAppName; }
+
+// A broken installer: the message in an error box, then the end of the process.
+[[noreturn]] void ReportBrokenInstaller(UINT messageId) {
+    CToolkitException error(messageId);
+    WriteDiagnostic((L"The installer is broken: " + error.m_strMessage + L"\n").c_str());
+    error.ReportError(MB_OK | MB_ICONERROR);
+    ExitProgram(1);
+}
+
+[[noreturn]] void ThrowFirstPageTooLate() { throw new CToolkitException(kStringFirstPageTooLate); }
+
+OfferInputs CollectOfferInputs() {
+    CProgram& program = GetProgram();
+    auto enabled = [&](const wchar_t* key) {
+        const wchar_t* value = program.m_installerData.Get(key);
+        return value && std::wstring(value) == L"enabled";
+    };
+    OfferInputs inputs;
+    const wchar_t* maxOffers = program.m_installerData.Get(L"MaxOffers");
+    inputs.maxOffers = maxOffers ? maxOffers : L"";
+    inputs.noxSwitchedOn = enabled(L"NoxOffer");
+    inputs.gearfreshSwitchedOn = enabled(L"GearfreshOffer");
+    inputs.noxUrlKnown = program.m_buildConfig.Get(L"NoxUrl") != nullptr;
+    inputs.gearfreshUrlKnown = program.m_buildConfig.Get(L"GearfreshEnUrl") != nullptr;
+    inputs.noxInstallable = [] {
+        std::wstring reason;
+        return IsNoxInstallable(reason);
+    };
+    inputs.gearfreshInstallable = [] {
+        std::wstring reason;
+        return IsGearfreshInstallable(reason);
+    };
+    return inputs;
+}
+}  // namespace
+
+CMainWindow::CMainWindow() : CDialog(IDD_MAIN_WINDOW) {
+    m_hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APPLICATION_ICON));
+}
+
+CMainWindow::~CMainWindow() {
+    // Pages are children: they go before the frame.
+    m_pPage.reset();
+    m_retiredPages.clear();
+    DestroyWindow();
+}
+
+CMainWindow* CMainWindow::FromHost(IPageHost* host) { return dynamic_cast<CMainWindow*>(host); }
+
+BOOL CMainWindow::OnInitDialog() {
+    CDialog::OnInitDialog();
+    SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    std::wstring balloonTitle;
+    LoadResourceString(kStringTrayTitle, balloonTitle);
+    m_trayIcon.Prepare(m_hWnd, m_hIcon, AppName(), balloonTitle, LoadProductText(kStringTrayText));
+
+    // Campaigns other than these two keep the wizard on screen: no minimise box.
+    if (const wchar_t* track = GetProgram().m_installerData.Get(L"track")) {
+        std::wstring code = track;
+        if (code != L"NOX00010" && code != L"NOX00011") {
+            SetWindowLongPtrW(m_hWnd, GWL_STYLE, GetWindowLongPtrW(m_hWnd, GWL_STYLE) & ~WS_MINIMIZEBOX);
+        }
+    }
+    GetProgram().m_hMainWindow = m_hWnd;
+    PostMessageW(m_hWnd, WM_MAIN_START, 0, 0);
+    return TRUE;
+}
+
+void CMainWindow::OnStart() {
+    if (HMENU menu = GetSystemMenu(m_hWnd, FALSE)) {
+        std::wstring about = LoadProductText(kStringAboutItem);
+        if (!about.empty()) {
+            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+            AppendMenuW(menu, MF_STRING, kAboutCommand, about.c_str());
+        }
+    }
+    std::wstring caption = LoadProductText(kStringCaption);
+    if (!caption.empty()) SetWindowTextW(m_hWnd, caption.c_str());
+
+    if (GetProgram().m_bInstallerDataReady) {
+        ShowFirstPage();
+    } else {
+        ShowPageByName(L"CInitializationPage");
+    }
+    StayOnTop();
+}
+
+void CMainWindow::StayOnTop() {
+    const UINT keep = SWP_NOMOVE | SWP_NOSIZE;
+    if (GetForegroundWindow() != m_hWnd) {
+        SetFocus(m_hWnd);
+        SetWindowPos(m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, keep);
+        SetWindowPos(m_hWnd, HWND_NOTOPMOST, 0, 0, 0, 0, keep);
+    }
+    SetWindowPos(m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, keep);
+}
+
+void CMainWindow::OnInstallerDataReady() {
+    // The wizard may have moved on (an error, or a close) while the data was fetched.
+    if (GetProgram().m_bAborted) return;
+    ShowFirstPage();
+}
+
+void CMainWindow::ShowFirstPage() {
+    BuildPageOrder();
+    if (!m_sequence.m_history.empty()) ThrowFirstPageTooLate();
+    ShowNextPage();
+}
+
+void CMainWindow::BuildPageOrder() {
+    CProgram& program = GetProgram();
+    bool updateSkipsEula =
+        program.m_installerData.Get(L"WS_UPDATE") != nullptr && program.m_installerData.Get(L"WS_SKIP_EULA") != nullptr;
+    switch (m_sequence.BuildPageOrder(program.m_buildConfig.Get(L"PageOrder"), updateSkipsEula)) {
+        case CPageSequence::BuildResult::NoPageOrder:
+            ReportBrokenInstaller(kStringNoPageOrder);
+        case CPageSequence::BuildResult::EulaSkipped:
+            if (CInstallation* installation = program.m_pInstallation.get()) {
+                installation->m_bCancel = false;
+                installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
+            }
+            if (EventTracker* tracker = program.m_pTracker) tracker->TrackEvent(L"InstallerAccepted", false);
+            break;
+        case CPageSequence::BuildResult::FirstPage:
+            break;
+    }
+}
+
+void CMainWindow::ExtendPageOrder() {
+    if (!m_sequence.ExtendPageOrder(GetProgram().m_buildConfig.Get(L"PageOrder"), CollectOfferInputs())) {
+        ReportBrokenInstaller(kStringNoPageOrder);
+    }
+}
+
+void CMainWindow::ShowNextPage() {
+    if (m_sequence.m_pageOrder.size() == 1 && m_sequence.m_nCurrent == 0) ExtendPageOrder();
+    if (m_sequence.m_pageOrder.empty()) ReportBrokenInstaller(kStringNoPages);
+    // One Next at a time: a second click before the page changed would skip a page.
+    if (m_bNextPending || !m_sequence.HasNextPage()) return;
+    m_bNextPending = true;
+    PostMessageW(m_hWnd, WM_MAIN_SHOW_PAGE, 0, 0);
+}
+
+void CMainWindow::ShowPreviousPage() { PostMessageW(m_hWnd, WM_MAIN_SHOW_PREVIOUS, 0, 0); }
+
+void CMainWindow::ShowFinishedPage() {
+    if (m_sequence.m_pageOrder.empty()) {
+        // Still on the initialization page: the finished page is the whole order.
+        m_sequence.m_pageOrder.push_back(kFinishedPageClass);
+    }
+    std::wstring page;
+    if (!m_sequence.JumpToFinishedPage(page)) return;
+    PostTextMessage(m_hWnd, WM_MAIN_SHOW_PAGE, 0, page);
+}
+
+void CMainWindow::OnShowPage(LPARAM name) {
+    if (name) {
+        std::wstring page = TakePostedText(name);
+        ShowPageByName(page);
+        m_sequence.RecordShown(page);
+        return;
+    }
+    m_bNextPending = false;
+    if (!m_sequence.HasNextPage()) return;
+    const std::wstring& next = m_sequence.m_pageOrder[static_cast<size_t>(m_sequence.m_nCurrent + 1)];
+    ShowPageByName(next);
+    m_sequence.NextPage();
+}
+
+void CMainWindow::OnShowPrevious() {
+    std::wstring page;
+    if (!m_sequence.PreviousPage(page)) throw new COleException(kNoPreviousPage);
+    ShowPageByName(page);
+}
+
+int CMainWindow::ConfirmCancel() {
+    // The question is already open (a second Cancel, or a close behind it).
+    if (m_bConfirmingCancel) return IDNO;
+    m_bConfirmingCancel = true;
+    std::wstring question;
+    LoadResourceString(kStringCancelQuestion, question);
+    int answer = MessageBoxThroughApplication(question.c_str(), MB_YESNO, 0);
+    m_bConfirmingCancel = false;
+    if (answer != IDYES) return answer;
+    if (CInstallation* installation = GetProgram().m_pInstallation.get()) {
+        installation->Cancel();
+        installation->PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
+    }
+    return answer;
+}
+
+void CMainWindow::ShowPageByName(const std::wstring& name) {
+    CObject* object = nullptr;
+    switch (CreateObjectByName(name.c_str(), RUNTIME_CLASS(CSubDialog), object)) {
+        case CreateByNameResult::Created: break;
+        case CreateByNameResult::CreationFailed: ThrowMemoryException();
+        case CreateByNameResult::UnknownClass:
+        case CreateByNameResult::WrongKind:
+            WriteDiagnostic((L"No page class \"" + name + L"\"\n").c_str());
+            ThrowInvalidArgException();
+    }
+    ActivatePage(std::unique_ptr<CSubDialog>(static_cast<CSubDialog*>(object)));
+}
+
+void CMainWindow::ActivatePage(std::unique_ptr<CSubDialog> page) {
+    std::unique_ptr<CSubDialog> old = std::move(m_pPage);
+    if (old) old->OnLeavePage();
+    bool shown = page->GetSafeHwnd() || page->Create(m_hWnd, this);
+    if (shown) {
+        ShowWindow(page->GetSafeHwnd(), SW_SHOW);
+        // The page's own style: the frame itself may be hidden in the notification area.
+        shown = (GetWindowLongPtrW(page->GetSafeHwnd(), GWL_STYLE) & WS_VISIBLE) != 0;
+    }
+    if (!shown) {
+        // No message of its own: the page that failed is gone, and so is the one left.
+        WriteDiagnostic(L"A page window could not be created or shown\n");
+        bool finishedPageFailed = page->IsKindOf(CRuntimeClass::FromName(kFinishedPageClass));
+        page.reset();
+        old.reset();
+        if (finishedPageFailed) {
+            // Nowhere left to go: the wizard ends.
+            GetProgram().m_bAborted = true;
+            EndDialog(IDCANCEL);
+            return;
+        }
+        throw new COleException(E_FAIL);
+    }
+    m_pPage = std::move(page);
+    if (old) {
+        if (HWND oldWindow = old->GetSafeHwnd()) ShowWindow(oldWindow, SW_HIDE);
+        CSubDialog* retired = old.get();
+        m_retiredPages.push_back(std::move(old));
+        PostMessageW(m_hWnd, WM_MAIN_DELETE_PAGE, 0, reinterpret_cast<LPARAM>(retired));
+    }
+}
+
+void CMainWindow::DeleteRetiredPage(LPARAM page) {
+    for (auto it = m_retiredPages.begin(); it != m_retiredPages.end(); ++it) {
+        if (reinterpret_cast<LPARAM>(it->get()) != page) continue;
+        (*it)->DestroyWindow();
+        m_retiredPages.erase(it);
+        return;
+    }
+}
+
+bool CMainWindow::OnSystemCommand(WPARAM command) {
+    switch (command & 0xFFF0) {
+        case kAboutCommand: {
+            CAboutDialog about;
+            about.DoModal(m_hWnd);
+            return true;
+        }
+        case SC_MINIMIZE:
+            if (!m_trayIcon.IsAdded()) return false;
+            ShowWindow(m_hWnd, SW_HIDE);
+            return true;
+        case SC_CLOSE:
+            if (m_pPage && !m_pPage->CanClose()) return true;
+            return false;
+        default:
+            return false;
+    }
+}
+
+void CMainWindow::OnClose() {
+    const int last = static_cast<int>(m_sequence.m_pageOrder.size()) - 1;
+    if (m_sequence.m_nCurrent == last && m_sequence.m_nCurrent != 0) {
+        EndDialog(IDCANCEL);
+        return;
+    }
+    if (m_pPage && m_pPage->GetSafeHwnd()) {
+        SendMessageW(m_pPage->GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
+    } else {
+        EndDialog(IDCANCEL);
+    }
+}
+
+void CMainWindow::OnOK() {
+    // Enter reaches the frame (the pages are part of its dialog navigation):
+    // it presses the page's default button when that is enabled.
+    if (!m_pPage || !m_pPage->GetSafeHwnd()) return;
+    LRESULT defaultId = SendMessageW(m_pPage->GetSafeHwnd(), DM_GETDEFID, 0, 0);
+    if (HIWORD(defaultId) != DC_HASDEFID) return;
+    HWND button = m_pPage->GetDlgItem(LOWORD(defaultId));
+    if (!button || !IsWindowEnabled(button) || !IsWindowVisible(button)) return;
+    SendMessageW(m_pPage->GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(LOWORD(defaultId), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button));
+}
+
+void CMainWindow::OnCancel() {
+    // Escape reaches the frame: the current page's Cancel (with its question).
+    if (m_pPage && m_pPage->GetSafeHwnd()) SendMessageW(m_pPage->GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
+}
+
+bool CMainWindow::OnCommand(UINT id, UINT notifyCode, HWND control) {
+    HWND page = m_pPage ? m_pPage->GetSafeHwnd() : nullptr;
+    if (page && control && GetParent(control) == page && id != IDOK && id != IDCANCEL) {
+        SendMessageW(page, WM_COMMAND, MAKEWPARAM(id, notifyCode), reinterpret_cast<LPARAM>(control));
+        return true;
+    }
+    return CDialog::OnCommand(id, notifyCode, control);
+}
+
+bool CMainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    result = 0;
+    switch (message) {
+        case WM_MAIN_START: OnStart(); return true;
+        case WM_MAIN_DELETE_PAGE: DeleteRetiredPage(lParam); return true;
+        case WM_MAIN_SHOW_PAGE: OnShowPage(lParam); return true;
+        case WM_MAIN_SHOW_PREVIOUS: OnShowPrevious(); return true;
+        case WM_MAIN_RESULT:
+            if (lParam) throw reinterpret_cast<CException*>(lParam);
+            return true;
+        case WM_MAIN_TRAY_NOTIFY:
+            if (wParam == CTrayIcon::kIconId && (lParam == WM_LBUTTONDOWN || lParam == kBalloonClick)) {
+                ShowWindow(m_hWnd, SW_SHOW);
+                result = 1;
+            }
+            return true;
+        case WM_MAIN_INSTALLER_DATA_READY: OnInstallerDataReady(); return true;
+        case WM_SYSCOMMAND: return OnSystemCommand(wParam);
+        case WM_CLOSE: OnClose(); return true;
+        case WM_DESTROY:
+            m_trayIcon.Delete();
+            GetProgram().m_hMainWindow = nullptr;
+            return false;
+        default: return CDialog::OnMessage(message, wParam, lParam, result);
+    }
+}

@@ -1,0 +1,100 @@
+#pragma once
+// CMainWindow: the wizard frame (template 100). It owns no controls: it shows
+// one page at a time as a child dialog, created by class name from the page
+// order, answers Next, Back, Cancel and Close, jumps to the finished page on
+// cancel or error, carries the system-menu about item and the
+// notification-area icon, and throws again on this thread the errors the
+// controller hands over. The application object runs it modally; when it
+// ends, the program ends. User-interface thread only.
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/ProgressPage.h"
+#include "framework/Dialog.h"
+#include "ui/PageHost.h"
+#include "ui/PageSequence.h"
+#include "ui/TrayIcon.h"
+
+#include "ui/SubDialog.h"
+
+// Window messages of the main window, all posted to itself or by the
+// controller and the application object.
+enum : UINT {
+    WM_MAIN_START = 0x8000,          // 0 / 0: system menu, caption, first page
+    WM_MAIN_DELETE_PAGE = 0x8001,    // 0 / CSubDialog*: destroy and delete a page left behind
+    WM_MAIN_SHOW_PAGE = 0x8002,      // 0 / posted page name (PostedText) or 0: show a page
+    WM_MAIN_SHOW_PREVIOUS = 0x8003,  // 0 / 0: go back one page
+    // WM_MAIN_RESULT (0x8005, engine/ProgressPage.h): 0 / CException* or 0, the controller's error, thrown here
+    WM_MAIN_TRAY_NOTIFY = CTrayIcon::kCallbackMessage,  // 0x8006, icon id / mouse message: restore the window
+    // WM_MAIN_INSTALLER_DATA_READY (0x8007, engine/ProgressPage.h): build the order, show the first page
+};
+
+// The system-menu command of the about box (string 16).
+const UINT kAboutCommand = 16;
+
+class CMainWindow : public CDialog, public IPageHost {
+    DECLARE_DYNAMIC(CMainWindow)
+public:
+    CMainWindow();
+    ~CMainWindow() override;
+
+    // The main window that shows the page with this host, or null.
+    static CMainWindow* FromHost(IPageHost* host);
+
+    // Next: the next page of the page order (posts 0x8002). Leaving the
+    // first page extends the order with the offers and the rest.
+    void ShowNextPage();
+    // Back (control 1000 of every page): posts 0x8003.
+    void ShowPreviousPage();
+    // Jumps to the finished page (cancel, error, abort).
+    void ShowFinishedPage() override;
+    // Asks string 3015 with Yes/No; on Yes the controller is told to stop
+    // (cancel flag, proxy cancelled, 0x408). Returns the button (IDYES = 6).
+    // A second call while the question is open answers IDNO at once.
+    int ConfirmCancel() override;
+    // Creates the page of that class and activates it, without touching the
+    // page order or the history. Errors: invalid argument (unknown class or
+    // not a page), out of memory, a silent user error when its window fails.
+    void ShowPageByName(const std::wstring& name);
+
+    // The page on screen, or null.
+    CSubDialog* GetPage() const { return m_pPage.get(); }
+    CTrayIcon& GetTrayIcon() { return m_trayIcon; }
+    const CPageSequence& GetSequence() const { return m_sequence; }
+    // Ends the wizard's modal run (the finish operation closes it this way).
+    void EndWizard(INT_PTR result) { EndDialog(result); }
+
+protected:
+    BOOL OnInitDialog() override;
+    void OnOK() override;      // nothing: the frame has no buttons
+    void OnCancel() override;  // Escape on the frame: the current page's Cancel
+    // Commands of the page's controls that the dialog manager sends to the frame go to the page.
+    bool OnCommand(UINT id, UINT notifyCode, HWND control) override;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+private:
+    void OnStart();
+    void OnInstallerDataReady();
+    void ShowFirstPage();
+    void OnShowPage(LPARAM name);
+    void OnShowPrevious();
+    void ActivatePage(std::unique_ptr<CSubDialog> page);
+    void DeleteRetiredPage(LPARAM page);
+    bool OnSystemCommand(WPARAM command);
+    void OnClose();
+    void BuildPageOrder();
+    void ExtendPageOrder();
+    void StayOnTop();
+
+    CPageSequence m_sequence;  // m_pageOrder, m_history, m_nCurrent, m_bEulaSkipped
+    std::unique_ptr<CSubDialog> m_pPage;
+    // Pages left behind, hidden, until their 0x8001 (or the window's end) deletes them.
+    std::vector<std::unique_ptr<CSubDialog>> m_retiredPages;
+    CTrayIcon m_trayIcon;
+    HICON m_hIcon = nullptr;
+    bool m_bConfirmingCancel = false;
+    bool m_bNextPending = false;  // a Next (0x8002 without a name) is on its way
+};
