@@ -700,6 +700,28 @@ int MeasureLaunch(const std::wstring& program, int runs) {
     return 0;
 }
 
+// The walk of the demo in any language: welcome (the licence accepted), the
+// first offer accepted, the progress page, the finished page left with the
+// launch check box on. Texts are not checked, so every language walks it.
+void ScenarioDemo(Wizard& wizard) {
+    if (!WaitForPage(wizard, L"welcome")) return;
+    Click(wizard.Page(), kAgree);
+    bool offered = WaitFor([&] {
+        std::wstring page = PageName(wizard.Page());
+        return page == L"nox-offer" || page == L"gearfresh-offer" || page == L"progress";
+    });
+    if (offered && PageName(wizard.Page()) != L"progress") {
+        std::wstring offer = PageName(wizard.Page());
+        WaitForPage(wizard, offer);
+        std::printf("offer page: %s accepted\n", Utf8(offer).c_str());
+        Click(wizard.Page(), kAccept);
+    }
+    if (!WaitForPage(wizard, L"progress")) return;
+    if (!WaitForPage(wizard, L"finished", kInstallTimeoutMs)) return;
+    CheckDlgButton(wizard.Page(), kLaunch, BST_CHECKED);
+    Finish(wizard);
+}
+
 int Run(const std::wstring& scenario, const std::wstring& program) {
     Wizard wizard;
     STARTUPINFOW startup = {};
@@ -728,6 +750,7 @@ int Run(const std::wstring& scenario, const std::wstring& program) {
     else if (scenario == L"cancel-offer") ScenarioCancelOffer(wizard);
     else if (scenario == L"tray") ScenarioTray(wizard);
     else if (scenario == L"responsiveness") ScenarioResponsiveness(wizard);
+    else if (scenario == L"demo") ScenarioDemo(wizard);
     else Check(false, "known scenario", scenario);
     if (wizard.Running()) {
         Check(false, "the wizard ended at the end of the scenario");
