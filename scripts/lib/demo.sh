@@ -46,9 +46,13 @@ rm "$demo/configured.exe"
 mkdir -p "$WRENSTALL_SERVER_ROOT/kelvora" "$WRENSTALL_SERVER_ROOT/offers"
 cp "$fixtures/package-A.msi.bz2" "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"
 cp "$fixtures/offer-A.exe.bz2" "$WRENSTALL_SERVER_ROOT/offers/VelmoraCleanerPlus-downloader.exe.bz2"
+# The payload comes in 64 KiB pieces 1.5 s apart, as over a slow line, so
+# that the progress page shows its download for a few seconds.
+curl -s -X POST -d '{"path": "/kelvora/Kelvora-2.4.1-setup.msi.bz2", "faults": [{"trickle_ms": 1500}]}' \
+    "$base/__control/fault"
 "$build_dir/host/wrenstall-tag" add "$demo/Wrenstall.exe" "$root/tools/demo-installer-data.txt" ||
     fail "tagging the wizard failed"
-"$build_dir/host/wrenstall-tag" show "$demo/Wrenstall.exe"
+"$build_dir/host/wrenstall-tag" show "$demo/Wrenstall.exe"; echo
 
 # The installed application and the offer's setup are stand-ins that record
 # how they were started; the browser the demo's data prefers ("ff") is a
@@ -73,7 +77,9 @@ else
         > "$demo/driver.txt"
     status=$?
     tr -d '\r' < "$demo/driver.txt"
-    walk=$(tr -d '\r' < "$demo/driver.txt" | grep -m1 '^exit ' || echo "the driver did not see the wizard end")
+    code=$(tr -d '\r' < "$demo/driver.txt" | sed -n 's/^exit //p' | head -1)
+    walk=${code:+the wizard ended with exit code $code}
+    walk=${walk:-the driver did not see the wizard end}
     for picture in "$shots"/*.bmp; do
         [ -f "$picture" ] && convert "$picture" "${picture%.bmp}.png" && rm -f "$picture"
     done

@@ -11,7 +11,9 @@ import sys
 import urllib.parse
 
 # Parameters every tracking event carries; the summary shows the others.
-COMMON_PARAMETERS = {"upl", "machineId", "installId", "installer", "installerVersion", "product"}
+COMMON_PARAMETERS = {"upl", "machineId", "installId", "installer", "installerVersion", "product", "platformOS",
+                     "platformOSVersion"}
+OFFER_NAMES = {"nox-offer": "Nox offer (Velmora Cleaner Plus)", "gearfresh-offer": "Gearfresh offer"}
 PRODUCT_KEY = r"HKEY_LOCAL_MACHINE\SOFTWARE\Tarnwell Utilities Inc"
 
 
@@ -119,9 +121,9 @@ def main():
 
     offer_gets = [target for method, target, _ in all_requests if method == "GET" and target.startswith("/offers/")]
     offer_starts = [line for line in started if "Kelvora.exe" not in line]
-    accepted = [line.split(":", 1)[1].strip() for line in driver if line.startswith("offer page:")]
+    accepted = [line.split(":", 1)[1].split()[0] for line in driver if line.startswith("offer page:")]
     if accepted or offer_gets or offer_starts:
-        outcome = accepted[0] if accepted else "offer"
+        outcome = OFFER_NAMES.get(accepted[0], accepted[0]) + " accepted" if accepted else "offer"
         outcome += "; downloaded" if offer_gets else "; not downloaded"
         outcome += "; its setup started as: " + offer_starts[0] if offer_starts else "; its setup was not started"
         print("Offer:         " + outcome)
