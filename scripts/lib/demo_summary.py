@@ -104,6 +104,8 @@ def main():
         reasons.append(args.walk)
     reasons += failures
     ok = not reasons
+    if not ok:
+        reasons += ["the wizard reported " + event for event in tracking_events(all_requests) if event.startswith("Error")]
 
     print()
     print("=== Summary")
