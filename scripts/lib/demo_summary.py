@@ -97,7 +97,8 @@ def main():
     installed = os.path.isfile(args.installed)
     failures = [line[len("FAIL"):].lstrip(": ") for line in driver if line.startswith("FAIL")]
 
-    reasons = []
+    reasons = ["the wizard showed the error \"%s\"" % line.split(":", 1)[1].strip()
+               for line in driver if line.startswith("error message:")]
     if not installed:
         reasons.append("Kelvora.exe is not at " + args.installed_windows)
     if args.status not in ("0", ""):
