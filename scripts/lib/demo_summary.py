@@ -126,12 +126,12 @@ def main():
     offer_starts = [line for line in started if "Kelvora.exe" not in line]
     accepted = [line.split(":", 1)[1].split()[0] for line in driver if line.startswith("offer page:")]
     if accepted or offer_gets or offer_starts:
-        outcome = OFFER_NAMES.get(accepted[0], accepted[0]) + " accepted" if accepted else "offer"
-        outcome += "; downloaded" if offer_gets else "; not downloaded"
+        outcome = OFFER_NAMES.get(accepted[0], accepted[0]) if accepted else "The offer"
+        outcome += " accepted; downloaded" if offer_gets else " accepted; not downloaded"
         outcome += "; its setup started as: " + offer_starts[0] if offer_starts else "; its setup was not started"
         print("Offer:         " + outcome)
     else:
-        print("Offer:         no offer page was shown")
+        print("Offer:         none accepted; nothing was downloaded for an offer")
 
     print("MachineID:      " + identifier(values, PRODUCT_KEY, "MachineID"))
     print("InstallationID: " + identifier(values, PRODUCT_KEY + r"\Kelvora\Registration", "InstallationID"))
