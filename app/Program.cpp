@@ -127,7 +127,8 @@ LRESULT CProgram::ProcessWndProcException(CException* e, const MSG* message) {
         if (!e->GetErrorMessage(text, ARRAYSIZE(text))) wcscpy_s(text, L"Out of memory!");
         e->Delete();
         WriteDiagnostic((std::wstring(L"Fatal error: ") + text + L"\n").c_str());
-        MessageBoxW(nullptr, text, m_strAppName.c_str(), MB_OK | MB_ICONERROR);
+        const std::wstring& caption = m_strAppName.empty() ? m_strFrameworkAppName : m_strAppName;
+        MessageBoxW(nullptr, text, caption.c_str(), MB_OK | MB_ICONERROR);
         ExitProgram(1);
     }
     wchar_t text[512] = {};

@@ -57,8 +57,14 @@ BOOL CALLBACK MatchWizardWindow(HWND window, LPARAM param) {
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     if (owner != found->processId || !IsWindowVisible(window)) return TRUE;
-    if (GetDlgItem(window, 0xFFFF)) found->box = window;  // the program's message box
-    if (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_APPWINDOW) found->frame = window;
+    wchar_t className[32] = {};
+    GetClassNameW(window, className, 32);
+    if (std::wstring(className) != L"#32770") return TRUE;
+    if (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_APPWINDOW) {
+        found->frame = window;
+    } else if (GetDlgItem(window, 0xFFFF)) {
+        found->box = window;  // the program's message box
+    }
     return TRUE;
 }
 
@@ -67,7 +73,8 @@ void CloseWizardWindows(DWORD processId) {
     EnumWindows(MatchWizardWindow, reinterpret_cast<LPARAM>(&found));
     if (found.box) {
         int answer = GetDlgItem(found.box, IDYES) ? IDYES : IDOK;
-        PostMessageW(found.box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+        PostMessageW(found.box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(found.box, answer)));
     } else if (found.frame) {
         PostMessageW(found.frame, WM_SYSCOMMAND, SC_CLOSE, 0);
     }
@@ -114,7 +121,9 @@ protected:
 };
 
 TEST_F(Startup, MachineIdIsCreatedOnceAndReused) {
-    ProcessResult first = Run(m_wizard);
+    // The shipped configuration with the short page order (the wizard's window runs modally).
+    const std::wstring wizard = CopyWizard({{L"ProductCode", L"TW6"}});
+    ProcessResult first = Run(wizard);
     EXPECT_EQ(first.exitCode, 0u) << first.output;
     RegistryValue created = ReadValue(kMakerKey, L"MachineID");
     ASSERT_TRUE(created.exists);
@@ -122,7 +131,7 @@ TEST_F(Startup, MachineIdIsCreatedOnceAndReused) {
     EXPECT_EQ(created.bytes.size(), 16u);
     EXPECT_NE(created.bytes, std::string(16, '\0'));
 
-    Run(m_wizard);
+    Run(wizard);
     EXPECT_EQ(ReadValue(kMakerKey, L"MachineID").bytes, created.bytes);
 }
 
@@ -137,10 +146,11 @@ TEST_F(Startup, MalformedMachineIdIsReplaced) {
         {"17 bytes", REG_BINARY, std::string(17, '\x11')},
         {"16 bytes of another type", REG_SZ, std::string(16, '\x11')},
     };
+    const std::wstring wizard = CopyWizard({{L"ProductCode", L"TW6"}});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         WriteValue(kMakerKey, L"MachineID", c.type, c.bytes);
-        Run(m_wizard);
+        Run(wizard);
         RegistryValue replaced = ReadValue(kMakerKey, L"MachineID");
         EXPECT_EQ(replaced.type, static_cast<DWORD>(REG_BINARY));
         EXPECT_EQ(replaced.bytes.size(), 16u);
