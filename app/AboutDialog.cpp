@@ -1,5 +1,6 @@
 #include "app/AboutDialog.h"
 
+#include <clocale>
 #include <cwchar>
 
 #include "app/Program.h"
@@ -30,11 +31,16 @@ std::wstring CAboutDialog::FormatBuildTime(std::time_t linkTime) {
     std::tm local = {};
     if (localtime_s(&local, &linkTime) != 0) return {};
     wchar_t text[kBuildTimeChars] = {};
-    if (std::wcsftime(text, kBuildTimeChars, L"%#c", &local) == 0) {
-        // Not every C library knows the "#" flag: the plain long form then.
-        if (std::wcsftime(text, kBuildTimeChars, L"%c", &local) == 0) return {};
-    }
-    return text;
+    // The user's locale for the time texts only, for this call only: numbers
+    // elsewhere keep the C library's default formatting.
+    const wchar_t* current = _wsetlocale(LC_TIME, nullptr);
+    std::wstring previous = current ? current : L"C";
+    _wsetlocale(LC_TIME, L"");
+    size_t written = std::wcsftime(text, kBuildTimeChars, L"%#c", &local);
+    // Not every C library knows the "#" flag: the plain long form then.
+    if (written == 0) written = std::wcsftime(text, kBuildTimeChars, L"%c", &local);
+    _wsetlocale(LC_TIME, previous.c_str());
+    return written ? text : std::wstring();
 }
 
 void CAboutDialog::SetFormattedText(UINT id, const std::wstring& insert1, const std::wstring& insert2) {

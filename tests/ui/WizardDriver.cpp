@@ -357,10 +357,18 @@ void ScenarioError(Wizard& wizard) {
     Finish(wizard);
 }
 
-// Every page this wizard can show with a given order, for the pictures:
-// welcome, licence, finished (interrupted); the close box path.
+// Pictures of the welcome page, the about box, the licence page, the cancel
+// question and the interrupted finished page.
 void ScenarioPictures(Wizard& wizard) {
     if (!WaitForPage(wizard, L"welcome")) return;
+    PostMessageW(wizard.Main(), WM_SYSCOMMAND, kAboutCommand, 0);
+    HWND about = nullptr;
+    if (WaitFor([&] { return (about = wizard.About()) != nullptr; })) {
+        Sleep(300);
+        Shoot(about, L"about");
+        Click(about, 8);
+        WaitFor([&] { return wizard.About() == nullptr; });
+    }
     Click(wizard.Page(), kAgree);
     if (!WaitForPage(wizard, L"license")) return;
     Click(wizard.Page(), 2);
@@ -600,7 +608,7 @@ void ScenarioResponsiveness(Wizard& wizard) {
 void ScenarioClose(Wizard& wizard) {
     while (wizard.Running()) {
         if (HWND box = wizard.Box()) {
-            Click(box, IDYES);
+            Click(box, GetDlgItem(box, IDYES) ? IDYES : IDOK);
         } else if (HWND main = wizard.Main()) {
             PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
         }

@@ -141,8 +141,6 @@ if wanted pictures; then
         exe=$(copy "init-$tag" "" "${shipped[@]}" $page_order)
         respond x '{"path": "/rpc/installer-data-update", "status": 200, "delay_ms": 2000, "body": "@upl=from+server\r\n"}'
         drive initialization "$exe" "$language" "wizard-$tag" >/dev/null
-        exe=$(copy "about-$tag" "$data" "${shipped[@]}" $page_order)
-        drive about "$exe" "$language" "wizard-$tag" >/dev/null
         exe=$(copy "countdown-$tag" "${data}AutoLaunchWait=3\r\n" "${shipped[@]}" PageOrder=CWelcomePage,CFinishedPage)
         drive countdown "$exe" "$language" "wizard-$tag-success" >/dev/null
     done
