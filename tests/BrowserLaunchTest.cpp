@@ -321,7 +321,10 @@ TEST(DesktopUserLaunch, RoutesAndTheirElevation) {
         PlacedBrowser browser(folder.File(L"plain.exe"));
         LaunchRoute route = LaunchRoute::None;
         ASSERT_EQ(StartAsDesktopUser(L"\"" + browser.Path() + L"\" \"u1\"", SW_SHOWMAXIMIZED, &route), S_OK);
-        EXPECT_EQ(route, LaunchRoute::Installer) << "no desktop shell: the fallback";
+        // Whether Wine's desktop process offers the shell's window list
+        // depends on the prefix; without it the fallback starts the program.
+        EXPECT_TRUE(route == LaunchRoute::DesktopShell || route == LaunchRoute::Installer)
+            << "route " << static_cast<int>(route);
         BrowserStart start = browser.WaitForStart();
         EXPECT_EQ(start.commandLine, ToUtf8(L"\"" + browser.Path() + L"\" \"u1\""));
         EXPECT_EQ(start.elevation, OwnElevation());
@@ -338,7 +341,9 @@ TEST(DesktopUserLaunch, RoutesAndTheirElevation) {
         PlacedBrowser browser(folder.File(L"token.exe"));
         LaunchRoute route = LaunchRoute::None;
         EXPECT_EQ(StartAsDesktopUser(L"\"" + browser.Path() + L"\" \"u2\"", SW_SHOWMAXIMIZED, &route), S_OK);
-        EXPECT_EQ(route, LaunchRoute::ShellToken);
+        // The desktop shell comes first when it answers; otherwise the shell's token.
+        EXPECT_TRUE(route == LaunchRoute::DesktopShell || route == LaunchRoute::ShellToken)
+            << "route " << static_cast<int>(route);
         BrowserStart start = browser.WaitForStart();
         EXPECT_EQ(start.commandLine, ToUtf8(L"\"" + browser.Path() + L"\" \"u2\""));
         std::printf("shell-token route under this platform: %s (%s); this process: %s\n", start.elevation.c_str(),
