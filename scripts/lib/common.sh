@@ -8,21 +8,25 @@ export WINEARCH=win32
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
 # Cross build of the program, its tools and tests, and the Linux build of
-# wrenstall-tag. One build at a time per build folder: scripts/test and
-# scripts/run started together take turns here and share the result.
+# wrenstall-tag; with arguments, only those targets of the cross build (and
+# only wrenstall-tag of the Linux build). One build at a time per build
+# folder: scripts/test and scripts/run started together take turns here and
+# share the result.
 build_all() {
     mkdir -p "$build_dir"
+    local host_targets=()
+    [ $# -gt 0 ] && host_targets=(wrenstall-tag)
     (
         flock 9
         "$root/scripts/fetch-bzip2"
         cmake -S "$root/tools/tag" -B "$build_dir/host" -G Ninja -DCMAKE_BUILD_TYPE=Release \
             -DCMAKE_CXX_COMPILER=clang++ -DWRENSTALL_TAG_FUZZER=ON >/dev/null
-        ninja -C "$build_dir/host"
+        ninja -C "$build_dir/host" "${host_targets[@]}"
         cmake -S "$root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
             -DCMAKE_TOOLCHAIN_FILE="$root/tools/cmake/mingw-i686.cmake" \
             -DWRENSTALL_HOST_TAG_TOOL="$build_dir/host/wrenstall-tag" \
             -DWRENSTALL_HOST_TAG_FUZZER="$build_dir/host/fuzz/wrenstall-tag-fuzzer" >/dev/null
-        ninja -C "$build_dir"
+        ninja -C "$build_dir" "$@"
     ) 9>"$build_dir/.build.lock"
 }
 

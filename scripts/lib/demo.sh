@@ -1,55 +1,100 @@
 #!/usr/bin/env bash
-# The main job, run by scripts/run inside a virtual display and beside the
-# stand-in server (WRENSTALL_SERVER_PORT, WRENSTALL_SERVER_ROOT): a signed,
-# tagged wizard started under Wine, then a full installation by its engine
-# (payload download, verification, MSI install, Nox offer) through
-# wrenstall-check install, and what reached the maker's servers.
-set -euo pipefail
+# The main job, run by scripts/run beside the stand-in server
+# (WRENSTALL_SERVER_PORT, WRENSTALL_SERVER_ROOT): a copy of the wizard
+# configured for that server, signed with the test key and tagged with the
+# demo's installer data, run under Wine in a prefix of its own. Without
+# arguments WizardDriver walks it (inside the virtual display scripts/run
+# made) and photographs every page; with --interactive the user walks it on
+# the display. Ends with a summary of what happened.
+# Environment: RUN_LOG (Wine's and the tools' output go there),
+# DEMO_LANGUAGE (a locale such as de_DE; en_US by default).
+# Standard output carries only the lines meant for the person watching.
+set -uo pipefail
 source "$(dirname "$0")/common.sh"
 
+interactive=false
+[ "${1:-}" = --interactive ] && interactive=true
+language=${DEMO_LANGUAGE:-en_US}
+log=${RUN_LOG:?RUN_LOG}
+exec 3>&1 >>"$log" 2>&1
+say() { printf '%s\n' "$*" >&3; printf '== %s\n' "$*"; }
+fail() { say "scripts/run: $*"; say "details: $log"; exit 1; }
+
 demo="$build_dir/demo"
+shots="$demo/screenshots"
 rm -rf "$demo"
-mkdir -p "$demo"
+mkdir -p "$demo" "$shots"
 start_wine "$build_dir/wineprefix-run"
 trap stop_wine EXIT
 check="$build_dir/tools/check/wrenstall-check.exe"
-# The demo's copy of the wizard reports to and downloads from this run's stand-in server.
+driver="$build_dir/tests/WizardDriver.exe"
+fixtures="$build_dir/tests/fixtures"
 base="http://127.0.0.1:$WRENSTALL_SERVER_PORT"
+
+say "Preparing the wizard: configured for the stand-in server at $base, signed with the test key, tagged"
+# The demo's copy reports to and downloads from this run's stand-in server;
+# its registration page is a page of that server.
 wine "$check" configure "$build_dir/Wrenstall.exe" "$demo/configured.exe" \
     "TrackingEndpoint=$base" "RpcEndpoint=$base" \
     "Payload=CMsiExecutor|$base/kelvora/Kelvora-2.4.1-setup.msi.bz2" \
-    "NoxUrl=$base/offers/VelmoraCleanerPlus-downloader.exe.bz2" >/dev/null
+    "NoxUrl=$base/offers/VelmoraCleanerPlus-downloader.exe.bz2" \
+    "RegistrationPageUrl=$base/register" || fail "configuring the wizard's copy failed"
 # The test fixtures' throw-away key A signs the wizard, the payload and the offer.
-fixtures="$build_dir/tests/fixtures"
 osslsigncode sign -certs "$fixtures/pki/A-chain.crt" -key "$fixtures/pki/A.key" -h sha256 \
-    -in "$demo/configured.exe" -out "$demo/Wrenstall.exe" >/dev/null
+    -in "$demo/configured.exe" -out "$demo/Wrenstall.exe" || fail "signing the wizard failed"
 rm "$demo/configured.exe"
 mkdir -p "$WRENSTALL_SERVER_ROOT/kelvora" "$WRENSTALL_SERVER_ROOT/offers"
 cp "$fixtures/package-A.msi.bz2" "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"
 cp "$fixtures/offer-A.exe.bz2" "$WRENSTALL_SERVER_ROOT/offers/VelmoraCleanerPlus-downloader.exe.bz2"
-"$build_dir/host/wrenstall-tag" add "$demo/Wrenstall.exe" "$root/tools/demo-installer-data.txt"
-echo "== signed and tagged: $demo/Wrenstall.exe"
-"$build_dir/host/wrenstall-tag" show "$demo/Wrenstall.exe" | tr -d '\r'; echo
+# The payload comes in 64 KiB pieces 1.5 s apart, as over a slow line, so
+# that the progress page shows its download for a few seconds.
+curl -s -X POST -d '{"path": "/kelvora/Kelvora-2.4.1-setup.msi.bz2", "faults": [{"trickle_ms": 1500}]}' \
+    "$base/__control/fault"
+"$build_dir/host/wrenstall-tag" add "$demo/Wrenstall.exe" "$root/tools/demo-installer-data.txt" ||
+    fail "tagging the wizard failed"
+"$build_dir/host/wrenstall-tag" show "$demo/Wrenstall.exe"; echo
 
-echo "== wrenstall-check data"
-wine "$check" data "$demo/Wrenstall.exe" | tr -d '\r'
-echo "== Wrenstall.exe"
-set +e
-wine "$demo/Wrenstall.exe" 2>&1 | tr -d '\r'
-status=${PIPESTATUS[0]}
-set -e
-echo "== installation by the engine: wrenstall-check install --accept nox"
-wine "$check" install "$demo/Wrenstall.exe" --accept nox 2>/dev/null | tr -d '\r' |
-    awk '/^step: / { if (++steps % 10 != 1) next } { print }'
+# The installed application and the offer's setup are stand-ins that record
+# how they were started; the browser the demo's data prefers ("ff") is a
+# stand-in that records the address it was asked to open.
 program_files=$(winepath -u "$(wine cmd /c echo %ProgramFiles% 2>/dev/null | tr -d '\r')" 2>/dev/null)
-ls -l "$program_files/Kelvora/Kelvora.exe"
-echo "== registry"
-wine reg query 'HKLM\SOFTWARE\Tarnwell Utilities Inc' /s 2>/dev/null | tr -d '\r' | grep -E 'HKEY|REG_' 
-echo "== requests the stand-in servers received"
-curl -s "http://127.0.0.1:$WRENSTALL_SERVER_PORT/__control/requests" | python3 -c '
-import sys
-for line in sys.stdin:
-    fields = line.rstrip("\n").split("\t")
-    print(fields[0], bytes.fromhex(fields[1]).decode(errors="replace"))'
-echo "== exit code $status"
-exit "$status"
+temp_folder=$(winepath -u "$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')" 2>/dev/null)
+browser="$program_files/Mozilla Firefox/firefox.exe"
+mkdir -p "$(dirname "$browser")"
+cp "$build_dir/tests/StandInBrowser.exe" "$browser"
+export WRENSTALL_RECORD_FILE
+WRENSTALL_RECORD_FILE=$(winepath -w "$demo/started.txt")
+
+locale_vars=(LC_ALL="$language.UTF-8" LANG="$language.UTF-8")
+if $interactive; then
+    say "Starting Wrenstall.exe ($language) on display $DISPLAY: walk the wizard; this script waits until it ends"
+    env "${locale_vars[@]}" wine "$demo/Wrenstall.exe"
+    status=$?
+    walk="the wizard ended with exit code $status"
+else
+    say "Starting Wrenstall.exe ($language) in a virtual display; WizardDriver walks it: welcome, licence accepted, offer accepted, progress, finish with launch"
+    env "${locale_vars[@]}" wine "$driver" run demo "$(winepath -w "$demo/Wrenstall.exe")" "$(winepath -w "$shots")" "${language%%_*}" \
+        > "$demo/driver.txt"
+    status=$?
+    tr -d '\r' < "$demo/driver.txt"
+    code=$(tr -d '\r' < "$demo/driver.txt" | sed -n 's/^exit //p' | head -1)
+    walk=${code:+the wizard ended with exit code $code}
+    walk=${walk:-the driver did not see the wizard end}
+    for picture in "$shots"/*.bmp; do
+        [ -f "$picture" ] && convert "$picture" "${picture%.bmp}.png" && rm -f "$picture"
+    done
+fi
+# The finish routine opens the browser and ends; the started stand-ins
+# write their records a moment later.
+for _ in $(seq 1 40); do [ -s "$browser.record" ] && break; sleep 0.25; done
+sleep 1
+
+# What happened, gathered into the demo folder, then told in a few lines.
+curl -s "$base/__control/requests" > "$demo/requests.txt"
+wine reg query 'HKLM\SOFTWARE\Tarnwell Utilities Inc' /s 2>/dev/null | tr -d '\r' > "$demo/registry.txt"
+wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' > "$demo/uninstall.txt"
+run_log=$(ls -t "$temp_folder"/Kelvora-setup-*.log 2>/dev/null | head -1)
+python3 "$root/scripts/lib/demo_summary.py" --demo "$demo" --walk "$walk" --status "$status" \
+    --installed "$program_files/Kelvora/Kelvora.exe" --installed-windows "$(winepath -w "$program_files/Kelvora/Kelvora.exe")" \
+    --browser-record "$browser.record" --run-log "$run_log" --screenshots "$($interactive || echo "$shots")" \
+    --log "$log" >&3

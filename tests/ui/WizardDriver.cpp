@@ -719,6 +719,49 @@ int MeasureLaunch(const std::wstring& program, int runs) {
     return 0;
 }
 
+// The walk of the demo in any language: welcome (the licence accepted), the
+// first offer accepted, the progress page, the finished page left with the
+// launch check box on. Texts are not checked, so every language walks it. An
+// error box on the way is photographed, its message printed and answered, and
+// the walk ends on the finished page's error variant.
+void ScenarioDemo(Wizard& wizard) {
+    auto errorBoxShown = [&] {
+        HWND box = wizard.Box();
+        if (!box) return false;
+        std::printf("error message: %s\n", Utf8(ItemText(box, kBoxText)).c_str());
+        Shoot(box, L"error-box");
+        Click(box, IDOK);
+        if (WaitForPage(wizard, L"finished")) Finish(wizard);
+        return true;
+    };
+    // Waits for one of the pages or an error box; the page on screen then.
+    auto reach = [&](std::initializer_list<const wchar_t*> pages, DWORD timeoutMs) {
+        WaitFor([&] {
+            if (wizard.Box()) return true;
+            std::wstring page = PageName(wizard.Page());
+            for (const wchar_t* name : pages) {
+                if (page == name) return true;
+            }
+            return false;
+        }, timeoutMs);
+        return errorBoxShown() ? std::wstring(L"error") : PageName(wizard.Page());
+    };
+    if (reach({L"welcome"}, kStepTimeoutMs) != L"welcome" || !WaitForPage(wizard, L"welcome")) return;
+    Click(wizard.Page(), kAgree);
+    std::wstring page = reach({L"nox-offer", L"gearfresh-offer", L"progress"}, kStepTimeoutMs);
+    if (page == L"error") return;
+    if (page != L"progress") {
+        WaitForPage(wizard, page);
+        std::printf("offer page: %s accepted\n", Utf8(page).c_str());
+        Click(wizard.Page(), kAccept);
+        if (reach({L"progress", L"finished"}, kStepTimeoutMs) == L"error") return;
+    }
+    if (PageName(wizard.Page()) == L"progress") WaitForPage(wizard, L"progress");
+    if (reach({L"finished"}, kInstallTimeoutMs) == L"error" || !WaitForPage(wizard, L"finished")) return;
+    CheckDlgButton(wizard.Page(), kLaunch, BST_CHECKED);
+    Finish(wizard);
+}
+
 int Run(const std::wstring& scenario, const std::wstring& program) {
     Wizard wizard;
     STARTUPINFOW startup = {};
@@ -748,6 +791,7 @@ int Run(const std::wstring& scenario, const std::wstring& program) {
     else if (scenario == L"cancel-offer") ScenarioCancelOffer(wizard);
     else if (scenario == L"tray") ScenarioTray(wizard);
     else if (scenario == L"responsiveness") ScenarioResponsiveness(wizard);
+    else if (scenario == L"demo") ScenarioDemo(wizard);
     else Check(false, "known scenario", scenario);
     if (wizard.Running()) {
         Check(false, "the wizard ended at the end of the scenario");
