@@ -10,9 +10,9 @@
 #include "framework/Win32Error.h"
 #include "services/ProcessLaunching.h"
 #include "services/SystemProbes.h"
+#include "resources/resource.h"
 
 namespace {
-const UINT IDS_SCANNING = 3037;
 const DWORD kPollMs = 16;
 const DWORD kDefaultTimeoutMs = 12000;
 const HRESULT kCancelled = static_cast<HRESULT>(0x800704C7);

@@ -19,15 +19,12 @@
 #include "framework/Win32Error.h"
 #include "services/PackedVersion.h"
 #include "engine/ByteFormatting.h"
+#include "resources/resource.h"
 
 IMPLEMENT_DYNCREATE(CInstallation, CWinThread)
 
 namespace {
 const DWORD kProgressIntervalMs = 66;
-const UINT IDS_DOWNLOADING = 3001;
-const UINT IDS_INSTALLING = 3003;
-const UINT IDS_DONE = 3004;
-const UINT IDS_DOWNLOADED_AT = 3005;
 
 // "Payload" split at "|": executor class, [command-line prefix,] URL.
 std::vector<std::wstring> PayloadParts() {

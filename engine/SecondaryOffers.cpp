@@ -17,6 +17,7 @@
 #include "payload/BzFile.h"
 #include "payload/VerifiedFile.h"
 #include "services/ProcessLaunching.h"
+#include "resources/resource.h"
 
 struct CInstallation::Offer {
     const wchar_t* urlKey;
@@ -33,9 +34,6 @@ const CInstallation::Offer CInstallation::kGearfresh = {L"GearfreshEnUrl", L"gfp
                                                         L"GearfreshCallerP2", L"GearfreshOfferP2", L"GearfreshStubId"};
 
 namespace {
-const UINT IDS_DOWNLOADING = 3001;
-const UINT IDS_EXTRACTING = 3002;
-const UINT IDS_INSTALLING = 3003;
 
 void TrackOfferError(CException* e, const wchar_t* page) noexcept {
     wchar_t line[200];

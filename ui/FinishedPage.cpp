@@ -17,10 +17,6 @@ namespace {
 const UINT_PTR kCountdownTimer = 1;
 const UINT kCountdownPeriodMs = 1000;
 const int kLongestCountdown = 120;
-const UINT kStringInterruptedTitle = 3016;
-const UINT kStringInterruptedText = 3018;
-const UINT kStringErrorTitle = 3021;
-const UINT kStringErrorText = 3022;
 
 }  // namespace
 
@@ -48,8 +44,8 @@ void CFinishedPage::ShowTexts() {
     if (program.m_bAborted) {
         bool error = program.m_bErrorOccurred;
         SetDlgItemTextW(m_hWnd, IDC_FINISHED_TITLE,
-                        LoadProductText(error ? kStringErrorTitle : kStringInterruptedTitle).c_str());
-        SetDlgItemTextW(m_hWnd, IDC_FINISHED_TEXT, LoadProductText(error ? kStringErrorText : kStringInterruptedText).c_str());
+                        LoadProductText(error ? IDS_ERROR_TITLE : IDS_INTERRUPTED_TITLE).c_str());
+        SetDlgItemTextW(m_hWnd, IDC_FINISHED_TEXT, LoadProductText(error ? IDS_ERROR_TEXT : IDS_INTERRUPTED_TEXT).c_str());
         ShowWindow(launch, SW_HIDE);
         return;
     }

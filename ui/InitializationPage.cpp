@@ -13,7 +13,6 @@ namespace {
 const UINT_PTR kProgressTimer = 1;
 const UINT kProgressPeriodMs = 100;
 const int kProgressMaximum = 100;
-const UINT kStringInitializing = 3040;
 }  // namespace
 
 int CInitializationPage::s_nProgressCount = 0;
@@ -23,7 +22,7 @@ CInitializationPage::CInitializationPage() : CWizardPage(IDD_INITIALIZATION) {}
 BOOL CInitializationPage::OnInitDialog() {
     CWizardPage::OnInitDialog();
     std::wstring text;
-    LoadResourceString(kStringInitializing, text);
+    LoadResourceString(IDS_INITIALIZING, text);
     SetDlgItemTextW(m_hWnd, IDC_STEP_TEXT, text.c_str());
     SendDlgItemMessageW(m_hWnd, IDC_STEP_BAR, PBM_SETPOS, static_cast<WPARAM>(s_nProgressCount), 0);
     if (Controller()) {

@@ -19,14 +19,6 @@
 IMPLEMENT_DYNAMIC(CMainWindow, CDialog)
 
 namespace {
-const UINT kStringAboutItem = 16;
-const UINT kStringCaption = 100;
-const UINT kStringCancelQuestion = 3015;
-const UINT kStringFirstPageTooLate = 3025;
-const UINT kStringNoPages = 3026;
-const UINT kStringNoPageOrder = 3027;
-const UINT kStringTrayTitle = 3038;
-const UINT kStringTrayText = 3039;
 const UINT kBalloonClick = 0x405;  // NIN_BALLOONUSERCLICK
 // Back on a first page: ERROR_NO_MORE_ITEMS.
 const HRESULT kNoPreviousPage = HRESULT_FROM_WIN32(259);
@@ -41,7 +33,7 @@ std::wstring AppName() { return GetProgram().m_strAppName; }
     ExitProgram(1);
 }
 
-[[noreturn]] void ThrowFirstPageTooLate() { throw new CToolkitException(kStringFirstPageTooLate); }
+[[noreturn]] void ThrowFirstPageTooLate() { throw new CToolkitException(IDS_FIRST_PAGE_TOO_LATE); }
 
 OfferInputs CollectOfferInputs() {
     CProgram& program = GetProgram();
@@ -86,8 +78,8 @@ BOOL CMainWindow::OnInitDialog() {
     SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
     std::wstring balloonTitle;
-    LoadResourceString(kStringTrayTitle, balloonTitle);
-    m_trayIcon.Prepare(m_hWnd, m_hIcon, AppName(), balloonTitle, LoadProductText(kStringTrayText));
+    LoadResourceString(IDS_TRAY_TITLE, balloonTitle);
+    m_trayIcon.Prepare(m_hWnd, m_hIcon, AppName(), balloonTitle, LoadProductText(IDS_TRAY_TEXT));
 
     // Campaigns other than these two keep the wizard on screen: no minimise box.
     if (const wchar_t* track = GetProgram().m_installerData.Get(L"track")) {
@@ -103,13 +95,13 @@ BOOL CMainWindow::OnInitDialog() {
 
 void CMainWindow::OnStart() {
     if (HMENU menu = GetSystemMenu(m_hWnd, FALSE)) {
-        std::wstring about = LoadProductText(kStringAboutItem);
+        std::wstring about = LoadProductText(IDS_ABOUT_ITEM);
         if (!about.empty()) {
             AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
             AppendMenuW(menu, MF_STRING, kAboutCommand, about.c_str());
         }
     }
-    std::wstring caption = LoadProductText(kStringCaption);
+    std::wstring caption = LoadProductText(IDS_WIZARD_CAPTION);
     if (!caption.empty()) SetWindowTextW(m_hWnd, caption.c_str());
 
     if (GetProgram().m_bInstallerDataReady) {
@@ -148,7 +140,7 @@ void CMainWindow::BuildPageOrder() {
         program.m_installerData.Get(L"WS_UPDATE") != nullptr && program.m_installerData.Get(L"WS_SKIP_EULA") != nullptr;
     switch (m_sequence.BuildPageOrder(program.m_buildConfig.Get(L"PageOrder"), updateSkipsEula)) {
         case CPageSequence::BuildResult::NoPageOrder:
-            ReportBrokenInstaller(kStringNoPageOrder);
+            ReportBrokenInstaller(IDS_NO_PAGE_ORDER);
         case CPageSequence::BuildResult::EulaSkipped:
             if (CInstallation* installation = program.m_pInstallation.get()) {
                 installation->m_bCancel = false;
@@ -163,13 +155,13 @@ void CMainWindow::BuildPageOrder() {
 
 void CMainWindow::ExtendPageOrder() {
     if (!m_sequence.ExtendPageOrder(GetProgram().m_buildConfig.Get(L"PageOrder"), CollectOfferInputs())) {
-        ReportBrokenInstaller(kStringNoPageOrder);
+        ReportBrokenInstaller(IDS_NO_PAGE_ORDER);
     }
 }
 
 void CMainWindow::ShowNextPage() {
     if (m_sequence.m_pageOrder.size() == 1 && m_sequence.m_nCurrent == 0) ExtendPageOrder();
-    if (m_sequence.m_pageOrder.empty()) ReportBrokenInstaller(kStringNoPages);
+    if (m_sequence.m_pageOrder.empty()) ReportBrokenInstaller(IDS_NO_PAGES);
     // One Next at a time: a second click before the page changed would skip a page.
     if (m_bNextPending || !m_sequence.HasNextPage()) return;
     m_bNextPending = true;
@@ -213,7 +205,7 @@ int CMainWindow::ConfirmCancel() {
     if (m_bConfirmingCancel) return IDNO;
     m_bConfirmingCancel = true;
     std::wstring question;
-    LoadResourceString(kStringCancelQuestion, question);
+    LoadResourceString(IDS_CANCEL_QUESTION, question);
     int answer = MessageBoxThroughApplication(question.c_str(), MB_YESNO, 0);
     m_bConfirmingCancel = false;
     if (answer != IDYES) return answer;
