@@ -68,6 +68,7 @@ void CProgressPage::OnCancel() {
     // The question is modal: the result may arrive and move the wizard on meanwhile.
     int answer = m_pHost->ConfirmCancel();
     if (alive.expired() || answer != IDYES) return;
+    m_bUserCancelled = true;
     m_bCancelled = true;
     if (CInstallation* installation = Controller()) installation->m_bCancel = true;
 }
@@ -102,7 +103,9 @@ void CProgressPage::OnResult(CException* error) {
     }
     m_bResultReceived = true;
     CProgram& program = GetProgram();
-    const bool stoppedByUser = m_bCancelled && !program.m_bPayloadInstalled;
+    // Only the user's own Cancel counts: the controller also marks the page
+    // cancelled when the payload run fails, and that failure must be shown.
+    const bool stoppedByUser = (m_bUserCancelled || program.m_bAborted) && !program.m_bPayloadInstalled;
     if (error) {
         if (!stoppedByUser) {
             ShowMainWindow();

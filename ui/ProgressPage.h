@@ -69,6 +69,7 @@ private:
     std::atomic<bool> m_bCancelled{false};
     bool m_bAttached = false;
     bool m_bResultReceived = false;
+    bool m_bUserCancelled = false;  // the user confirmed Cancel on this page
     // Expires with the page: a handler that ran a modal question checks it
     // before it touches the page again.
     std::shared_ptr<int> m_lifetime = std::make_shared<int>(0);

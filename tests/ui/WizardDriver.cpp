@@ -365,6 +365,7 @@ void ScenarioError(Wizard& wizard) {
 // An error once the installation begins (a payload the signature rule refuses).
 void ScenarioErrorAfterAgree(Wizard& wizard) {
     if (!PassWelcome(wizard)) return;
+    Click(wizard.Page(), kAgree);
     ExpectErrorBoxThenErrorVariant(wizard);
 }
 
