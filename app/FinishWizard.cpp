@@ -5,6 +5,7 @@
 
 #include "app/Program.h"
 #include "framework/DiagnosticOutput.h"
+#include "framework/Dialog.h"
 #include "framework/ExceptionCodes.h"
 #include "framework/Exceptions.h"
 #include "framework/GuidText.h"
@@ -113,7 +114,13 @@ void FinishWizard(bool launchApplication, bool finishButton, const EndMainWindow
     if (endMainWindow) {
         endMainWindow(result);
     } else if (HWND mainWindow = program.m_hMainWindow) {
-        EndDialog(mainWindow, result);
+        // Our dialogs run their own modal loop, which only their own EndDialog
+        // ends: the platform's EndDialog would leave the wizard running hidden.
+        if (CDialog* dialog = CDialog::FromHandle(mainWindow)) {
+            dialog->EndDialog(result);
+        } else {
+            EndDialog(mainWindow, result);
+        }
     }
 
     EventTracker* tracker = program.m_pTracker;

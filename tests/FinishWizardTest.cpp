@@ -14,6 +14,8 @@
 #include "framework/MessagePumpingWait.h"
 #include "framework/ScopedHandles.h"
 #include "app/FinishWizard.h"
+#include "framework/Dialog.h"
+#include "resources/resource.h"
 #include "services/InstallResults.h"
 #include "services/ProcessLaunching.h"
 #include "services/SystemProbes.h"
@@ -265,6 +267,49 @@ TEST(FinishWizard, RunsWithTheStandInApplicationAndBrowser) {
     for (int i = 0; i < 50 && !DeleteFileW(chrome.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND; ++i) Sleep(100);
     DeleteFileW((chrome + L".record").c_str());
 }
+// The progress page ends the wizard without a callback of its own (hidden in
+// the notification area, or "SkipFinishedPage"): the main window's own modal
+// run must end, also while the window is hidden.
+class HiddenFinishingWindow : public CDialog {
+public:
+    HiddenFinishingWindow() : CDialog(IDD_EMPTY_BOX) {}
+    static const INT_PTR kNotEnded = 4242;
+
+protected:
+    BOOL OnInitDialog() override {
+        PostMessageW(m_hWnd, kFinishNow, 0, 0);
+        SetTimer(m_hWnd, 1, 20000, nullptr);
+        return TRUE;
+    }
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
+        if (message == kFinishNow) {
+            ShowWindow(m_hWnd, SW_HIDE);
+            GetProgram().m_hMainWindow = m_hWnd;
+            FinishWizard(false, false);
+            return true;
+        }
+        if (message == WM_TIMER) {
+            EndDialog(kNotEnded);
+            return true;
+        }
+        return CDialog::OnMessage(message, wParam, lParam, result);
+    }
+
+private:
+    static const UINT kFinishNow = WM_APP + 8;
+};
+
+TEST(FinishWizard, EndsTheHiddenMainWindowWithoutACallback) {
+    for (bool aborted : {false, true}) {
+        CProgram program;
+        program.m_strAppName = kProduct;
+        program.m_bAborted = aborted;
+        HiddenFinishingWindow window;
+        EXPECT_EQ(window.DoModal(nullptr), aborted ? IDCANCEL : IDOK) << "aborted: " << aborted;
+        program.m_hMainWindow = nullptr;
+    }
+}
+
 // The tracking events of the end of the wizard, as the stand-in server receives them.
 TEST(FinishWizardTracking, ResultAndLastEvents) {
     TestServer server;

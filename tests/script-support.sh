@@ -10,3 +10,13 @@ finish() {
     echo "$passed passed, $failed failed"
     [ "$failed" -eq 0 ]
 }
+# Under with-server.sh: the targets the stand-in server received, one a line,
+# oldest first. A reader that stops early (grep -q) is no failure.
+requests() { curl -s "http://127.0.0.1:$WRENSTALL_SERVER_PORT/__control/requests" | python3 -c '
+import os, sys
+try:
+    for line in sys.stdin:
+        print(bytes.fromhex(line.split("\t")[1]).decode(errors="replace"))
+    sys.stdout.flush()
+except BrokenPipeError:
+    os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())'; }

@@ -9,10 +9,6 @@ check=${1:?wrenstall-check.exe}
 wizard=${2:?Wrenstall.exe}
 fixtures=${3:?fixtures folder}
 tag=${4:?host wrenstall-tag}
-requests() { curl -s "http://127.0.0.1:$WRENSTALL_SERVER_PORT/__control/requests" | python3 -c '
-import sys
-for line in sys.stdin:
-    print(bytes.fromhex(line.split("\t")[1]).decode(errors="replace"))'; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

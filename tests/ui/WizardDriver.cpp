@@ -161,9 +161,13 @@ void Click(HWND dialog, int id) {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
-// The Escape key as the keyboard sends it to the focused control of the page.
+// The Escape key as the keyboard sends it to a control of the page (Back, or on
+// the offer pages, which have none, Accept). A message posted to no window
+// would land in the driver's own queue.
 void PressEscape(HWND page) {
     HWND target = GetDlgItem(page, kBack);
+    if (!target) target = GetDlgItem(page, kAccept);
+    if (!target) target = page;
     PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
     PostMessageW(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
 }
@@ -564,7 +568,8 @@ void ScenarioTray(Wizard& wizard) {
             return !wizard.Running();
         },
         kInstallTimeoutMs);
-    Check(ended, "the wizard ends by itself when the installation is done");
+    Check(ended, "the wizard ends by itself when the installation is done",
+          ended ? L"" : L"still there: page " + PageName(wizard.Page()) + L", box \"" + ItemText(wizard.Box(), kBoxText) + L"\"");
     Check(!sawFinished, "no finished page while hidden");
     if (!ended) TerminateProcess(wizard.process.hProcess, 99);
 }

@@ -9,11 +9,6 @@ shift 4
 only=" ${*:-all} "
 wanted() { [ "$only" = " all " ] || [[ "$only" == *" $1 "* ]]; }
 base="http://127.0.0.1:$WRENSTALL_SERVER_PORT"
-# The targets the server received, one a line, oldest first.
-requests() { curl -s "$base/__control/requests" | python3 -c '
-import sys
-for line in sys.stdin:
-    print(bytes.fromhex(line.split("\t")[1]).decode(errors="replace"))'; }
 reset() { curl -s -X POST "$base/__control/reset" >/dev/null; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
