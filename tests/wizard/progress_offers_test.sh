@@ -11,6 +11,10 @@ set -uo pipefail
 source "$(dirname "$0")/../script-support.sh"
 source "$(dirname "$0")/wizard-support.sh"
 trickle() { curl -s -X POST -d "{\"path\": \"$1\", \"faults\": [{\"trickle_ms\": $2}]}" "$base/__control/fault" >/dev/null; }
+# The payload (about 260 KB, four 64 KiB pieces) at one piece every 4 s: still
+# downloading after the checks, pictures and both questions of the Cancel
+# scenario (a download that ends first would install and show the success page).
+slow_ms=4000
 
 mkdir -p "$WRENSTALL_SERVER_ROOT/kelvora" "$WRENSTALL_SERVER_ROOT/offers"
 payload=/kelvora/Kelvora-2.4.1-setup.msi.bz2
@@ -86,7 +90,7 @@ if wanted cancel-progress; then
     uninstall
     exe=$(copy cancel-progress "${offers}MaxOffers=0\r\n")
     reset
-    trickle "$payload" 400
+    trickle "$payload" "$slow_ms"
     drive cancel-progress "$exe"
     expect "Cancel on the progress page mid-download: No goes on, Yes ends interrupted" '[ $? -eq 0 ]'
     expect "the cancelled download leaves nothing in the temporary folder" '[ "$(downloads)" = "$before" ]'
@@ -124,7 +128,7 @@ if wanted pictures; then
         trickle "$payload" 400
         drive cancel-offer "$exe" "$language" "progress-$tag" >/dev/null
         exe=$(copy "progress-$tag" "${offers}MaxOffers=0\r\n")
-        trickle "$payload" 400
+        trickle "$payload" "$slow_ms"
         drive cancel-progress "$exe" "$language" "progress-$tag" >/dev/null
     done
     for tag in en de es fr ja; do
