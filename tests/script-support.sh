@@ -20,3 +20,11 @@ try:
     sys.stdout.flush()
 except BrokenPipeError:
     os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())'; }
+# write_unpacking_bomb FILE: a 2.6 KB bzip2 file of 33 streams that unpacks to
+# 2 GiB + 64 MiB of zeros, past the payload's unpacking limit.
+write_unpacking_bomb() {
+    python3 -c '
+import bz2, sys
+stream = bz2.compress(bytes(64 << 20), 9)
+sys.stdout.buffer.write(stream * 33)' > "$1"
+}

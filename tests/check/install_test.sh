@@ -78,10 +78,7 @@ uninstall
 
 # A 2,6 KB bzip2 payload that expands past the decompression limit (2 GiB) stops
 # with a clear error before the signature check and leaves nothing behind.
-python3 -c '
-import bz2, sys
-stream = bz2.compress(bytes(64 << 20), 9)
-sys.stdout.buffer.write(stream * 33)' > "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"
+write_unpacking_bomb "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"
 before=$(downloads)
 wine "$check" install "$(winpath "$work/Wrenstall.exe")" > "$work/out.txt" 2> "$work/err.txt"
 status=$?

@@ -528,6 +528,25 @@ void ScenarioCancelProgress(Wizard& wizard) {
     Finish(wizard);
 }
 
+// Cancel while the payload is unpacked (its download done, the step bar full,
+// the task still the download's): Yes ends in the interrupted variant.
+void ScenarioCancelExtraction(Wizard& wizard) {
+    if (!WaitForPage(wizard, L"welcome")) return;
+    Click(wizard.Page(), kAgree);
+    if (!WaitForPage(wizard, L"progress")) return;
+    HWND page = wizard.Page();
+    Check(WaitFor([&] { return BarPosition(page, kStepBar) == 100; }, 30000), "unpacking: the step bar is full",
+          ItemText(page, kStepText));
+    Check(ItemText(page, kTaskText) == L"Downloading application components...", "unpacking: still the download's task",
+          ItemText(page, kTaskText));
+    Check(Enabled(page, kCancel), "Cancel is enabled while unpacking");
+    Click(page, kCancel);
+    AnswerCancelQuestion(wizard, IDYES);
+    if (!WaitForPage(wizard, L"finished")) return;
+    ExpectFinishedTexts(wizard.Page(), kInterruptedTitle, kInterruptedText, false);
+    Finish(wizard);
+}
+
 // Cancel on an offer page: No stays, Yes ends in the interrupted variant.
 void ScenarioCancelOffer(Wizard& wizard) {
     if (!WaitForPage(wizard, L"welcome")) return;
@@ -795,6 +814,7 @@ int Run(const std::wstring& scenario, const std::wstring& program) {
     else if (scenario == L"offers-none") ScenarioNoOffers(wizard);
     else if (scenario == L"cancel-progress") ScenarioCancelProgress(wizard);
     else if (scenario == L"cancel-offer") ScenarioCancelOffer(wizard);
+    else if (scenario == L"cancel-extraction") ScenarioCancelExtraction(wizard);
     else if (scenario == L"tray") ScenarioTray(wizard);
     else if (scenario == L"responsiveness") ScenarioResponsiveness(wizard);
     else if (scenario == L"demo") ScenarioDemo(wizard);

@@ -2,7 +2,8 @@
 # The progress page and the offer pages under Xvfb, driven from outside by
 # WizardDriver against the stand-in server (each copy configured with its
 # address): both offers accepted, one declined, none allowed by the budget; Cancel
-# answered No and Yes on the progress page mid-download and on an offer page;
+# answered No and Yes on the progress page mid-download and on an offer page,
+# Cancel while the payload unpacks;
 # the notification-area mode; pictures of the progress page mid-download and
 # of both offer pages in five languages. Each wizard copy is signed with test
 # key A, as are the payload and the offers on the server.
@@ -95,6 +96,23 @@ if wanted cancel-progress; then
     expect "Cancel on the progress page mid-download: No goes on, Yes ends interrupted" '[ $? -eq 0 ]'
     expect "the cancelled download leaves nothing in the temporary folder" '[ "$(downloads)" = "$before" ]'
     expect "nothing was installed" '[ ! -f "$installed" ]'
+fi
+
+if wanted cancel-extraction; then
+    uninstall
+    exe=$(copy cancel-extraction "${offers}MaxOffers=0\r\n")
+    reset
+    # A 2.6 KB payload that unpacks to 2 GiB of zeros (the unpacking limit stops
+    # it after about half a minute): the Cancel comes while it unpacks.
+    write_unpacking_bomb "$WRENSTALL_SERVER_ROOT$payload"
+    drive cancel-extraction "$exe"
+    expect "Cancel while the payload unpacks: Yes ends interrupted" '[ $? -eq 0 ]'
+    expect "the cancelled unpacking leaves nothing in the temporary folder" '[ "$(downloads)" = "$before" ]'
+    run_log=$(ls -t "$temp_folder"/*-setup-*.log 2>/dev/null | head -n 1)
+    expect "the run log: unpacking stopped by the user, not by its limit" \
+        'grep -q "Decompression stopped: stopped by its caller" "$run_log" &&
+         grep -q "Installation stopped by the user" "$run_log" && ! grep -q "the output passes" "$run_log"'
+    cp "$fixtures/package-A.msi.bz2" "$WRENSTALL_SERVER_ROOT$payload"
 fi
 
 if wanted cancel-offer; then
