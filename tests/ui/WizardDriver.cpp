@@ -547,6 +547,25 @@ void ScenarioCancelExtraction(Wizard& wizard) {
     Finish(wizard);
 }
 
+// Cancel during the install scan, after the package is installed (the point of
+// no return): the installation completes and the success page follows.
+void ScenarioCancelScan(Wizard& wizard) {
+    if (!WaitForPage(wizard, L"welcome")) return;
+    Click(wizard.Page(), kAgree);
+    if (!WaitForPage(wizard, L"progress")) return;
+    HWND page = wizard.Page();
+    Check(WaitFor([&] { return ItemText(page, kStepText) == L"Scanning Your Computer..."; }),
+          "the install scan runs", ItemText(page, kStepText));
+    Check(Enabled(page, kCancel), "Cancel is enabled during the scan");
+    Click(page, kCancel);
+    AnswerCancelQuestion(wizard, IDYES);
+    if (!WaitForPage(wizard, L"finished", kInstallTimeoutMs)) return;
+    ExpectFinishedTexts(wizard.Page(), L"Completed the Kelvora Setup Wizard",
+                        L"Click the Finish button to exit the Setup Wizard.", true);
+    CheckDlgButton(wizard.Page(), kLaunch, BST_UNCHECKED);
+    Finish(wizard);
+}
+
 // Cancel on an offer page: No stays, Yes ends in the interrupted variant.
 void ScenarioCancelOffer(Wizard& wizard) {
     if (!WaitForPage(wizard, L"welcome")) return;
@@ -815,6 +834,7 @@ int Run(const std::wstring& scenario, const std::wstring& program) {
     else if (scenario == L"cancel-progress") ScenarioCancelProgress(wizard);
     else if (scenario == L"cancel-offer") ScenarioCancelOffer(wizard);
     else if (scenario == L"cancel-extraction") ScenarioCancelExtraction(wizard);
+    else if (scenario == L"cancel-scan") ScenarioCancelScan(wizard);
     else if (scenario == L"tray") ScenarioTray(wizard);
     else if (scenario == L"responsiveness") ScenarioResponsiveness(wizard);
     else if (scenario == L"demo") ScenarioDemo(wizard);

@@ -3,7 +3,7 @@
 # WizardDriver against the stand-in server (each copy configured with its
 # address): both offers accepted, one declined, none allowed by the budget; Cancel
 # answered No and Yes on the progress page mid-download and on an offer page,
-# Cancel while the payload unpacks;
+# Cancel while the payload unpacks and during the install scan;
 # the notification-area mode; pictures of the progress page mid-download and
 # of both offer pages in five languages. Each wizard copy is signed with test
 # key A, as are the payload and the offers on the server.
@@ -34,11 +34,11 @@ installed="$(winepath -u "$program_files" 2>/dev/null)/Kelvora/Kelvora.exe"
 uninstall() { wine msiexec /x '{6C1B5C2E-2F7A-4C59-9A57-5E0F2D6B7A11}' /qn >/dev/null 2>&1; }
 export WRENSTALL_RECORD_FILE="$(winpath "$work/offers-started.txt")"
 
-# copy NAME DATA: a wizard copy with the configuration above, signed with
-# key A, and that installer data file; prints its path.
+# copy NAME DATA [KEY=VALUE...]: a wizard copy with the configuration above
+# (and those entries), signed with key A, and that installer data file; prints its path.
 copy() {
     mkdir -p "$work/$1"
-    wine "$driver" config "$(winpath "$wizard")" "$(winpath "$work/$1/unsigned.exe")" "${config[@]}" >/dev/null 2>&1
+    wine "$driver" config "$(winpath "$wizard")" "$(winpath "$work/$1/unsigned.exe")" "${config[@]}" "${@:3}" >/dev/null 2>&1
     osslsigncode sign -certs "$fixtures/pki/A-chain.crt" -key "$fixtures/pki/A.key" -h sha256 \
         -in "$work/$1/unsigned.exe" -out "$work/$1/setup.exe" >/dev/null
     printf '%b' "$2" > "$work/$1/setup.exe.installer_data"
@@ -113,6 +113,20 @@ if wanted cancel-extraction; then
         'grep -q "Decompression stopped: stopped by its caller" "$run_log" &&
          grep -q "Installation stopped by the user" "$run_log" && ! grep -q "the output passes" "$run_log"'
     cp "$fixtures/package-A.msi.bz2" "$WRENSTALL_SERVER_ROOT$payload"
+fi
+
+if wanted cancel-scan; then
+    # The installed application's scan (the stand-in) creates its event only
+    # after 5 s: the Cancel comes after the package is installed.
+    uninstall
+    exe=$(copy cancel-scan "${offers}MaxOffers=0\r\n" InstallScanEvent=WrenstallWizardScan "InstallScanResultUrl=$base/scan")
+    reset
+    WRENSTALL_SCAN_EVENT=WrenstallWizardScan WRENSTALL_SCAN_START_DELAY=5000 WRENSTALL_SCAN_RESULT=sz \
+        WRENSTALL_SCAN_KEY='SOFTWARE\Tarnwell Utilities Inc\Kelvora' drive cancel-scan "$exe"
+    expect "Cancel during the install scan: the installation completes with the success page" '[ $? -eq 0 ]'
+    expect "the product stays installed" '[ -f "$installed" ]'
+    expect "InstallerFinished reached the tracking endpoint, InstallerCancelled did not" \
+        'requests | grep -q "ev=InstallerFinished" && ! requests | grep -q "InstallerCancelled"'
 fi
 
 if wanted cancel-offer; then
