@@ -127,6 +127,8 @@ if wanted cancel-scan; then
     expect "the product stays installed" '[ -f "$installed" ]'
     expect "InstallerFinished reached the tracking endpoint, InstallerCancelled did not" \
         'requests | grep -q "ev=InstallerFinished" && ! requests | grep -q "InstallerCancelled"'
+    # The stand-in's scan runs on for a few seconds; the next uninstall needs its file.
+    for _ in $(seq 1 100); do pgrep -f "Kelvora.exe -installscan" >/dev/null || break; sleep 0.1; done
 fi
 
 if wanted cancel-offer; then
