@@ -528,20 +528,30 @@ void ScenarioCancelProgress(Wizard& wizard) {
     Finish(wizard);
 }
 
+// From the welcome page to the progress page: its window, or null.
+HWND AgreeToProgressPage(Wizard& wizard) {
+    if (!WaitForPage(wizard, L"welcome")) return nullptr;
+    Click(wizard.Page(), kAgree);
+    return WaitForPage(wizard, L"progress") ? wizard.Page() : nullptr;
+}
+
+// The progress page's Cancel, enabled at that moment, answered Yes.
+void CancelWithYes(Wizard& wizard, HWND page, const std::string& when) {
+    Check(Enabled(page, kCancel), "Cancel is enabled " + when);
+    Click(page, kCancel);
+    AnswerCancelQuestion(wizard, IDYES);
+}
+
 // Cancel while the payload is unpacked (its download done, the step bar full,
 // the task still the download's): Yes ends in the interrupted variant.
 void ScenarioCancelExtraction(Wizard& wizard) {
-    if (!WaitForPage(wizard, L"welcome")) return;
-    Click(wizard.Page(), kAgree);
-    if (!WaitForPage(wizard, L"progress")) return;
-    HWND page = wizard.Page();
+    HWND page = AgreeToProgressPage(wizard);
+    if (!page) return;
     Check(WaitFor([&] { return BarPosition(page, kStepBar) == 100; }, 30000), "unpacking: the step bar is full",
           ItemText(page, kStepText));
     Check(ItemText(page, kTaskText) == L"Downloading application components...", "unpacking: still the download's task",
           ItemText(page, kTaskText));
-    Check(Enabled(page, kCancel), "Cancel is enabled while unpacking");
-    Click(page, kCancel);
-    AnswerCancelQuestion(wizard, IDYES);
+    CancelWithYes(wizard, page, "while unpacking");
     if (!WaitForPage(wizard, L"finished")) return;
     ExpectFinishedTexts(wizard.Page(), kInterruptedTitle, kInterruptedText, false);
     Finish(wizard);
@@ -550,15 +560,11 @@ void ScenarioCancelExtraction(Wizard& wizard) {
 // Cancel during the install scan, after the package is installed (the point of
 // no return): the installation completes and the success page follows.
 void ScenarioCancelScan(Wizard& wizard) {
-    if (!WaitForPage(wizard, L"welcome")) return;
-    Click(wizard.Page(), kAgree);
-    if (!WaitForPage(wizard, L"progress")) return;
-    HWND page = wizard.Page();
+    HWND page = AgreeToProgressPage(wizard);
+    if (!page) return;
     Check(WaitFor([&] { return ItemText(page, kStepText) == L"Scanning Your Computer..."; }),
           "the install scan runs", ItemText(page, kStepText));
-    Check(Enabled(page, kCancel), "Cancel is enabled during the scan");
-    Click(page, kCancel);
-    AnswerCancelQuestion(wizard, IDYES);
+    CancelWithYes(wizard, page, "during the scan");
     if (!WaitForPage(wizard, L"finished", kInstallTimeoutMs)) return;
     ExpectFinishedTexts(wizard.Page(), L"Completed the Kelvora Setup Wizard",
                         L"Click the Finish button to exit the Setup Wizard.", true);
