@@ -5,6 +5,8 @@
 //   launch PROGRAM RUNS                 starts PROGRAM RUNS times and prints the milliseconds
 //                                       from the start until its first page is painted (a
 //                                       visible button 1002 and no pending paint); the median last
+//   idle-answers PROGRAM SAMPLES        starts PROGRAM and prints how long its first window,
+//                                       idle, takes to answer a sent message
 //   run SCENARIO WIZARD [SHOTS PREFIX]  starts WIZARD and plays SCENARIO; prints one
 //                                       "ok:"/"FAIL:" line per check and "exit N" with the
 //                                       wizard's exit code; SHOTS: a folder for pictures of
@@ -618,45 +620,88 @@ void ScenarioTray(Wizard& wizard) {
     if (!ended) TerminateProcess(wizard.process.hProcess, 99);
 }
 
-// The worst answer time of the frame, in two phases told apart by the task text.
-void ScenarioResponsiveness(Wizard& wizard) {
+// The milliseconds WINDOW takes to answer a sent message; negative when it did not answer.
+double AnswerMs(HWND window) {
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    DWORD_PTR answer = 0;
+    QueryPerformanceCounter(&start);
+    LRESULT sent = SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer);
+    QueryPerformanceCounter(&end);
+    if (!sent) return -1;
+    return 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+void PrintAnswerTimes(const char* name, std::vector<double>& times) {
+    if (times.empty()) {
+        std::printf("%s: no samples\n", name);
+    } else {
+        std::sort(times.begin(), times.end());
+        std::printf("%s: %zu samples, median %.2f ms, 99th %.2f ms, worst %.2f ms\n", name, times.size(),
+                    times[times.size() / 2], times[times.size() * 99 / 100], times.back());
+    }
+    std::fflush(stdout);
+}
+
+// The reference for the answer times: PROGRAM's first visible window, idle,
+// sampled as often as the wizard's frame is.
+int MeasureIdleAnswers(const std::wstring& program, int samples) {
+    Wizard idle;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    std::wstring commandLine = L"\"" + program + L"\"";
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &idle.process)) {
+        return 1;
+    }
+    HWND window = nullptr;
+    WaitFor([&] {
+        window = idle.FindTopLevel([](HWND) { return true; });
+        return window != nullptr;
+    });
+    std::vector<double> times;
+    for (int i = 0; window && i < samples; ++i) {
+        double ms = AnswerMs(window);
+        if (ms < 0) break;
+        times.push_back(ms);
+        Sleep(10);
+    }
+    PrintAnswerTimes("idle dialog", times);
+    TerminateProcess(idle.process.hProcess, 0);
+    CloseHandle(idle.process.hThread);
+    CloseHandle(idle.process.hProcess);
+    return times.empty() ? 1 : 0;
+}
+
+// The worst answer time of the frame, in two phases told apart by the task
+// text. With downloadOnly the wizard is ended once its download is over (for
+// a large payload that is no package).
+void ScenarioResponsiveness(Wizard& wizard, bool downloadOnly) {
     if (!WaitForPage(wizard, L"welcome")) return;
     HWND main = wizard.Main();
     Click(wizard.Page(), kAgree);
-    if (!WaitForPage(wizard, L"progress")) return;
-    HWND page = wizard.Page();
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    struct Phase {
-        const char* name;
-        std::vector<double> times;
-    } phases[2] = {{"download", {}}, {"install", {}}};
-    while (IsWindow(page) && wizard.Running()) {
-        std::wstring task = ItemText(page, kTaskText);
+    std::vector<double> phases[2];
+    const char* names[2] = {"download", "install"};
+    // From the click on (a short installer run is over within a few hundred
+    // milliseconds) until the finished page or the end.
+    for (;;) {
+        HWND page = wizard.Page();
+        std::wstring name = PageName(page);
+        if (!wizard.Running() || name == L"finished") break;
+        std::wstring task = name == L"progress" ? ItemText(page, kTaskText) : L"";
         int phase = task.rfind(L"Downloading", 0) == 0 ? 0 : task.rfind(L"Installing", 0) == 0 ? 1 : -1;
-        LARGE_INTEGER start, end;
-        DWORD_PTR answer = 0;
-        QueryPerformanceCounter(&start);
-        LRESULT sent = SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer);
-        QueryPerformanceCounter(&end);
-        if (!sent) break;
-        if (phase >= 0) {
-            phases[phase].times.push_back(1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) /
-                                          static_cast<double>(frequency.QuadPart));
-        }
+        if (downloadOnly && phase != 0 && !phases[0].empty()) break;
+        double ms = AnswerMs(main);
+        if (ms < 0) break;
+        if (phase >= 0) phases[phase].push_back(ms);
         Sleep(10);
     }
-    for (Phase& phase : phases) {
-        if (phase.times.empty()) {
-            std::printf("%s: no samples\n", phase.name);
-            continue;
-        }
-        std::sort(phase.times.begin(), phase.times.end());
-        std::printf("%s: %zu samples, median %.2f ms, 99th %.2f ms, worst %.2f ms\n", phase.name, phase.times.size(),
-                    phase.times[phase.times.size() / 2], phase.times[phase.times.size() * 99 / 100],
-                    phase.times.back());
+    for (int phase = 0; phase < (downloadOnly ? 1 : 2); ++phase) PrintAnswerTimes(names[phase], phases[phase]);
+    if (downloadOnly) {
+        TerminateProcess(wizard.process.hProcess, 0);
+        WaitForSingleObject(wizard.process.hProcess, 10000);
+        return;
     }
-    std::fflush(stdout);
     if (WaitForPage(wizard, L"finished", kInstallTimeoutMs)) {
         CheckDlgButton(wizard.Page(), kLaunch, BST_UNCHECKED);
         Finish(wizard);
@@ -842,7 +887,8 @@ int Run(const std::wstring& scenario, const std::wstring& program) {
     else if (scenario == L"cancel-extraction") ScenarioCancelExtraction(wizard);
     else if (scenario == L"cancel-scan") ScenarioCancelScan(wizard);
     else if (scenario == L"tray") ScenarioTray(wizard);
-    else if (scenario == L"responsiveness") ScenarioResponsiveness(wizard);
+    else if (scenario == L"responsiveness") ScenarioResponsiveness(wizard, false);
+    else if (scenario == L"responsiveness-download") ScenarioResponsiveness(wizard, true);
     else if (scenario == L"demo") ScenarioDemo(wizard);
     else Check(false, "known scenario", scenario);
     if (wizard.Running()) {
@@ -868,6 +914,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (argc >= 3 && std::wstring(argv[1]) == L"has-class") return CRuntimeClass::FromName(argv[2]) ? 0 : 1;
     if (argc >= 4 && std::wstring(argv[1]) == L"launch") return MeasureLaunch(argv[2], _wtoi(argv[3]));
+    if (argc >= 4 && std::wstring(argv[1]) == L"idle-answers") return MeasureIdleAnswers(argv[2], _wtoi(argv[3]));
     if (argc >= 4 && std::wstring(argv[1]) == L"run") {
         if (argc >= 6) {
             g_shots = argv[4];
