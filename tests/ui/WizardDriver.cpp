@@ -620,6 +620,15 @@ void ScenarioTray(Wizard& wizard) {
     if (!ended) TerminateProcess(wizard.process.hProcess, 99);
 }
 
+// Starts PROGRAM (quoted, no arguments) as a user would from a shortcut.
+bool StartProgram(const std::wstring& program, PROCESS_INFORMATION& process) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    std::wstring commandLine = L"\"" + program + L"\"";
+    return CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process) != FALSE;
+}
+
 // The milliseconds WINDOW takes to answer a sent message; negative when it did not answer.
 double AnswerMs(HWND window) {
     LARGE_INTEGER frequency, start, end;
@@ -647,13 +656,7 @@ void PrintAnswerTimes(const char* name, std::vector<double>& times) {
 // sampled as often as the wizard's frame is.
 int MeasureIdleAnswers(const std::wstring& program, int samples) {
     Wizard idle;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    std::wstring commandLine = L"\"" + program + L"\"";
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &idle.process)) {
-        return 1;
-    }
+    if (!StartProgram(program, idle.process)) return 1;
     HWND window = nullptr;
     WaitFor([&] {
         window = idle.FindTopLevel([](HWND) { return true; });
@@ -767,15 +770,9 @@ int MeasureLaunch(const std::wstring& program, int runs) {
     QueryPerformanceFrequency(&frequency);
     for (int run = 0; run < runs; ++run) {
         PROCESS_INFORMATION process = {};
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        std::wstring commandLine = L"\"" + program + L"\"";
         LARGE_INTEGER start, end;
         QueryPerformanceCounter(&start);
-        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                            &process)) {
-            return 1;
-        }
+        if (!StartProgram(program, process)) return 1;
         bool painted = false;
         double frameMs = 0;
         for (int poll = 0; poll < 60000 && !painted; ++poll) {
@@ -859,11 +856,7 @@ void ScenarioDemo(Wizard& wizard) {
 
 int Run(const std::wstring& scenario, const std::wstring& program) {
     Wizard wizard;
-    STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-    std::wstring commandLine = L"\"" + program + L"\"";
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &wizard.process)) {
+    if (!StartProgram(program, wizard.process)) {
         std::printf("FAIL: cannot start %s\n", Utf8(program).c_str());
         return 1;
     }
