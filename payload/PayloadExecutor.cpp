@@ -17,6 +17,8 @@ HRESULT CPayloadExecutor::Execute(IExecutorPage* page, const std::wstring& comma
         CVerifiedFile verified;
         HRESULT hr = verified.HoldAndVerify(m_strRunPath);
         if (FAILED(hr)) return hr;
+        // A Cancel answered while the file was checked stops here: nothing has run yet.
+        if (page && page->IsCancelled()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
         hr = Run(page, commandLine);
         return FAILED(hr) ? hr : hr == S_FALSE ? S_FALSE : S_OK;
     } catch (CException* e) {

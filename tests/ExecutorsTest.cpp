@@ -102,6 +102,26 @@ TEST(ExeExecutor, ARacingWriterNeverGetsItsProgramStarted) {
     EXPECT_GT(started, 0) << "the signed program never got through; the race was not run";
 }
 
+// A Cancel answered while the payload was being checked stops before the
+// program runs; the same payload runs when nobody cancelled.
+TEST(ExeExecutor, ACancelDuringTheCheckRunsNothing) {
+    const std::wstring fixtures = WindowsPathFromEnvironment("WRENSTALL_FIXTURES");
+    SetDefaultSignerFile(fixtures + L"\\signer-A.exe");
+    TemporaryDirectory folder;
+    const std::wstring payload = folder.File(L"payload.exe");
+    const std::wstring record = folder.File(L"started.txt");
+    WriteBytes(payload, ReadAll(fixtures + L"\\offer-A.exe"));
+    for (bool cancelled : {true, false}) {
+        TestExeExecutor executor;
+        executor.SetPayload(payload);
+        RecordingPage page;
+        page.m_bCancelled = cancelled;
+        EXPECT_EQ(executor.Execute(&page, L"--record " + record), cancelled ? HRESULT_FROM_WIN32(ERROR_CANCELLED) : S_OK);
+        EXPECT_EQ(ReadAll(record).empty(), cancelled) << "cancelled: " << cancelled;
+    }
+    SetDefaultSignerFile(L"");
+}
+
 TEST(ProcessLaunching, StartAndFindProcesses) {
     std::wstring name;
     EXPECT_EQ(GetApplicationName(L"", name), static_cast<HRESULT>(0xA0010002));
