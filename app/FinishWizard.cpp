@@ -113,14 +113,10 @@ void FinishWizard(bool launchApplication, bool finishButton, const EndMainWindow
     const INT_PTR result = cancelled ? IDCANCEL : IDOK;
     if (endMainWindow) {
         endMainWindow(result);
-    } else if (HWND mainWindow = program.m_hMainWindow) {
-        // Our dialogs run their own modal loop, which only their own EndDialog
-        // ends: the platform's EndDialog would leave the wizard running hidden.
-        if (CDialog* dialog = CDialog::FromHandle(mainWindow)) {
-            dialog->EndDialog(result);
-        } else {
-            EndDialog(mainWindow, result);
-        }
+    } else if (CDialog* mainWindow = CDialog::FromHandle(program.m_hMainWindow)) {
+        // The main window runs our own modal loop, which only its own EndDialog
+        // ends (the platform's would leave a hidden wizard running).
+        mainWindow->EndDialog(result);
     }
 
     EventTracker* tracker = program.m_pTracker;

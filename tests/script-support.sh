@@ -20,6 +20,18 @@ try:
     sys.stdout.flush()
 except BrokenPipeError:
     os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())'; }
+# sign_with_key_a IN OUT: IN signed with test key A (the key the test
+# packages and offers are signed with) as OUT; needs $fixtures.
+sign_with_key_a() {
+    osslsigncode sign -certs "$fixtures/pki/A-chain.crt" -key "$fixtures/pki/A.key" -h sha256 \
+        -in "$1" -out "$2" >/dev/null
+}
+# The path where the test package installs Kelvora.exe, in the current prefix.
+installed_kelvora() {
+    echo "$(winepath -u "$(wine cmd /c echo %ProgramFiles% 2>/dev/null | tr -d '\r')" 2>/dev/null)/Kelvora/Kelvora.exe"
+}
+# Removes the test package's product (Kelvora), if installed.
+uninstall() { wine msiexec /x '{6C1B5C2E-2F7A-4C59-9A57-5E0F2D6B7A11}' /qn >/dev/null 2>&1; }
 # write_unpacking_bomb FILE: a 2.6 KB bzip2 file of 33 streams that unpacks to
 # 2 GiB + 64 MiB of zeros, past the payload's unpacking limit.
 write_unpacking_bomb() {

@@ -8,7 +8,6 @@
 #include "ui/ProductText.h"
 #include "services/EventTracker.h"
 #include "app/FinishWizard.h"
-#include "ui/MainWindow.h"
 #include "ui/MessageBox.h"
 
 IMPLEMENT_DYNCREATE(CFinishedPage, CWizardPage)
@@ -102,10 +101,7 @@ void CFinishedPage::OnFinish() {
         m_nCountdown = 0;
     }
     bool launch = IsDlgButtonChecked(m_hWnd, IDC_LAUNCH_CHECK) == BST_CHECKED;
-    CMainWindow* window = MainWindow();
-    FinishWizard(launch, true, [window](INT_PTR result) {
-        if (window) window->EndWizard(result);
-    });
+    FinishWizard(launch, true);
 }
 
 bool CFinishedPage::CanClose() {

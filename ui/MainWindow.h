@@ -64,8 +64,6 @@ public:
     CSubDialog* GetPage() const { return m_pPage.get(); }
     CTrayIcon& GetTrayIcon() { return m_trayIcon; }
     const CPageSequence& GetSequence() const { return m_sequence; }
-    // Ends the wizard's modal run (the finish operation closes it this way).
-    void EndWizard(INT_PTR result) { EndDialog(result); }
 
 protected:
     BOOL OnInitDialog() override;

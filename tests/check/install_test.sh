@@ -18,17 +18,14 @@ wine "$check" configure "$(winpath "$wizard")" "$(winpath "$work/configured.exe"
     "Payload=CMsiExecutor|$base/kelvora/Kelvora-2.4.1-setup.msi.bz2" \
     "NoxUrl=$base/offers/VelmoraCleanerPlus-downloader.exe.bz2" > "$work/configure.txt" 2>&1
 expect "configure points the copy at this server" '[ "$(tail -n 1 "$work/configure.txt" | tr -d "\r")" = "result: 0x00000000" ]'
-osslsigncode sign -certs "$fixtures/pki/A-chain.crt" -key "$fixtures/pki/A.key" -h sha256 \
-    -in "$work/configured.exe" -out "$work/Wrenstall.exe" >/dev/null
+sign_with_key_a "$work/configured.exe" "$work/Wrenstall.exe"
 printf '@upl=check+install\r\nNoxInstallOnReboot=yes\r\nSI_CHNL=7\r\n' > "$work/data.txt"
 "$tag" add "$work/Wrenstall.exe" "$work/data.txt"
 mkdir -p "$WRENSTALL_SERVER_ROOT/kelvora" "$WRENSTALL_SERVER_ROOT/offers"
 cp "$fixtures/package-A.msi.bz2" "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"
 cp "$fixtures/offer-A.exe.bz2" "$WRENSTALL_SERVER_ROOT/offers/VelmoraCleanerPlus-downloader.exe.bz2"
-program_files=$(wine cmd /c echo %ProgramFiles% 2>/dev/null | tr -d '\r')
-installed="$(winepath -u "$program_files" 2>/dev/null)/Kelvora/Kelvora.exe"
+installed=$(installed_kelvora)
 temp_folder=$(winepath -u "$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')" 2>/dev/null)
-uninstall() { wine msiexec /x '{6C1B5C2E-2F7A-4C59-9A57-5E0F2D6B7A11}' /qn >/dev/null 2>&1; }
 # The started offer setup may still run when the page deletes its files; its
 # deletion then waits for the next restart, as on Windows.
 downloads() { ls "$temp_folder" | grep -E "^(twu|nox|gfp)" | grep -vE "^nox.*\.exe$" | sort; }

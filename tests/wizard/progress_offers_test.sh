@@ -29,9 +29,7 @@ offers='@upl=progress+test\r\nNoxOffer=enabled\r\nGearfreshOffer=enabled\r\n'
 temp_folder=$(winepath -u "$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')" 2>/dev/null)
 # Started offer setups may still run from their files; those go at the next restart.
 downloads() { ls "$temp_folder" 2>/dev/null | grep -E "^(twu|nox|gfp)" | grep -vE "^(nox|gfp).*\.exe$" | sort; }
-program_files=$(wine cmd /c echo %ProgramFiles% 2>/dev/null | tr -d '\r')
-installed="$(winepath -u "$program_files" 2>/dev/null)/Kelvora/Kelvora.exe"
-uninstall() { wine msiexec /x '{6C1B5C2E-2F7A-4C59-9A57-5E0F2D6B7A11}' /qn >/dev/null 2>&1; }
+installed=$(installed_kelvora)
 export WRENSTALL_RECORD_FILE="$(winpath "$work/offers-started.txt")"
 
 # copy NAME DATA [KEY=VALUE...]: a wizard copy with the configuration above
@@ -39,8 +37,7 @@ export WRENSTALL_RECORD_FILE="$(winpath "$work/offers-started.txt")"
 copy() {
     mkdir -p "$work/$1"
     wine "$driver" config "$(winpath "$wizard")" "$(winpath "$work/$1/unsigned.exe")" "${config[@]}" "${@:3}" >/dev/null 2>&1
-    osslsigncode sign -certs "$fixtures/pki/A-chain.crt" -key "$fixtures/pki/A.key" -h sha256 \
-        -in "$work/$1/unsigned.exe" -out "$work/$1/setup.exe" >/dev/null
+    sign_with_key_a "$work/$1/unsigned.exe" "$work/$1/setup.exe"
     printf '%b' "$2" > "$work/$1/setup.exe.installer_data"
     echo "$work/$1/setup.exe"
 }

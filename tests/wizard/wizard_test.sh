@@ -28,6 +28,17 @@ copy() {
     echo "$work/$name/setup.exe"
 }
 data='@upl=wizard+test\r\n'
+# signed_copy NAME: the shipped configuration with the progress page, signed
+# with test key A like the packages, with the installer data above; prints its path.
+signed_copy() {
+    local unsigned
+    unsigned=$(copy "$1-unsigned" "" "${shipped[@]}" PageOrder=CWelcomePage,CProgressPage,CFinishedPage)
+    mkdir -p "$work/$1"
+    sign_with_key_a "$unsigned" "$work/$1/setup.exe"
+    printf '%b' "$data" > "$work/$1/setup.exe.installer_data"
+    echo "$work/$1/setup.exe"
+}
+installed=$(installed_kelvora)
 # The payload on the server: the welcome page downloads it in the background.
 mkdir -p "$WRENSTALL_SERVER_ROOT/kelvora"
 cp "$fixtures/package-A.msi.bz2" "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"
@@ -35,19 +46,12 @@ page_order=PageOrder=CWelcomePage,CLicensePage,CFinishedPage
 
 if wanted install && wine "$driver" has-class CProgressPage >/dev/null 2>&1; then
     # The shipped configuration on this server, the wizard signed with test key A, the package signed with A.
-    unsigned=$(copy install-unsigned "" "${shipped[@]}" PageOrder=CWelcomePage,CProgressPage,CFinishedPage)
-    mkdir -p "$work/install"
-    osslsigncode sign -certs "$fixtures/pki/A-chain.crt" -key "$fixtures/pki/A.key" -h sha256 \
-        -in "$unsigned" -out "$work/install/setup.exe" >/dev/null
-    printf '%b' "$data" > "$work/install/setup.exe.installer_data"
+    exe=$(signed_copy install)
     cp "$fixtures/package-A.msi.bz2" "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"
-    program_files=$(wine cmd /c echo %ProgramFiles% 2>/dev/null | tr -d '\r')
-    installed="$(winepath -u "$program_files" 2>/dev/null)/Kelvora/Kelvora.exe"
-    uninstall() { wine msiexec /x '{6C1B5C2E-2F7A-4C59-9A57-5E0F2D6B7A11}' /qn >/dev/null 2>&1; }
     uninstall
     reset
     export WRENSTALL_RECORD_FILE="$(winpath "$work/launched.txt")"
-    drive install "$work/install/setup.exe" en_US wizard-en
+    drive install "$exe" en_US wizard-en
     expect "the default page order to the end" '[ $? -eq 0 ]'
     expect "the product is installed" '[ -f "$installed" ]'
     for _ in $(seq 1 40); do [ -s "$work/launched.txt" ] && break; sleep 0.25; done
@@ -131,19 +135,14 @@ if wanted error; then
     expect "the unreachable server's error event reached the tracking endpoint" \
         'requests | grep -q "ev=Error.*errorType=windowsDesktopError"'
     # ... and a package signed by a foreign key, refused once the installation begins.
-    unsigned=$(copy foreign-unsigned "" "${shipped[@]}" PageOrder=CWelcomePage,CProgressPage,CFinishedPage)
-    mkdir -p "$work/foreign"
-    osslsigncode sign -certs "$fixtures/pki/A-chain.crt" -key "$fixtures/pki/A.key" -h sha256 \
-        -in "$unsigned" -out "$work/foreign/setup.exe" >/dev/null
-    printf '%b' "$data" > "$work/foreign/setup.exe.installer_data"
+    exe=$(signed_copy foreign)
     cp "$fixtures/package-C.msi.bz2" "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"
-    foreign_installed="$(winepath -u "$(wine cmd /c echo %ProgramFiles% 2>/dev/null | tr -d '\r')" 2>/dev/null)/Kelvora/Kelvora.exe"
     reset
-    drive error-after-agree "$work/foreign/setup.exe"
+    drive error-after-agree "$exe"
     expect "a payload signed by a foreign key: the program's box, then the error variant" '[ $? -eq 0 ]'
     expect "the refused signature's error event reached the tracking endpoint" \
         'requests | grep -q "ev=Error.*errorCode=80092009"'
-    expect "the foreign package was not installed" '[ ! -f "$foreign_installed" ]'
+    expect "the foreign package was not installed" '[ ! -f "$installed" ]'
     expect "no download is left in the temporary folder" '[ -z "$(downloads)" ]'
 fi
 
