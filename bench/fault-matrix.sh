@@ -10,10 +10,11 @@
 # Usage: bench/fault-matrix.sh [RUNS] [SIZE_MIB] [SEED]   (after scripts/test or scripts/run built everything)
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib/common.sh"
+select_runnable_build
 runs=${1:-200}
 size_mib=${2:-16}
 seed=${3:-$RANDOM}
-check="$build_dir/tools/check/wrenstall-check.exe"
+check="$run_build_dir/tools/check/wrenstall-check.exe"
 [ -f "$check" ] || { echo "build first (scripts/test)"; exit 1; }
 
 unset WINEPREFIX  # a freshly booted prefix of the bench's own

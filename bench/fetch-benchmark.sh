@@ -9,8 +9,8 @@
 set -euo pipefail
 source "$(dirname "$0")/lib/measure.sh"
 read_size_and_runs 256 "$@"
-check="$build_dir/tools/check/wrenstall-check.exe"
-probe="$build_dir/bench/probes/fetch-probe.exe"
+check="$run_build_dir/tools/check/wrenstall-check.exe"
+probe="$run_build_dir/bench/probes/fetch-probe.exe"
 require_built "$check" "$probe"
 require_tools curl taskset bc
 
@@ -28,7 +28,7 @@ fi
 
 export TMPDIR=$WRENSTALL_BENCH_TMPDIR
 work=$(make_work_dir $((size_mib * 2)))
-start_pinned_wine "$build_dir/wineprefix-bench"
+start_pinned_wine "$run_build_dir/wineprefix-bench"
 trap 'stop_wine; rm -rf "$work"' EXIT
 head -c $((size_mib * 1024 * 1024)) /dev/urandom > "$WRENSTALL_SERVER_ROOT/big.bin"
 url="http://127.0.0.1:$WRENSTALL_SERVER_PORT/big.bin"

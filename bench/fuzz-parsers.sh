@@ -10,8 +10,9 @@
 # Usage: bench/fuzz-parsers.sh [RUNS_PER_PARSER]   (default 1000000; after scripts/test built everything)
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib/common.sh"
+select_runnable_build
 runs=${1:-1000000}
-fuzz="$build_dir/tests/wrenstall-fuzz.exe"
+fuzz="$run_build_dir/tests/wrenstall-fuzz.exe"
 [ -x "$fuzz" ] || { echo "build first (scripts/test)"; exit 1; }
 findings="$build_dir/fuzz-findings"
 mkdir -p "$findings"
@@ -44,7 +45,7 @@ for target in "${native_targets[@]}"; do
 done
 
 echo "== Wine, in-process seeded mutation loop, $runs mutations per parser (plus its corpus)"
-export WINEPREFIX="$build_dir/wineprefix-bench"
+export WINEPREFIX="$run_build_dir/wineprefix-bench"
 if [ -d "$WINEPREFIX" ]; then wineserver -p >/dev/null 2>&1 </dev/null || true; else start_wine "$WINEPREFIX"; fi
 trap 'stop_wine' EXIT
 set +e

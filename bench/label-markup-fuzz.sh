@@ -5,11 +5,12 @@
 # Usage: bench/label-markup-fuzz.sh [ROUNDS] [SEED]   (after scripts/test built everything)
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib/common.sh"
+select_runnable_build
 rounds=${1:-2000000}
 seed=${2:-$(date +%s)}
-tests="$build_dir/tests/wrenstall_tests.exe"
+tests="$run_build_dir/tests/wrenstall_tests.exe"
 [ -x "$tests" ] || { echo "build first (scripts/test)"; exit 1; }
-export WINEPREFIX="$build_dir/wineprefix-bench"
+export WINEPREFIX="$run_build_dir/wineprefix-bench"
 if [ -d "$WINEPREFIX" ]; then wineserver -p >/dev/null 2>&1 </dev/null || true; else start_wine "$WINEPREFIX"; fi
 trap stop_wine EXIT
 start=$(date +%s.%N)

@@ -6,13 +6,14 @@
 # Usage: bench/launch-to-first-page.sh [RUNS]   (after scripts/test built everything)
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib/common.sh"
+select_runnable_build
 runs=${1:-9}
-driver="$build_dir/tests/WizardDriver.exe"
-bare="$build_dir/tests/BareDialog.exe"
-wizard="$build_dir/Wrenstall.exe"
+driver="$run_build_dir/tests/WizardDriver.exe"
+bare="$run_build_dir/tests/BareDialog.exe"
+wizard="$run_build_dir/Wrenstall.exe"
 for program in "$driver" "$bare" "$wizard"; do [ -f "$program" ] || { echo "build first: $program"; exit 1; }; done
 
-export WINEPREFIX="$build_dir/wineprefix-bench"
+export WINEPREFIX="$run_build_dir/wineprefix-bench"
 if [ -d "$WINEPREFIX" ]; then
     wineserver -p >/dev/null 2>&1 </dev/null || true
 else

@@ -8,10 +8,11 @@
 # Usage: bench/parse-benchmark.sh   (after scripts/test built everything)
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib/common.sh"
-timing="$build_dir/tests/wrenstall-parse-timing.exe"
-check="$build_dir/tools/check/wrenstall-check.exe"
+select_runnable_build
+timing="$run_build_dir/tests/wrenstall-parse-timing.exe"
+check="$run_build_dir/tools/check/wrenstall-check.exe"
 [ -x "$timing" ] && [ -x "$check" ] || { echo "build first (scripts/test)"; exit 1; }
-export WINEPREFIX="$build_dir/wineprefix-bench"
+export WINEPREFIX="$run_build_dir/wineprefix-bench"
 if [ -d "$WINEPREFIX" ]; then wineserver -p >/dev/null 2>&1 </dev/null || true; else start_wine "$WINEPREFIX"; fi
 work=$(mktemp -d)
 trap 'stop_wine; rm -rf "$work"' EXIT

@@ -8,8 +8,8 @@
 set -euo pipefail
 source "$(dirname "$0")/lib/measure.sh"
 read_size_and_runs 64 "$@"
-check="$build_dir/tools/check/wrenstall-check.exe"
-probe="$build_dir/bench/probes/unpack-probe.exe"
+check="$run_build_dir/tools/check/wrenstall-check.exe"
+probe="$run_build_dir/bench/probes/unpack-probe.exe"
 require_built "$check" "$probe"
 require_tools bzip2 taskset bc
 
@@ -34,7 +34,7 @@ if [ ! -s "$input_cache" ]; then
 fi
 
 work=$(make_work_dir $((size_mib * 3)))
-start_pinned_wine "$build_dir/wineprefix-bench"
+start_pinned_wine "$run_build_dir/wineprefix-bench"
 trap 'stop_wine; rm -rf "$work"' EXIT
 cp "$input_cache" "$work/input.bz2"
 bzip2 -dc "$work/input.bz2" > "$work/expected"

@@ -9,12 +9,13 @@
 # Usage: bench/wizard-responsiveness.sh [SIZE_MIB=256]   (after scripts/test built everything)
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib/common.sh"
+select_runnable_build
 size_mib=${1:-256}
 [[ "$size_mib" =~ ^[1-9][0-9]*$ ]] || { echo "SIZE_MIB is a positive whole number"; exit 2; }
-driver="$build_dir/tests/WizardDriver.exe"
-bare="$build_dir/tests/BareDialog.exe"
-wizard="$build_dir/Wrenstall.exe"
-fixtures="$build_dir/tests/fixtures"
+driver="$run_build_dir/tests/WizardDriver.exe"
+bare="$run_build_dir/tests/BareDialog.exe"
+wizard="$run_build_dir/Wrenstall.exe"
+fixtures="$run_build_dir/tests/fixtures"
 for file in "$driver" "$bare" "$wizard" "$fixtures/package-A.msi.bz2"; do
     [ -f "$file" ] || { echo "build first: $file"; exit 1; }
 done
@@ -25,7 +26,7 @@ if [ "${WRENSTALL_SERVER_PORT:-}" = "" ]; then
     exit
 fi
 
-export WINEPREFIX="$build_dir/wineprefix-bench"
+export WINEPREFIX="$run_build_dir/wineprefix-bench"
 if [ -d "$WINEPREFIX" ]; then
     wineserver -p >/dev/null 2>&1 </dev/null || true
 else

@@ -185,10 +185,11 @@ TEST(InstallerDataStore, ArgumentBlockLayoutIsExact) {
     SIZE_T bytes = 0;
     EXPECT_EQ(ArgumentBlock(store, &bytes), (std::vector<std::wstring>{L"ab=c", L"x"}));
     // Two pointers, then "ab=c\0x\0".
-    EXPECT_EQ(bytes, 2 * 4 + (5 + 2) * 2u);
+    EXPECT_EQ(bytes, 2 * sizeof(wchar_t*) + (5 + 2) * 2u);
 }
 
-TEST(InstallerDataStore, ArgumentBlockOfOnlyPrivateEntriesIsFourZeroBytes) {
+// Four zero bytes in the 32-bit program.
+TEST(InstallerDataStore, ArgumentBlockOfOnlyPrivateEntriesIsOneNullPointer) {
     InstallerDataStore store;
     store.Parse(L"?a=1\n@b=2");
     wchar_t** block = nullptr;
@@ -196,8 +197,8 @@ TEST(InstallerDataStore, ArgumentBlockOfOnlyPrivateEntriesIsFourZeroBytes) {
     ASSERT_EQ(store.BuildArgumentBlock(&block, &count), S_OK);
     ScopedLocalMemory owner(block);
     EXPECT_EQ(count, 0);
-    EXPECT_EQ(LocalSize(block), 4u);
-    EXPECT_EQ(*reinterpret_cast<DWORD*>(block), 0u);
+    EXPECT_EQ(LocalSize(block), sizeof(wchar_t*));
+    EXPECT_EQ(*block, nullptr);
 }
 
 TEST(InstallerDataStore, CommandLineSplitsLikeAProgramsArguments) {

@@ -29,6 +29,16 @@ void PutNumber(HKEY root, const std::wstring& path, const wchar_t* name, DWORD n
     RegSetValueExW(key.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
 }
 
+// The probe looks where 32-bit installers register (the same key for a
+// 32-bit test; the 32-bit view for a 64-bit one).
+ScopedRegKey CreateUninstallKeyOf32BitInstallers() {
+    ScopedRegKey key;
+    EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUninstall, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr,
+                              key.Receive(), nullptr),
+              ERROR_SUCCESS);
+    return key;
+}
+
 TEST(PackedVersion, ParseAndFormat) {
     struct Case {
         const wchar_t* text;
@@ -85,12 +95,13 @@ TEST_F(DotNetProbe, EnumerationFindsTheHighestInstalledVersion) {
 // Keys set up by other installers may grant no more than reading: the probe
 // asks for no more.
 TEST(ProductProbes, UninstallKeysAreOpenedForReadingOnly) {
-    const std::wstring path = std::wstring(kUninstall) + L"\\WrenstallReadOnly" + std::to_wstring(GetCurrentProcessId());
-    PutValue(HKEY_LOCAL_MACHINE, path, L"DisplayName", L"Read Only Test Product");
-    PutValue(HKEY_LOCAL_MACHINE, path, L"UninstallString", L"readonly.exe /x");
+    ScopedRegKey uninstall = CreateUninstallKeyOf32BitInstallers();
+    const std::wstring path = L"WrenstallReadOnly" + std::to_wstring(GetCurrentProcessId());
+    PutValue(uninstall.Get(), path, L"DisplayName", L"Read Only Test Product");
+    PutValue(uninstall.Get(), path, L"UninstallString", L"readonly.exe /x");
     auto setAccess = [&](const wchar_t* sddl) {
         ScopedRegKey key;
-        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, WRITE_DAC, key.Receive()), ERROR_SUCCESS);
+        ASSERT_EQ(RegOpenKeyExW(uninstall.Get(), path.c_str(), 0, WRITE_DAC, key.Receive()), ERROR_SUCCESS);
         PSECURITY_DESCRIPTOR descriptor = nullptr;
         ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr));
         ScopedLocalMemory owner(descriptor);
@@ -98,24 +109,22 @@ TEST(ProductProbes, UninstallKeysAreOpenedForReadingOnly) {
     };
     setAccess(L"D:P(A;;KR;;;WD)");
     ScopedRegKey full;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, full.Receive()),
-              ERROR_ACCESS_DENIED);
+    ASSERT_EQ(RegOpenKeyExW(uninstall.Get(), path.c_str(), 0, KEY_ALL_ACCESS, full.Receive()), ERROR_ACCESS_DENIED);
     EXPECT_EQ(FindUninstallString(L"read only test product"), L"readonly.exe /x");
     setAccess(L"D:P(A;;KA;;;WD)");
-    DeleteRegistryTree(HKEY_LOCAL_MACHINE, path);
+    DeleteRegistryTree(uninstall.Get(), path);
 }
 
 TEST(ProductProbes, UninstallStringOfTheLastMatch) {
-    const std::wstring first = std::wstring(kUninstall) + L"\\WrenstallTestA";
-    const std::wstring second = std::wstring(kUninstall) + L"\\WrenstallTestB";
-    PutValue(HKEY_LOCAL_MACHINE, first, L"DisplayName", L"Velmora Test Product");
-    PutValue(HKEY_LOCAL_MACHINE, first, L"UninstallString", L"first.exe /x");
-    PutValue(HKEY_LOCAL_MACHINE, second, L"DisplayName", L"VELMORA test PRODUCT");
-    PutValue(HKEY_LOCAL_MACHINE, second, L"UninstallString", L"second.exe /x");
+    ScopedRegKey uninstall = CreateUninstallKeyOf32BitInstallers();
+    PutValue(uninstall.Get(), L"WrenstallTestA", L"DisplayName", L"Velmora Test Product");
+    PutValue(uninstall.Get(), L"WrenstallTestA", L"UninstallString", L"first.exe /x");
+    PutValue(uninstall.Get(), L"WrenstallTestB", L"DisplayName", L"VELMORA test PRODUCT");
+    PutValue(uninstall.Get(), L"WrenstallTestB", L"UninstallString", L"second.exe /x");
     EXPECT_EQ(FindUninstallString(L"velmora test product"), L"second.exe /x");
     EXPECT_EQ(FindUninstallString(L"No Such Product"), L"");
-    DeleteRegistryTree(HKEY_LOCAL_MACHINE, first);
-    DeleteRegistryTree(HKEY_LOCAL_MACHINE, second);
+    DeleteRegistryTree(uninstall.Get(), L"WrenstallTestA");
+    DeleteRegistryTree(uninstall.Get(), L"WrenstallTestB");
 }
 
 TEST(ProductProbes, OffersAlreadyInstalled) {

@@ -8,6 +8,7 @@
 # on another CPU. Helpers that only feed the job (the HTTP server) run on
 # $helper_cpu, another CPU when there is one.
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/common.sh"
+select_runnable_build
 
 cpu_count=$(getconf _NPROCESSORS_ONLN)  # all of them, whatever this process is pinned to
 bench_cpu=${WRENSTALL_BENCH_CPU:-$((cpu_count - 1))}
@@ -25,7 +26,7 @@ read_size_and_runs() {  # default size, SIZE_MIB, RUNS
 # Stops the benchmark when one of the programs it times is not built.
 require_built() {  # exe...
     local exe
-    for exe in "$@" "$build_dir/bench/probes/start-probe.exe"; do
+    for exe in "$@" "$run_build_dir/bench/probes/start-probe.exe"; do
         [ -f "$exe" ] || { echo "build first (ninja -C build): $exe is missing"; exit 1; }
     done
 }
@@ -217,7 +218,7 @@ measure_wine_start() {  # RUNS
     local runs=$1 i
     : > "$work/times-start"
     for i in $(seq 1 "$runs"); do
-        run_timed /dev/null wine "$build_dir/bench/probes/start-probe.exe"
+        run_timed /dev/null wine "$run_build_dir/bench/probes/start-probe.exe"
         echo "$run_seconds" >> "$work/times-start"
     done
     median < "$work/times-start"

@@ -1,17 +1,34 @@
 # Shared by the scripts: paths, the build, and a Wine prefix of our own.
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build_dir="$root/build"
+# The build whose programs run under Wine here; see select_runnable_build.
+run_build_dir="$build_dir"
 
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEARCH=win32
 # No Mono or Gecko installers: the program needs neither.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
-# Cross build of the program, its tools and tests, and the Linux build of
-# wrenstall-tag; with arguments, only those targets of the cross build (and
-# only wrenstall-tag of the Linux build). One build at a time per build
-# folder: scripts/test and scripts/run started together take turns here and
-# share the result.
+# Wine runs the 32-bit program unless the kernel cannot start 32-bit
+# processes at all (some virtual machines have 32-bit emulation switched off:
+# 32-bit Wine then fails with "Exec format error"). There the programs that
+# run come from a 64-bit build of the same sources in build/x86_64, started by
+# 64-bit Wine in 64-bit prefixes; the 32-bit build is still made, so the
+# shipped program and everything else compile for i686 all the same. Call
+# after scripts/install-deps (which installs the 32-bit loader this looks at).
+select_runnable_build() {
+    if [ -e /lib/ld-linux.so.2 ] && ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+        run_build_dir="$build_dir/x86_64"
+        export WINEARCH=win64
+        export PATH="$root/scripts/lib/wine64:$PATH"
+    fi
+}
+
+# Cross build of the program, its tools and tests (also the 64-bit one when
+# select_runnable_build chose it), and the Linux build of wrenstall-tag; with
+# arguments, only those targets of the cross builds (and only wrenstall-tag of
+# the Linux build). One build at a time per build folder: scripts/test and
+# scripts/run started together take turns here and share the result.
 build_all() {
     mkdir -p "$build_dir"
     local host_targets=()
@@ -22,12 +39,20 @@ build_all() {
         cmake -S "$root/tools/tag" -B "$build_dir/host" -G Ninja -DCMAKE_BUILD_TYPE=Release \
             -DCMAKE_CXX_COMPILER=clang++ -DWRENSTALL_TAG_FUZZER=ON >/dev/null
         ninja -C "$build_dir/host" "${host_targets[@]}"
-        cmake -S "$root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-            -DCMAKE_TOOLCHAIN_FILE="$root/tools/cmake/mingw-i686.cmake" \
-            -DWRENSTALL_HOST_TAG_TOOL="$build_dir/host/wrenstall-tag" \
-            -DWRENSTALL_HOST_TAG_FUZZER="$build_dir/host/fuzz/wrenstall-tag-fuzzer" >/dev/null
-        ninja -C "$build_dir" "$@"
+        cross_build "$build_dir" i686 "$@"
+        if [ "$run_build_dir" != "$build_dir" ]; then
+            cross_build "$run_build_dir" x86_64 "$@"
+        fi
     ) 9>"$build_dir/.build.lock"
+}
+
+# cross_build DIR ARCH [TARGETS...]
+cross_build() {
+    cmake -S "$root" -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$root/tools/cmake/mingw-$2.cmake" \
+        -DWRENSTALL_HOST_TAG_TOOL="$build_dir/host/wrenstall-tag" \
+        -DWRENSTALL_HOST_TAG_FUZZER="$build_dir/host/fuzz/wrenstall-tag-fuzzer" >/dev/null
+    ninja -C "$1" "${@:3}"
 }
 
 # xvfb-run with a display number that other runs on the machine are unlikely

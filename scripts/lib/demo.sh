@@ -20,21 +20,21 @@ exec 3>&1 >>"$log" 2>&1
 say() { printf '%s\n' "$*" >&3; printf '== %s\n' "$*"; }
 fail() { say "scripts/run: $*"; say "details: $log"; exit 1; }
 
-demo="$build_dir/demo"
+demo="$run_build_dir/demo"
 shots="$demo/screenshots"
 rm -rf "$demo"
 mkdir -p "$demo" "$shots"
-start_wine "$build_dir/wineprefix-run"
+start_wine "$run_build_dir/wineprefix-run"
 trap stop_wine EXIT
-check="$build_dir/tools/check/wrenstall-check.exe"
-driver="$build_dir/tests/WizardDriver.exe"
-fixtures="$build_dir/tests/fixtures"
+check="$run_build_dir/tools/check/wrenstall-check.exe"
+driver="$run_build_dir/tests/WizardDriver.exe"
+fixtures="$run_build_dir/tests/fixtures"
 base="http://127.0.0.1:$WRENSTALL_SERVER_PORT"
 
 say "Preparing the wizard: configured for the stand-in server at $base, signed with the test key, tagged"
 # The demo's copy reports to and downloads from this run's stand-in server;
 # its registration page is a page of that server.
-wine "$check" configure "$build_dir/Wrenstall.exe" "$demo/configured.exe" \
+wine "$check" configure "$run_build_dir/Wrenstall.exe" "$demo/configured.exe" \
     "TrackingEndpoint=$base" "RpcEndpoint=$base" \
     "Payload=CMsiExecutor|$base/kelvora/Kelvora-2.4.1-setup.msi.bz2" \
     "NoxUrl=$base/offers/VelmoraCleanerPlus-downloader.exe.bz2" \
@@ -61,7 +61,7 @@ program_files=$(winepath -u "$(wine cmd /c echo %ProgramFiles% 2>/dev/null | tr 
 temp_folder=$(winepath -u "$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')" 2>/dev/null)
 browser="$program_files/Mozilla Firefox/firefox.exe"
 mkdir -p "$(dirname "$browser")"
-cp "$build_dir/tests/StandInBrowser.exe" "$browser"
+cp "$run_build_dir/tests/StandInBrowser.exe" "$browser"
 export WRENSTALL_RECORD_FILE
 WRENSTALL_RECORD_FILE=$(winepath -w "$demo/started.txt")
 

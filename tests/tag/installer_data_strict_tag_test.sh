@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The strict trailer layout end to end, on a table of signed files: the wizard
-# signed with osslsigncode (with and without a nested signature), a PE32+ file,
+# signed with osslsigncode (with and without a nested signature), small PE32 and PE32+ files,
 # and a signed file made by nobody here (the Debian-signed shim helper, PE32+).
 # After add --strict each verifies as before with the same digest, its
 # certificate entry is one DER structure with nothing after it, the wizard's
@@ -50,12 +50,14 @@ printf 'int start(void){return 0;}\n' > "$work/tiny.c"
 x86_64-w64-mingw32-gcc -O2 -nostdlib -s -Wl,-e,start -o "$work/tiny64.exe" "$work/tiny.c" || { echo "no x86_64 mingw compiler"; exit 1; }
 i686-w64-mingw32-gcc -O2 -nostdlib -s -Wl,-e,_start -o "$work/tiny32.exe" "$work/tiny.c" || { echo "no i686 mingw compiler"; exit 1; }
 sign "$work/tiny64.exe" "$work/pe32plus.exe" A ""
+# The wizard is PE32+ in the 64-bit build that machines without 32-bit support test.
+sign "$work/tiny32.exe" "$work/pe32.exe" A ""
 [ -f "$real_signed" ] || { echo "missing $real_signed (scripts/install-deps installs it)"; exit 1; }
 cp "$real_signed" "$work/real.efi"
 expect "the fixtures are PE32 and PE32+" \
-    'file "$work/wizard.exe" | grep -q "PE32 " && file "$work/pe32plus.exe" "$work/real.efi" | grep -c "PE32+" | grep -qx 2'
+    'file "$work/pe32.exe" | grep -q "PE32 " && file "$work/pe32plus.exe" "$work/real.efi" | grep -c "PE32+" | grep -qx 2'
 
-for name in wizard.exe nested.exe pe32plus.exe real.efi; do
+for name in wizard.exe nested.exe pe32.exe pe32plus.exe real.efi; do
     signed="$work/$name"
     tagged="$work/strict-$name"
     before=$(verdict "$signed")
