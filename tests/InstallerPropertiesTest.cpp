@@ -59,7 +59,9 @@ TEST(InstallerProperties, ThePackagesFoldersAreItsDirectoryTable) {
     const std::wstring package = WindowsPathFromEnvironment("WRENSTALL_FIXTURES") + L"\\KelvoraPackage.msi";
     std::vector<std::wstring> folders = ReadPackageDirectories(package);
     std::sort(folders.begin(), folders.end());
-    EXPECT_EQ(folders, (std::vector<std::wstring>{L"INSTALLDIR", L"ProgramFilesFolder", L"TARGETDIR"}));
+    // The 64-bit build's test package installs into the 64-bit Program Files.
+    const wchar_t* programFiles = sizeof(void*) == 8 ? L"ProgramFiles64Folder" : L"ProgramFilesFolder";
+    EXPECT_EQ(folders, (std::vector<std::wstring>{L"INSTALLDIR", programFiles, L"TARGETDIR"}));
     EXPECT_TRUE(ReadPackageDirectories(L"C:\\no\\such.msi").empty());
 }
 }  // namespace
