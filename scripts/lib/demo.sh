@@ -11,6 +11,7 @@
 # Standard output carries only the lines meant for the person watching.
 set -uo pipefail
 source "$(dirname "$0")/common.sh"
+select_runnable_build
 
 interactive=false
 [ "${1:-}" = --interactive ] && interactive=true
