@@ -15,12 +15,18 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 # run come from a 64-bit build of the same sources in build/x86_64, started by
 # 64-bit Wine in 64-bit prefixes; the 32-bit build is still made, so the
 # shipped program and everything else compile for i686 all the same. Call
-# after scripts/install-deps (which installs the 32-bit loader this looks at).
+# after scripts/install-deps (which installs the 32-bit loader this looks at);
+# with --say, tells the person running the script when it chose the 64-bit build.
 select_runnable_build() {
     if [ -e /lib/ld-linux.so.2 ] && ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
         run_build_dir="$build_dir/x86_64"
         export WINEARCH=win64
         export PATH="$root/scripts/lib/wine64:$PATH"
+        if [ "${1:-}" = --say ]; then
+            echo "This machine cannot start 32-bit programs (its kernel has 32-bit emulation switched off):"
+            echo "  the 32-bit build is made as always, and what runs under Wine is a 64-bit build of the"
+            echo "  same sources ($run_build_dir) under 64-bit Wine; the first build takes twice as long."
+        fi
     fi
 }
 
