@@ -36,6 +36,7 @@ select_runnable_build() {
 # the Linux build). One build at a time per build folder: scripts/test and
 # scripts/run started together take turns here and share the result.
 build_all() {
+    export_source_date
     mkdir -p "$build_dir"
     local host_targets=()
     [ $# -gt 0 ] && host_targets=(wrenstall-tag)
@@ -50,6 +51,19 @@ build_all() {
             cross_build "$run_build_dir" x86_64 "$@"
         fi
     ) 9>"$build_dir/.build.lock"
+}
+
+# The time the linker writes into the executable (and the about box shows):
+# the last commit's, so that two builds of one commit are the same bytes.
+# A SOURCE_DATE_EPOCH set by the caller wins; outside a git checkout the
+# linker uses the clock.
+export_source_date() {
+    if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+        local commit_time
+        commit_time=$(git -C "$root" log -1 --format=%ct 2>/dev/null) || commit_time=
+        [ -n "$commit_time" ] && export SOURCE_DATE_EPOCH=$commit_time
+    fi
+    return 0
 }
 
 # cross_build DIR ARCH [TARGETS...]
