@@ -40,15 +40,17 @@ build_all() {
     mkdir -p "$build_dir"
     local host_targets=()
     [ $# -gt 0 ] && host_targets=(wrenstall-tag)
+    # Every step is checked by itself: callers test build_all's status
+    # (`if ! build_all`), and there bash ignores set -e.
     (
-        flock 9
-        "$root/scripts/fetch-bzip2"
+        flock 9 || exit 1
+        "$root/scripts/fetch-bzip2" || exit 1
         cmake -S "$root/tools/tag" -B "$build_dir/host" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-            -DCMAKE_CXX_COMPILER=clang++ -DWRENSTALL_TAG_FUZZER=ON >/dev/null
-        ninja -C "$build_dir/host" "${host_targets[@]}"
-        cross_build "$build_dir" i686 "$@"
+            -DCMAKE_CXX_COMPILER=clang++ -DWRENSTALL_TAG_FUZZER=ON >/dev/null || exit 1
+        ninja -C "$build_dir/host" "${host_targets[@]}" || exit 1
+        cross_build "$build_dir" i686 "$@" || exit 1
         if [ "$run_build_dir" != "$build_dir" ]; then
-            cross_build "$run_build_dir" x86_64 "$@"
+            cross_build "$run_build_dir" x86_64 "$@" || exit 1
         fi
     ) 9>"$build_dir/.build.lock"
 }
@@ -71,7 +73,7 @@ cross_build() {
     cmake -S "$root" -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$root/tools/cmake/mingw-$2.cmake" \
         -DWRENSTALL_HOST_TAG_TOOL="$build_dir/host/wrenstall-tag" \
-        -DWRENSTALL_HOST_TAG_FUZZER="$build_dir/host/fuzz/wrenstall-tag-fuzzer" >/dev/null
+        -DWRENSTALL_HOST_TAG_FUZZER="$build_dir/host/fuzz/wrenstall-tag-fuzzer" >/dev/null || return 1
     ninja -C "$1" "${@:3}"
 }
 

@@ -23,8 +23,13 @@ fail() { say "scripts/run: $*"; say "details: $log"; exit 1; }
 
 demo="$run_build_dir/demo"
 shots="$demo/screenshots"
-rm -rf "$demo"
-mkdir -p "$demo" "$shots"
+run_logs="$demo/run-logs"
+lang=${language%%_*}
+# The pictures carry their language in their names and the wizard's run logs
+# their time: both are kept across runs. Only this run's own record and this
+# language's pictures go.
+rm -f "$demo"/*.txt "$demo"/*.exe "$shots/$lang"-*
+mkdir -p "$demo" "$shots" "$run_logs"
 start_wine "$run_build_dir/wineprefix-run"
 trap stop_wine EXIT
 check="$run_build_dir/tools/check/wrenstall-check.exe"
@@ -74,7 +79,7 @@ if $interactive; then
     walk="the wizard ended with exit code $status"
 else
     say "Starting Wrenstall.exe ($language) in a virtual display; WizardDriver walks it: welcome, licence accepted, offer accepted, progress, finish with launch"
-    env "${locale_vars[@]}" wine "$driver" run demo "$(winepath -w "$demo/Wrenstall.exe")" "$(winepath -w "$shots")" "${language%%_*}" \
+    env "${locale_vars[@]}" wine "$driver" run demo "$(winepath -w "$demo/Wrenstall.exe")" "$(winepath -w "$shots")" "$lang" \
         > "$demo/driver.txt"
     status=$?
     tr -d '\r' < "$demo/driver.txt"
@@ -94,7 +99,12 @@ sleep 1
 curl -s "$base/__control/requests" > "$demo/requests.txt"
 wine reg query 'HKLM\SOFTWARE\Tarnwell Utilities Inc' /s 2>/dev/null | tr -d '\r' > "$demo/registry.txt"
 wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' > "$demo/uninstall.txt"
+# The wizard's run log lives in the prefix's temporary folder, which the next
+# run's fresh prefix removes: a copy stays with the demo.
 run_log=$(ls -t "$temp_folder"/Kelvora-setup-*.log 2>/dev/null | head -1)
+if [ -n "$run_log" ]; then
+    cp "$run_log" "$run_logs/" && run_log="$run_logs/$(basename "$run_log")"
+fi
 python3 "$root/scripts/lib/demo_summary.py" --demo "$demo" --walk "$walk" --status "$status" \
     --installed "$program_files/Kelvora/Kelvora.exe" --installed-windows "$(winepath -w "$program_files/Kelvora/Kelvora.exe")" \
     --browser-record "$browser.record" --run-log "$run_log" --screenshots "$($interactive || echo "$shots")" \

@@ -70,7 +70,30 @@ def identifier(values, key, name):
     return data
 
 
+# What each event means, for someone who has not read the tracking design.
+EVENT_MEANINGS = {
+    "InstallerInvoked": "the wizard started",
+    "InstallerAccepted": "the user accepted the licence; the download is under way",
+    "InstallerFinished": "Kelvora was installed",
+    "InstallerFinishedButton": "the user pressed Finish",
+    "TrackEvent": "a step of the install scan or of the finish",
+    "Error": "an error",
+}
+
+
+def explain_parameter(name, value):
+    """A parameter of an event in words (None: nothing worth saying)."""
+    if name == "msBclVersion":
+        return "no .NET Framework found on this machine" if value == "NoneInstalled" else ".NET Framework " + value
+    if name == "productVersion":
+        return "version " + value
+    if name in ("description", "result"):
+        return value
+    return "%s %s" % (name, value)
+
+
 def tracking_events(all_requests):
+    """[(raw, in words)] of every tracking event the server received."""
     events = []
     for _method, target, _body in all_requests:
         parts = urllib.parse.urlsplit(target)
@@ -78,8 +101,12 @@ def tracking_events(all_requests):
         names = dict(query)
         if "ev" not in names:
             continue
-        extra = ", ".join("%s=%s" % (k, v) for k, v in query if k != "ev" and k not in COMMON_PARAMETERS)
-        events.append(names["ev"] + (" (" + extra + ")" if extra else ""))
+        extra = [(k, v) for k, v in query if k != "ev" and k not in COMMON_PARAMETERS]
+        raw = names["ev"] + (" (" + ", ".join("%s=%s" % kv for kv in extra) + ")" if extra else "")
+        words = [w for w in (explain_parameter(k, v) for k, v in extra) if w]
+        meaning = EVENT_MEANINGS.get(names["ev"], "")
+        told = names["ev"] + (": " + meaning if meaning else "") + (" (" + ", ".join(words) + ")" if words else "")
+        events.append((raw, told))
     return events
 
 
@@ -105,8 +132,12 @@ def main():
         reasons.append(args.walk)
     reasons += failures
     ok = not reasons
+    events = tracking_events(all_requests)
     if not ok:
-        reasons += ["the wizard reported " + event for event in tracking_events(all_requests) if event.startswith("Error")]
+        reasons += ["the wizard reported " + raw for raw, _told in events if raw.startswith("Error")]
+    # The raw values behind the lines below, for whoever digs further.
+    details = ["Tracking events as received: " + raw for raw, _told in events]
+    details += ["Recorded start: " + line for line in started]
 
     print()
     print("=== Summary")
@@ -120,7 +151,7 @@ def main():
         print("Kelvora:       %s, version %s" % (args.installed_windows, version))
     app_starts = [line for line in started if "Kelvora.exe" in line]
     if app_starts:
-        print("               started at Finish as: " + app_starts[0])
+        print("               started at Finish with its result switches (command line in the run log)")
 
     offer_gets = [target for method, target, _ in all_requests if method == "GET" and target.startswith("/offers/")]
     offer_starts = [line for line in started if "Kelvora.exe" not in line]
@@ -128,31 +159,34 @@ def main():
     if accepted or offer_gets or offer_starts:
         outcome = OFFER_NAMES.get(accepted[0], accepted[0]) if accepted else "The offer"
         outcome += " accepted; downloaded" if offer_gets else " accepted; not downloaded"
-        outcome += "; its setup started as: " + offer_starts[0] if offer_starts else "; its setup was not started"
+        outcome += "; its setup was started (command line in the run log)" if offer_starts else "; its setup was not started"
         print("Offer:         " + outcome)
     else:
         print("Offer:         none accepted; nothing was downloaded for an offer")
 
-    print("MachineID:      " + identifier(values, PRODUCT_KEY, "MachineID"))
-    print("InstallationID: " + identifier(values, PRODUCT_KEY + r"\Kelvora\Registration", "InstallationID"))
+    print("MachineID:     " + identifier(values, PRODUCT_KEY, "MachineID") + " (this machine, kept in the registry)")
+    print("Installation:  " + identifier(values, PRODUCT_KEY + r"\Kelvora\Registration", "InstallationID") +
+          " (InstallationID, this installation)")
 
-    events = tracking_events(all_requests)
     print("Tracking events, in the order the server received them:")
-    for number, event in enumerate(events, 1):
-        print("  %2d. %s" % (number, event))
+    for number, (_raw, told) in enumerate(events, 1):
+        print("  %2d. %s" % (number, told))
     if not events:
         print("      none")
 
     opened = read_lines(args.browser_record)
     if opened:
         url = opened[0].split("\t")[-1].split('" "', 1)[-1].rstrip('"')
-        print("Registration page (given to the stand-in browser): " + url)
+        print("Registration:  " + url + " (opened in the stand-in browser)")
     else:
-        print("Registration page: none opened")
+        print("Registration:  no page opened")
     if args.screenshots:
         print("Screenshots:   " + args.screenshots)
     print("Run log:       " + (args.run_log or "not found"))
-    print("Script log:    " + args.log)
+    print("Script log:    " + args.log + " (raw values of this summary at its end)")
+    if args.log:
+        with open(args.log, "a", encoding="utf-8") as log:
+            log.write("== Summary details\n" + "".join(line + "\n" for line in details))
     return 0 if ok else 1
 
 
