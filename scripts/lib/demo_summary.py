@@ -151,7 +151,7 @@ def main():
         print("Kelvora:       %s, version %s" % (args.installed_windows, version))
     app_starts = [line for line in started if "Kelvora.exe" in line]
     if app_starts:
-        print("               started at Finish with its result switches (command line in the run log)")
+        print("               started at Finish (its command line is at the end of the script log)")
 
     offer_gets = [target for method, target, _ in all_requests if method == "GET" and target.startswith("/offers/")]
     offer_starts = [line for line in started if "Kelvora.exe" not in line]
@@ -159,7 +159,7 @@ def main():
     if accepted or offer_gets or offer_starts:
         outcome = OFFER_NAMES.get(accepted[0], accepted[0]) if accepted else "The offer"
         outcome += " accepted; downloaded" if offer_gets else " accepted; not downloaded"
-        outcome += "; its setup was started (command line in the run log)" if offer_starts else "; its setup was not started"
+        outcome += "; its setup was started (its command line is at the end of the script log)" if offer_starts else "; its setup was not started"
         print("Offer:         " + outcome)
     else:
         print("Offer:         none accepted; nothing was downloaded for an offer")
