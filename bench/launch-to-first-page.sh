@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Launch to first page: from process start to the wizard's welcome page
-# painted, against a bare Win32 dialog of ours started the same way under the
-# same Wine, in one run; both measured by WizardDriver (a visible button 1002
-# and nothing left to paint). Prints both medians and their ratio (aim: 1.3 at most).
+# painted, against two references started the same way under the same Wine,
+# in one run, interleaved: a bare Win32 dialog of ours, and the floor (the
+# same dialog after the start-up work the wizard must do before its first
+# window). All measured by WizardDriver (a visible button 1002 and nothing
+# left to paint). Prints the medians and the ratios; the wizard's own part is
+# what it takes above the floor (aim: wizard/floor at most 1.15).
 # Usage: bench/launch-to-first-page.sh [RUNS]   (after scripts/test built everything)
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib/common.sh"
@@ -10,8 +13,9 @@ select_runnable_build
 runs=${1:-9}
 driver="$run_build_dir/tests/WizardDriver.exe"
 bare="$run_build_dir/tests/BareDialog.exe"
+floor="$run_build_dir/tests/FloorDialog.exe"
 wizard="$run_build_dir/Wrenstall.exe"
-for program in "$driver" "$bare" "$wizard"; do [ -f "$program" ] || { echo "build first: $program"; exit 1; }; done
+for program in "$driver" "$bare" "$floor" "$wizard"; do [ -f "$program" ] || { echo "build first: $program"; exit 1; }; done
 
 export WINEPREFIX="$run_build_dir/wineprefix-bench"
 if [ -d "$WINEPREFIX" ]; then
@@ -27,13 +31,23 @@ winpath() { echo "Z:${1//\//\\}"; }
 cp "$wizard" "$work/setup.exe"
 printf '@upl=bench\r\n' > "$work/setup.exe.installer_data"
 
-measure() {  # name, program
-    wine "$driver" launch "$(winpath "$2")" 1 >/dev/null 2>&1 || true  # warm-up: caches and the wineserver
-    wine "$driver" launch "$(winpath "$2")" "$runs" 2>/dev/null | tr -d '\r' | sed -n 's/^median \(.*\) ms$/\1/p'
+once() {  # program: the time of one launch in ms
+    wine "$driver" launch "$(winpath "$1")" 1 2>/dev/null | tr -d '\r' | sed -n 's/^median \(.*\) ms$/\1/p'
 }
-bare_ms=$(measure bare "$bare")
-wizard_ms=$(measure wizard "$work/setup.exe")
-echo "launch to first page painted, median of $runs runs under $(wine --version):"
-echo "  bare Win32 dialog: $bare_ms ms"
-echo "  Wrenstall welcome: $wizard_ms ms"
-python3 -c "print('  ratio: %.2f (aim: at most 1.30)' % ($wizard_ms / $bare_ms))"
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+for program in "$bare" "$floor" "$work/setup.exe"; do once "$program" >/dev/null || true; done  # warm-up
+: > "$work/bare"; : > "$work/floor"; : > "$work/wizard"
+# Interleaved, so that a slow moment of the machine falls on all three alike.
+for _ in $(seq 1 "$runs"); do
+    once "$bare" >> "$work/bare"
+    once "$floor" >> "$work/floor"
+    once "$work/setup.exe" >> "$work/wizard"
+done
+bare_ms=$(median < "$work/bare")
+floor_ms=$(median < "$work/floor")
+wizard_ms=$(median < "$work/wizard")
+echo "launch to first page painted, median of $runs interleaved runs under $(wine --version):"
+echo "  bare Win32 dialog:                $bare_ms ms"
+echo "  floor (required start-up + bare): $floor_ms ms"
+echo "  Wrenstall welcome:                $wizard_ms ms"
+python3 -c "print('  wizard/bare:  %.2f' % ($wizard_ms / $bare_ms)); print('  wizard/floor: %.2f (aim: at most 1.15)' % ($wizard_ms / $floor_ms))"
