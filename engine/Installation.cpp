@@ -204,9 +204,18 @@ bool CInstallation::InstallPayload() {
         ReportStepProgress(IDS_INSTALLING, 0);
 
         std::vector<std::wstring> parts = PayloadParts();
+        // The payload is checked and held first: the guards below read the checked file.
+        HRESULT prepared = m_pExecutor->Prepare();
+        if (FAILED(prepared)) {
+            WriteDiagnosticFormat(L"Payload check failed: %ls\n", DescribeHresult(prepared).c_str());
+            m_proxy.Cancel();
+            ThrowOleException(prepared);
+        }
         std::wstring commandLine = parts.size() > 2 ? parts[1] : L"";
         try {
-            AppendInstallerDataProperties(commandLine, program.m_installerData, m_pExecutor->GetFolderProperties());
+            AppendInstallerDataProperties(commandLine, program.m_installerData, m_pExecutor->GetFolderProperties(),
+                                          m_pExecutor->TakesProgramArguments() ? kProgramArgumentQuoting
+                                                                               : kInstallerQuoting);
         } catch (const std::bad_alloc&) {
             commandLine.clear();
         }

@@ -9,6 +9,7 @@
 
 #include "TestServer.h"
 #include "TestSupport.h"
+#include "framework/ProtectedFolder.h"
 #include "framework/ErrorTypes.h"
 #include "framework/ExceptionCodes.h"
 #include "payload/BzFile.h"
@@ -192,12 +193,12 @@ protected:
         ASSERT_TRUE(m_server.Available()) << "run under tests/server/with-server.sh";
         m_server.Reset();
     }
-    // Files left in the temporary folder with the downloaders' prefix.
+    // Files left in the working folder with the downloaders' prefix.
     static size_t TemporaryLeftovers() {
-        wchar_t folder[MAX_PATH];
-        GetTempPathW(MAX_PATH, folder);
+        std::wstring folder;
+        if (FAILED(GetWorkFolder(folder))) return 0;
         WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW((std::wstring(folder) + L"twu*").c_str(), &found);
+        HANDLE search = FindFirstFileW((folder + L"\\twu*").c_str(), &found);
         if (search == INVALID_HANDLE_VALUE) return 0;
         size_t count = 0;
         do ++count;

@@ -5,6 +5,9 @@
 #include <windows.h>
 #include <msi.h>
 
+#include <msiquery.h>
+
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -125,6 +128,11 @@ TEST_F(UiHandler, CommonDataShowsAndHidesCancelAndActionTextsFollowTicks) {
 class TestMsiExecutor : public CMsiExecutor {
 public:
     void SetPackage(const std::wstring& path) { m_strPayloadPath = path; }
+    // The package counts as this executor's own download (a rejected one is deleted).
+    void SetDownloadedPackage(const std::wstring& path) {
+        m_strPayloadPath = path;
+        m_bOwnDownload = true;
+    }
 };
 
 class MsiInstall : public testing::Test {
@@ -163,20 +171,25 @@ TEST_F(MsiInstall, PackageQueries) {
 }
 
 TEST_F(MsiInstall, InstallsWithProgressAndKeepsACopy) {
+    SetDefaultSignerFile(m_fixtures + L"\\signer-A.exe");
+    TemporaryDirectory folder;
+    const std::wstring download = folder.File(L"twu1.tmp.msi");
+    WriteBytes(download, ReadFileBytes(m_fixtures + L"\\package-A.msi"));
     TestMsiExecutor executor;
-    executor.SetPackage(m_fixtures + L"\\KelvoraPackage.msi");
-    EXPECT_EQ(executor.Run(&m_page, L"REBOOT=ReallySuppress"), S_OK);
+    executor.SetPackage(download);
+    EXPECT_EQ(executor.Execute(&m_page, L"REBOOT=ReallySuppress"), S_OK);
     EXPECT_EQ(GetFileAttributesW(InstalledApp().c_str()) != INVALID_FILE_ATTRIBUTES, true);
     std::wstring code;
     EXPECT_TRUE(IsProductInstalled(m_fixtures + L"\\KelvoraPackage.msi", L"", code));
     EXPECT_FALSE(m_page.StepPercents().empty()) << "the installer reported no progress";
     std::wstring copy = GetCommonDocumentsFolder() + L"\\Downloaded Installers\\" + kKelvoraProductCode + L"\\setup.msi";
-    EXPECT_NE(GetFileAttributesW(copy.c_str()), INVALID_FILE_ATTRIBUTES) << ToUtf8(copy);
+    EXPECT_EQ(ReadFileBytes(copy), ReadFileBytes(download)) << ToUtf8(copy);
 
     // Installed already: nothing runs again, and that is success.
     RecordingPage again;
     EXPECT_EQ(executor.Run(&again, L""), S_OK);
     EXPECT_TRUE(again.StepPercents().empty());
+    SetDefaultSignerFile(L"");
 }
 
 TEST_F(MsiInstall, TheHandlerOutlivesTheRunButNotItsPage) {
@@ -292,6 +305,123 @@ TEST_F(UiHandler, MessagesWithOnlyAnOkButtonAreRecorded) {
     EXPECT_EQ(Send(0x05000000, L"files in use"), 0);
     EXPECT_EQ(Send(0x08000000, L"action start"), 1);
     EXPECT_EQ(Send(0x0F000000, L"unknown type"), 0);
+}
+
+// The package copy's folder replaced by a link to a folder of the attacker's
+// that holds another product's unsigned package: the copy is not made there
+// and the attacker's package never installs; the checked download installs.
+// While the copy is in use its folders and file can be neither renamed nor
+// replaced (the swap after the check).
+TEST_F(MsiInstall, ALinkAtThePackageCopysFolderNeverGetsItsPackageInstalled) {
+    const wchar_t kForeignProductCode[] = L"{3D4C2B1A-5E6F-4A7B-8C9D-0E1F2A3B4C5D}";
+    SetDefaultSignerFile(m_fixtures + L"\\signer-A.exe");
+    TemporaryDirectory folder;
+    const std::wstring download = folder.File(L"twu2.tmp.msi");
+    WriteBytes(download, ReadFileBytes(m_fixtures + L"\\package-A.msi"));
+    const std::wstring installers = GetCommonDocumentsFolder() + L"\\Downloaded Installers";
+    const std::wstring productFolder = installers + L"\\" + kKelvoraProductCode;
+
+    // First a run that makes the folders, and proof that they are held while in use.
+    {
+        TestMsiExecutor executor;
+        executor.SetPackage(download);
+        ASSERT_EQ(executor.Prepare(), S_OK);
+        EXPECT_FALSE(MoveFileW(productFolder.c_str(), folder.File(L"moved").c_str()));
+        EXPECT_FALSE(MoveFileW(installers.c_str(), folder.File(L"moved").c_str()));
+        EXPECT_FALSE(DeleteFileW((productFolder + L"\\setup.msi").c_str()));
+        EXPECT_FALSE(DeleteFileW(download.c_str()));
+        // The guards read the checked package.
+        std::vector<std::wstring> folders = executor.GetFolderProperties();
+        EXPECT_NE(std::find(folders.begin(), folders.end(), L"INSTALLDIR"), folders.end());
+        executor.ReleaseStaged();
+    }
+
+    // The attacker swaps the product folder for a link to a folder of his own.
+    const std::wstring attacker = folder.File(L"attacker");
+    ASSERT_TRUE(CreateDirectoryW(attacker.c_str(), nullptr));
+    const std::string foreign = ReadFileBytes(m_fixtures + L"\\RebootPackage.msi");
+    WriteBytes(attacker + L"\\setup.msi", foreign);
+    DeleteFileW((productFolder + L"\\setup.msi").c_str());
+    ASSERT_TRUE(RemoveDirectoryW(productFolder.c_str()));
+    ASSERT_TRUE(MakeUnixLink(attacker, productFolder));
+
+    TestMsiExecutor executor;
+    executor.SetPackage(download);
+    EXPECT_EQ(executor.Execute(&m_page, L"REBOOT=ReallySuppress"), S_OK);
+    EXPECT_NE(MsiQueryProductStateW(kForeignProductCode), INSTALLSTATE_DEFAULT);
+    EXPECT_EQ(MsiQueryProductStateW(kKelvoraProductCode), INSTALLSTATE_DEFAULT);
+    EXPECT_EQ(ReadFileBytes(attacker + L"\\setup.msi"), foreign);
+    DeleteFileW(productFolder.c_str());  // the link (Wine removes a Unix link like a file)
+    RemoveDirectoryW(productFolder.c_str());
+    if (MsiQueryProductStateW(kForeignProductCode) == INSTALLSTATE_DEFAULT) {
+        MsiInstallProductW((m_fixtures + L"\\RebootPackage.msi").c_str(), L"REMOVE=ALL");
+    }
+    SetDefaultSignerFile(L"");
+}
+
+// A ProductCode that climbs out of "Downloaded Installers" towards a folder
+// of the system writes nothing there: unsigned, the package is refused before
+// its ProductCode is read; signed by the maker's key, the ProductCode is not
+// a braced GUID and never becomes part of a path.
+TEST_F(MsiInstall, AProductCodeThatClimbsOutOfItsFolderWritesNothingThere) {
+    SetDefaultSignerFile(m_fixtures + L"\\signer-A.exe");
+    TemporaryDirectory folder;
+    const std::wstring target = folder.File(L"etc");
+    ASSERT_TRUE(CreateDirectoryW(target.c_str(), nullptr));
+    // From "<common documents>\Downloaded Installers\" up to the drive, then down to target.
+    std::wstring climb;
+    const std::wstring installers = GetCommonDocumentsFolder() + L"\\Downloaded Installers";
+    for (wchar_t c : installers.substr(3)) {
+        if (c == L'\\') climb += L"..\\";
+    }
+    climb += L"..\\" + target.substr(3);
+
+    const std::wstring unsignedPackage = folder.File(L"climbing.msi");
+    ASSERT_TRUE(CopyFileW((m_fixtures + L"\\KelvoraPackage.msi").c_str(), unsignedPackage.c_str(), FALSE));
+    {
+        MSIHANDLE database = 0;
+        ASSERT_EQ(MsiOpenDatabaseW(unsignedPackage.c_str(), MSIDBOPEN_TRANSACT, &database), static_cast<UINT>(ERROR_SUCCESS));
+        std::wstring query = L"UPDATE `Property` SET `Value`='" + climb + L"' WHERE `Property`='ProductCode'";
+        MSIHANDLE view = 0;
+        EXPECT_EQ(MsiDatabaseOpenViewW(database, query.c_str(), &view), static_cast<UINT>(ERROR_SUCCESS));
+        EXPECT_EQ(MsiViewExecute(view, 0), static_cast<UINT>(ERROR_SUCCESS));
+        MsiCloseHandle(view);
+        EXPECT_EQ(MsiDatabaseCommit(database), static_cast<UINT>(ERROR_SUCCESS));
+        MsiCloseHandle(database);
+    }
+    ASSERT_EQ(ReadPackageProperty(unsignedPackage, L"ProductCode"), climb);
+    const std::wstring signedPackage = folder.File(L"climbing-signed.msi");
+    const std::wstring pki = m_fixtures + L"\\pki";
+    ASSERT_TRUE(RunUnixTool(L"Z:\\usr\\bin\\osslsigncode",
+                            {"sign", "-certs", UnixPathOf(pki + L"\\A-chain.crt"), "-key", UnixPathOf(pki + L"\\A.key"),
+                             "-h", "sha256", "-in", UnixPathOf(unsignedPackage), "-out", UnixPathOf(signedPackage)}));
+    ASSERT_EQ(VerifySignature(signedPackage), S_OK) << "the maker-signed fixture was not made";
+
+    for (const std::wstring& package : {unsignedPackage, signedPackage}) {
+        SCOPED_TRACE(ToUtf8(package));
+        const std::wstring download = folder.File(L"twu3.tmp.msi");
+        ASSERT_TRUE(CopyFileW(package.c_str(), download.c_str(), FALSE));
+        TestMsiExecutor executor;
+        executor.SetDownloadedPackage(download);
+        RecordingPage page;
+        const HRESULT result = executor.Execute(&page, L"");
+        if (package == unsignedPackage) {
+            EXPECT_EQ(result, static_cast<HRESULT>(0x800B0100));
+            EXPECT_EQ(GetFileAttributesW(download.c_str()), INVALID_FILE_ATTRIBUTES) << "the rejected download stays";
+        }
+        EXPECT_EQ(GetFileAttributesW((target + L"\\setup.msi").c_str()), INVALID_FILE_ATTRIBUTES);
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((target + L"\\*").c_str(), &found);
+        int entries = 0;
+        if (search != INVALID_HANDLE_VALUE) {
+            do ++entries;
+            while (FindNextFileW(search, &found));
+            FindClose(search);
+        }
+        EXPECT_EQ(entries, 2) << "only . and .. in the target folder";
+        DeleteFileW(download.c_str());
+    }
+    SetDefaultSignerFile(L"");
 }
 
 }  // namespace
