@@ -15,6 +15,7 @@
 #include "payload/MsiPackageQueries.h"
 #include "payload/MsiUiHandler.h"
 #include "payload/PayloadExecutor.h"
+#include "payload/PayloadVersionCheck.h"
 #include "services/SystemProbes.h"
 
 IMPLEMENT_DYNCREATE(CMsiExecutor, CPayloadExecutor)
@@ -65,6 +66,13 @@ HRESULT CMsiExecutor::StagePayload() {
     HRESULT hr = m_download.HoldAndVerify(m_strPayloadPath, OwnsPayloadFile());
     if (FAILED(hr)) return hr;
     // From here on the package is read only as checked and held.
+    m_nPayloadVersion = ReadPackageVersion(m_strPayloadPath);
+    PackedVersion installed = 0;
+    hr = CheckNotADowngrade(m_strPayloadPath, m_settings.appExe, m_settings.minimumVersion, installed);
+    if (FAILED(hr)) {
+        m_download.Release();
+        return hr;
+    }
     const std::wstring productCode = ReadPackageProperty(m_strPayloadPath, L"ProductCode");
     if (!IsBracedGuidText(productCode)) {
         // It becomes part of a path: anything but a GUID could climb out of the folder.
@@ -128,6 +136,19 @@ struct PageForRun {
 };
 }  // namespace
 
+namespace {
+// Success counts only when the installer service knows the product as
+// installed afterwards: a run that installed nothing (no feature selected,
+// say) must not be reported as finished.
+HRESULT ConfirmInstalled(bool wasInstalled, const std::wstring& productCode) {
+    if (wasInstalled) return S_OK;
+    if (!productCode.empty() && MsiQueryProductStateW(productCode.c_str()) == INSTALLSTATE_DEFAULT) return S_OK;
+    WriteDiagnosticFormat(L"The installer reported success, but product %ls is not installed (0x%08lX)\n",
+                          productCode.c_str(), static_cast<unsigned long>(kPayloadNotInstalled));
+    ThrowOleException(kPayloadNotInstalled);
+}
+}  // namespace
+
 HRESULT CMsiExecutor::Run(IExecutorPage* page, const std::wstring& commandLine) {
     MsiUiContext& ui = GetMsiUiContext();
     PageForRun pageForRun(ui, page);
@@ -145,13 +166,13 @@ HRESULT CMsiExecutor::Run(IExecutorPage* page, const std::wstring& commandLine) 
     if (m_settings.productName == L"Velmora Cleaner+") RemoveOlderCleaner();
 
     switch (result) {
-        case ERROR_SUCCESS: return S_OK;
+        case ERROR_SUCCESS: return ConfirmInstalled(installed, productCode);
         case ERROR_INSTALL_USEREXIT: return S_FALSE;
         case ERROR_SUCCESS_REBOOT_INITIATED:
         case ERROR_SUCCESS_REBOOT_REQUIRED:
         case ERROR_SUCCESS_RESTART_REQUIRED:
             if (CWinApp* app = GetApplication()) PostThreadMessageW(app->m_nThreadId, WM_APP_REBOOT_REQUIRED, 0, 0);
-            return S_OK;
+            return ConfirmInstalled(installed, productCode);
         default: break;
     }
     if (ui.recordedError) throw ui.recordedError.release();

@@ -12,6 +12,7 @@
 #include "http/DownloadToStream.h"
 #include "payload/ExecutorPage.h"
 #include "payload/VerifiedFile.h"
+#include "services/PackedVersion.h"
 
 // What the executors need of the wizard's configuration. Executors are made
 // by class name without arguments; the engine hands them these afterwards.
@@ -19,7 +20,12 @@ struct PayloadSettings {
     std::wstring productName;                  // the wizard's product
     std::wstring appExe;                       // "AppExe": the installed application, or empty
     std::vector<std::wstring> messageClasses;  // "PayloadMessageClasses" split at ";"
+    PackedVersion minimumVersion = 0;          // "PayloadVersion": no older payload is installed (0: none)
 };
+
+// A package the installer service reported as installed that it does not
+// know as installed afterwards (for example one that installed no feature).
+const HRESULT kPayloadNotInstalled = static_cast<HRESULT>(0xA0060002);
 
 // "PayloadMessageClasses" split at ";" (null: none).
 std::vector<std::wstring> SplitPayloadMessageClasses(const wchar_t* value);

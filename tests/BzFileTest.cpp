@@ -107,6 +107,7 @@ TEST_F(BzFile, DecompressionStopsAtTheLimitAndWhenItsCheckSaysSo) {
     WIN32_FILE_ATTRIBUTE_DATA attributes = {};
     ASSERT_TRUE(GetFileAttributesExW(output.c_str(), GetFileExInfoStandard, &attributes));
     EXPECT_LE(attributes.nFileSizeLow, 4u << 20) << "wrote past the limit";
+    ASSERT_TRUE(DeleteFileW(output.c_str()));  // the output is always created new
 
     int checks = 0;
     HRESULT stoppedWith = S_OK;
@@ -196,7 +197,10 @@ protected:
     // Files left in the working folder with the downloaders' prefix.
     static size_t TemporaryLeftovers() {
         std::wstring folder;
-        if (FAILED(GetWorkFolder(folder))) return 0;
+        if (FAILED(GetWorkFolder(folder))) {
+            ADD_FAILURE() << "no working folder";
+            return 0;
+        }
         WIN32_FIND_DATAW found;
         HANDLE search = FindFirstFileW((folder + L"\\twu*").c_str(), &found);
         if (search == INVALID_HANDLE_VALUE) return 0;

@@ -8,6 +8,7 @@
 #include <msiquery.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -19,6 +20,7 @@
 #include "payload/MsiPackageQueries.h"
 #include "payload/MsiUiHandler.h"
 #include "payload/PayloadExecutor.h"
+#include "payload/PayloadVersionCheck.h"
 #include "payload/SignatureVerification.h"
 #include "services/SystemProbes.h"
 
@@ -31,6 +33,34 @@ const wchar_t kKelvoraProductCode[] = L"{6C1B5C2E-2F7A-4C59-9A57-5E0F2D6B7A11}";
 std::string ReadFileBytes(const std::wstring& path) {
     std::ifstream in(path.c_str(), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A copy of package at path with Property table values changed (msi.dll in
+// transacted mode), signed with key signer of the fixtures' test PKI unless
+// signer is empty. True when made.
+bool MakePackageVariant(const std::wstring& package, const std::wstring& path,
+                        const std::vector<std::pair<std::wstring, std::wstring>>& properties, const char* signer) {
+    const std::wstring changed = signer ? path + L".unsigned.msi" : path;
+    if (!CopyFileW(package.c_str(), changed.c_str(), FALSE)) return false;
+    MSIHANDLE database = 0;
+    if (MsiOpenDatabaseW(changed.c_str(), MSIDBOPEN_TRANSACT, &database) != ERROR_SUCCESS) return false;
+    bool done = true;
+    for (const auto& [name, value] : properties) {
+        std::wstring query = L"UPDATE `Property` SET `Value`='" + value + L"' WHERE `Property`='" + name + L"'";
+        MSIHANDLE view = 0;
+        done = done && MsiDatabaseOpenViewW(database, query.c_str(), &view) == ERROR_SUCCESS &&
+               MsiViewExecute(view, 0) == ERROR_SUCCESS;
+        if (view) MsiCloseHandle(view);
+    }
+    done = done && MsiDatabaseCommit(database) == ERROR_SUCCESS;
+    MsiCloseHandle(database);
+    if (!done || !signer) return done;
+    const std::wstring pki = WindowsPathFromEnvironment("WRENSTALL_FIXTURES") + L"\\pki\\";
+    const std::wstring key(signer, signer + strlen(signer));
+    return RunUnixTool(L"Z:\\usr\\bin\\osslsigncode",
+                       {"sign", "-certs", UnixPathOf(pki + key + L"-chain.crt"), "-key", UnixPathOf(pki + key + L".key"),
+                        "-h", "sha256", "-in", UnixPathOf(changed), "-out", UnixPathOf(path)}) &&
+           GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 class UiHandler : public testing::Test {
@@ -377,24 +407,10 @@ TEST_F(MsiInstall, AProductCodeThatClimbsOutOfItsFolderWritesNothingThere) {
     climb += L"..\\" + target.substr(3);
 
     const std::wstring unsignedPackage = folder.File(L"climbing.msi");
-    ASSERT_TRUE(CopyFileW((m_fixtures + L"\\KelvoraPackage.msi").c_str(), unsignedPackage.c_str(), FALSE));
-    {
-        MSIHANDLE database = 0;
-        ASSERT_EQ(MsiOpenDatabaseW(unsignedPackage.c_str(), MSIDBOPEN_TRANSACT, &database), static_cast<UINT>(ERROR_SUCCESS));
-        std::wstring query = L"UPDATE `Property` SET `Value`='" + climb + L"' WHERE `Property`='ProductCode'";
-        MSIHANDLE view = 0;
-        EXPECT_EQ(MsiDatabaseOpenViewW(database, query.c_str(), &view), static_cast<UINT>(ERROR_SUCCESS));
-        EXPECT_EQ(MsiViewExecute(view, 0), static_cast<UINT>(ERROR_SUCCESS));
-        MsiCloseHandle(view);
-        EXPECT_EQ(MsiDatabaseCommit(database), static_cast<UINT>(ERROR_SUCCESS));
-        MsiCloseHandle(database);
-    }
-    ASSERT_EQ(ReadPackageProperty(unsignedPackage, L"ProductCode"), climb);
     const std::wstring signedPackage = folder.File(L"climbing-signed.msi");
-    const std::wstring pki = m_fixtures + L"\\pki";
-    ASSERT_TRUE(RunUnixTool(L"Z:\\usr\\bin\\osslsigncode",
-                            {"sign", "-certs", UnixPathOf(pki + L"\\A-chain.crt"), "-key", UnixPathOf(pki + L"\\A.key"),
-                             "-h", "sha256", "-in", UnixPathOf(unsignedPackage), "-out", UnixPathOf(signedPackage)}));
+    ASSERT_TRUE(MakePackageVariant(m_fixtures + L"\\KelvoraPackage.msi", unsignedPackage, {{L"ProductCode", climb}}, nullptr));
+    ASSERT_TRUE(MakePackageVariant(m_fixtures + L"\\KelvoraPackage.msi", signedPackage, {{L"ProductCode", climb}}, "A"));
+    ASSERT_EQ(ReadPackageProperty(signedPackage, L"ProductCode"), climb);
     ASSERT_EQ(VerifySignature(signedPackage), S_OK) << "the maker-signed fixture was not made";
 
     for (const std::wstring& package : {unsignedPackage, signedPackage}) {
@@ -422,6 +438,58 @@ TEST_F(MsiInstall, AProductCodeThatClimbsOutOfItsFolderWritesNothingThere) {
         DeleteFileW(download.c_str());
     }
     SetDefaultSignerFile(L"");
+}
+
+// An older release of the product, signed with the maker's key: refused with
+// its own code while a newer one is installed, and when it is older than the
+// version the build expects; the installed product stays as it was.
+TEST_F(MsiInstall, AnOlderSignedReleaseIsRefusedAsADowngrade) {
+    const wchar_t kOldProductCode[] = L"{5A0F3C2B-1D4E-4F60-8A7B-9C0D1E2F3A4B}";
+    SetDefaultSignerFile(m_fixtures + L"\\signer-A.exe");
+    TemporaryDirectory folder;
+    const std::wstring old = folder.File(L"old.msi");
+    ASSERT_TRUE(MakePackageVariant(m_fixtures + L"\\KelvoraPackage.msi", old,
+                                   {{L"ProductCode", kOldProductCode}, {L"ProductVersion", L"1.0.0.1"}}, "A"));
+    ASSERT_EQ(MsiInstallProductW((m_fixtures + L"\\KelvoraPackage.msi").c_str(), L""), static_cast<UINT>(ERROR_SUCCESS));
+    {
+        TestMsiExecutor executor;
+        executor.SetPackage(old);
+        RecordingPage page;
+        EXPECT_EQ(executor.Execute(&page, L""), kPayloadDowngrade);
+        EXPECT_NE(MsiQueryProductStateW(kOldProductCode), INSTALLSTATE_DEFAULT);
+        EXPECT_EQ(MsiQueryProductStateW(kKelvoraProductCode), INSTALLSTATE_DEFAULT);
+    }
+    Uninstall();
+    {
+        // Nothing installed, but the build expects 2.4.1 or later.
+        TestMsiExecutor executor;
+        executor.SetPackage(old);
+        PayloadSettings settings;
+        settings.minimumVersion = ParseVersion(L"2.4.1");
+        executor.SetSettings(settings);
+        RecordingPage page;
+        EXPECT_EQ(executor.Execute(&page, L""), kPayloadDowngrade);
+        EXPECT_NE(MsiQueryProductStateW(kOldProductCode), INSTALLSTATE_DEFAULT);
+    }
+    if (MsiQueryProductStateW(kOldProductCode) == INSTALLSTATE_DEFAULT) MsiInstallProductW(old.c_str(), L"REMOVE=ALL");
+    SetDefaultSignerFile(L"");
+}
+
+// INSTALLLEVEL=0 (which the installer data may no longer pass) makes the
+// installer service answer success having installed nothing: that is no
+// success of the wizard.
+TEST_F(MsiInstall, SuccessCountsOnlyWhenTheProductIsInstalled) {
+    TestMsiExecutor executor;
+    executor.SetPackage(m_fixtures + L"\\KelvoraPackage.msi");
+    HRESULT result = S_OK;
+    try {
+        result = executor.Run(&m_page, L"INSTALLLEVEL=0");
+    } catch (COleException* e) {
+        result = e->m_sc;
+        e->Delete();
+    }
+    EXPECT_EQ(result, kPayloadNotInstalled);
+    EXPECT_NE(MsiQueryProductStateW(kKelvoraProductCode), INSTALLSTATE_DEFAULT);
 }
 
 }  // namespace

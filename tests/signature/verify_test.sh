@@ -70,8 +70,8 @@ if [ "${got#result: 0x}" != "00000000" ] && [ -n "$got" ]; then pass "an unsigne
 # (Wine's per-user version key stands in for the platform's compatibility layers):
 # the check still runs, and unsigned or changed payloads stay rejected.
 wine reg add 'HKCU\Software\Wine' /v Version /d winxp /f >/dev/null 2>&1
-seen=$(wine cmd /c ver 2>/dev/null | tr -d '\r' | grep -o 'Version [0-9.]*')
-expect "the compatibility setting reports an older system ($seen)" '[[ "$seen" == "Version 5."* ]]'
+seen=$(wine cmd /c ver 2>/dev/null | tr -d '\r' | grep -o 'Windows [0-9.]*')
+expect "the compatibility setting reports an older system ($seen)" '[[ "$seen" == "Windows 5."* ]]'
 expect_result "an older system version still rejects an unsigned payload" 0x800B0100 "$work/signerAA2.exe" "$work/unsigned.exe"
 expect_result "an older system version still rejects a changed payload" 0x80096010 "$work/signerAA2.exe" "$work/tampered.exe"
 expect_result "an older system version still rejects a foreign key" 0x80092009 "$work/signerAA2.exe" "$work/payloadC.exe"
