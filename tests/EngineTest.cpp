@@ -291,6 +291,22 @@ TEST_F(Engine, PayloadIsDownloadedVerifiedAndInstalled) {
     EXPECT_EQ(steps.back().wParam, 50);
 }
 
+// A PayloadUrl on a host the build configuration does not name (here the same
+// server under another name) is never fetched: the build's own URL is.
+TEST_F(Engine, APayloadUrlOutsideTheBuildsHostsIsNeverFetched) {
+    const std::wstring foreignHost = L"http://localhost:" + std::to_wstring(m_server.Port()) + L"/setup-C.msi.bz2";
+    Configure(L"setup-A.msi.bz2", {}, (L"PayloadUrl=" + foreignHost + L"\r\n").c_str());
+    Run(false, false);
+    EXPECT_EQ(Results(), std::vector<HRESULT>{S_OK});
+    EXPECT_NE(GetFileAttributesW(InstalledApp().c_str()), INVALID_FILE_ATTRIBUTES);
+    bool ownFetched = false;
+    for (const RecordedRequest& request : m_server.Requests()) {
+        EXPECT_EQ(request.target.find("setup-C"), std::string::npos) << request.target;
+        ownFetched |= request.target.find("setup-A.msi.bz2") != std::string::npos;
+    }
+    EXPECT_TRUE(ownFetched);
+}
+
 TEST_F(Engine, FailingPayloadStopsTheOffersButEndsWithDone) {
     Configure(L"setup-C.msi.bz2", {{L"NoxUrl", m_server.Url(L"/nox-A.exe.bz2")}}, L"SI_CHNL=1");
     Run(true, false);

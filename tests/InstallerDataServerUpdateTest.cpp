@@ -174,9 +174,9 @@ TEST_F(ServerUpdate, MarkupAndOversizedAnswersKeepTheStore) {
         EXPECT_STREQ(m_store.Get(L"old"), L"1");
     }
     // At the limit the answer is taken.
-    m_server.Respond("/rpc/installer-data-update", 200, std::string(kMaxInstallerDataAnswerBytes - 2, 'x') + "=1");
+    m_server.Respond("/rpc/installer-data-update", 200, "upl=" + std::string(kMaxInstallerDataAnswerBytes - 4, 'x'));
     EXPECT_EQ(FetchInstallerDataFromServer(m_store, Endpoint(), L"C:\\d\\setup.exe", kMachine, nullptr, L"Kelvora"), S_OK);
     EXPECT_EQ(m_store.Get(L"old"), nullptr);
-    EXPECT_STREQ(m_store.Get(std::wstring(kMaxInstallerDataAnswerBytes - 2, L'x')), L"1");
+    EXPECT_EQ(std::wstring(m_store.Get(L"upl")), std::wstring(kMaxInstallerDataAnswerBytes - 4, L'x'));
 }
 }  // namespace
