@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include <windows.h>
+#include <shellapi.h>
 #include <msi.h>
 
 #include "RecordingPage.h"
@@ -305,6 +306,29 @@ TEST_F(Engine, APayloadUrlOutsideTheBuildsHostsIsNeverFetched) {
         ownFetched |= request.target.find("setup-A.msi.bz2") != std::string::npos;
     }
     EXPECT_TRUE(ownFetched);
+}
+
+// A value that tries to end its argument early gives the offer's setup no
+// extra arguments: it arrives as the one argument it is.
+TEST_F(Engine, AnOffersSetupGetsEachValueAsOneArgument) {
+    const std::wstring value = L"7\\\" /S /INSTALLDIR=C:\\evil";
+    Configure(L"setup-A.msi.bz2", {{L"NoxUrl", m_server.Url(L"/nox-A.exe.bz2")}}, (L"SI_CHNL=" + value + L"\r\n").c_str());
+    Run(true, false);
+    EXPECT_EQ(Results(), std::vector<HRESULT>{S_OK});
+    std::string started;
+    for (int i = 0; i < 200 && started.find("SI_LAUNCH") == std::string::npos; ++i) {
+        Sleep(50);
+        started = ReadAll(m_folder.File(L"started.txt"));
+    }
+    ASSERT_NE(started.find("SI_LAUNCH"), std::string::npos) << "the offer's setup did not start";
+    const std::string line = started.substr(0, started.find('\n'));
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(std::wstring(line.begin(), line.end()).c_str(), &count);
+    ASSERT_NE(arguments, nullptr);
+    ASSERT_EQ(count, 3) << line;
+    EXPECT_EQ(std::wstring(arguments[1]), L"SI_LAUNCH=immediate");
+    EXPECT_EQ(std::wstring(arguments[2]), L"SI_CHNL=" + value) << line;
+    LocalFree(arguments);
 }
 
 TEST_F(Engine, FailingPayloadStopsTheOffersButEndsWithDone) {
