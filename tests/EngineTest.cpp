@@ -20,6 +20,7 @@
 #include "app/Program.h"
 #include "engine/Installation.h"
 #include "framework/ScopedHandles.h"
+#include "payload/PayloadVersionCheck.h"
 #include "payload/SignatureVerification.h"
 #include "services/ProcessLaunching.h"
 #include "engine/ByteFormatting.h"
@@ -329,6 +330,22 @@ TEST_F(Engine, AnOffersSetupGetsEachValueAsOneArgument) {
     EXPECT_EQ(std::wstring(arguments[1]), L"SI_LAUNCH=immediate");
     EXPECT_EQ(std::wstring(arguments[2]), L"SI_CHNL=" + value) << line;
     LocalFree(arguments);
+}
+
+// A signed payload older than the release the build expects is a downgrade:
+// refused with its own code and reported with its own event; nothing is
+// installed and no "InstallerFinished" is sent.
+TEST_F(Engine, AnOlderPayloadThanTheBuildExpectsIsRefusedAndReported) {
+    Configure(L"setup-A.msi.bz2", {{L"PayloadVersion", L"9.0"}}, L"");
+    Run(false, false);
+    EXPECT_EQ(Results(), (std::vector<HRESULT>{kPayloadDowngrade, S_OK}));
+    EXPECT_EQ(GetFileAttributesW(InstalledApp().c_str()), INVALID_FILE_ATTRIBUTES);
+    auto refused = m_server.WaitForRequests("ev=InstallerDowngradeRefused", 1);
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_NE(refused[0].target.find("productVersion=2.4.1.7"), std::string::npos) << refused[0].target;
+    for (const RecordedRequest& request : m_server.Requests()) {
+        EXPECT_EQ(request.target.find("ev=InstallerFinished"), std::string::npos) << request.target;
+    }
 }
 
 TEST_F(Engine, FailingPayloadStopsTheOffersButEndsWithDone) {
