@@ -86,7 +86,9 @@ class CMsiExecutor : public CPayloadExecutor {
     DECLARE_DYNCREATE(CMsiExecutor)
 public:
     HRESULT Download(DownloadProgressCallback callback, void* context, const wchar_t* url) override;
-    // 0 installed (or already installed), 1 cancelled; raises on failure.
+    // 0 installed (or already installed), 1 cancelled; raises on failure, and
+    // kPayloadNotInstalled when the installer service answered success but
+    // does not know the product as installed.
     HRESULT Run(IExecutorPage* page, const std::wstring& commandLine) override;
     // The keys of the checked package's Directory table.
     std::vector<std::wstring> GetFolderProperties() const override;
@@ -94,7 +96,8 @@ public:
     void ReleaseStaged() noexcept override;
 
 protected:
-    // Checks the download, then copies it through its held handle to
+    // Checks the download, refuses it as a downgrade (kPayloadDowngrade,
+    // PayloadVersionCheck.h), then copies it through its held handle to
     // "Downloaded Installers\<ProductCode>\setup.msi" of the common documents,
     // in folders only administrators and the system may write, and holds and
     // checks the copy; without a copy the checked download itself is run.
