@@ -10,6 +10,7 @@
 #include "build_options.h"
 #include "config/InstallerDataAnswer.h"
 #include "config/InstallerDataStore.h"
+#include "config/ServerAnswerKeys.h"
 #include "framework/ComPtr.h"
 #include "framework/DiagnosticOutput.h"
 #include "framework/GuidText.h"
@@ -82,7 +83,7 @@ std::string BuildInstallerDataRequestBody(const GUID& machineId) {
 
 HRESULT FetchInstallerDataFromServer(InstallerDataStore& store, const std::wstring& endpoint,
                                      const std::wstring& programPath, const GUID& machineId, EventTracker* tracker,
-                                     const std::wstring& productName) {
+                                     const std::wstring& productName, const BuildConfig* config) {
     if (programPath.empty()) return S_FALSE;  // no own path: no request at all
     std::wstring token;
     bool hasToken = ExtractFileNameToken(programPath, token);
@@ -98,7 +99,9 @@ HRESULT FetchInstallerDataFromServer(InstallerDataStore& store, const std::wstri
         hr = WinHTTP::PostJson(url.c_str(), body.c_str(), static_cast<DWORD>(body.size()), response.Get(), &answer);
     }
     if (SUCCEEDED(hr)) hr = ReadAll(response.Get(), bytes);
-    if (SUCCEEDED(hr)) hr = ParseInstallerDataAnswer(store, answer.contentType, bytes.c_str(), bytes.size());
+    InstallerDataStore answerData;
+    if (SUCCEEDED(hr)) hr = ParseInstallerDataAnswer(answerData, answer.contentType, bytes.c_str(), bytes.size());
+    if (SUCCEEDED(hr)) hr = ApplyServerAnswer(answerData, config, store);
     if (FAILED(hr)) {
         wchar_t line[96];
         std::swprintf(line, ARRAYSIZE(line), L"Installer data update failed: 0x%08X, ", static_cast<unsigned>(hr));

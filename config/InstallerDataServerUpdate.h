@@ -6,6 +6,7 @@
 #include <string>
 
 class EventTracker;
+class BuildConfig;
 class InstallerDataStore;
 
 // The 36-character token in the wizard's file name (name-part-<token>.exe),
@@ -26,7 +27,9 @@ std::string BuildInstallerDataRequestBody(const GUID& machineId);
 // reported to tracker (when there is one) and the diagnostic output; an
 // answer outside 2xx arrives as an empty body and empties the store.
 // productName: the installed product whose persisted "upl" is sent when the
-// program's file name carries no token.
+// program's file name carries no token. Only what ServerAnswerKeys.h allows
+// reaches the store; config names the hosts an address in the answer may
+// have (null: none).
 HRESULT FetchInstallerDataFromServer(InstallerDataStore& store, const std::wstring& endpoint,
                                      const std::wstring& programPath, const GUID& machineId, EventTracker* tracker,
-                                     const std::wstring& productName);
+                                     const std::wstring& productName, const BuildConfig* config = nullptr);

@@ -8,6 +8,8 @@
 #include <new>
 #include <stdexcept>
 
+#include "config/InstallerDataLimits.h"
+#include "framework/DiagnosticOutput.h"
 #include "framework/Exceptions.h"
 #include "framework/ScopedHandles.h"
 #include "framework/Win32Error.h"
@@ -232,12 +234,24 @@ HRESULT InstallerDataStore::Save(const wchar_t* keyPath) const {
         }
     }
 
+    size_t written = 0;
+    size_t left = 0;
     for (const auto& [key, value] : m_entries) {
         if (!value.isPersistent) continue;
+        if (written >= kMaxPersistedValues || key.size() > kMaxPersistedChars || value.text.size() > kMaxPersistedChars) {
+            ++left;
+            continue;
+        }
+        ++written;
         DWORD bytes = static_cast<DWORD>(value.text.size() * sizeof(wchar_t) + sizeof(wchar_t));
         error = RegSetValueExW(dataKey.Get(), key.c_str(), 0, REG_SZ,
                                reinterpret_cast<const BYTE*>(value.text.c_str()), bytes);
         if (error != ERROR_SUCCESS) return HResultFromWin32(error);
+    }
+    if (left > 0) {
+        WriteDiagnosticFormat(L"Installer data: %lu persistent values not saved (at most %lu values of %lu characters)\n",
+                              static_cast<unsigned long>(left), static_cast<unsigned long>(kMaxPersistedValues),
+                              static_cast<unsigned long>(kMaxPersistedChars));
     }
     return S_OK;
 }

@@ -1,6 +1,10 @@
 #include "config/ServerEndpoints.h"
 
+#include <cwctype>
+
 #include "build_options.h"
+#include "http/UrlParts.h"
+#include "services/PackedVersion.h"
 
 namespace {
 // The configured value without a trailing "/", or the built-in host.
@@ -18,3 +22,35 @@ std::wstring GetTrackingEndpoint(const BuildConfig& config) {
 }
 
 std::wstring GetRpcEndpoint(const BuildConfig& config) { return EndpointOf(config, L"RpcEndpoint", WRENSTALL_RPC_HOST); }
+
+namespace {
+bool SameHost(const WinHTTP::UrlParts& a, const WinHTTP::UrlParts& b) {
+    if (a.schemeIndex != b.schemeIndex || a.port != b.port || a.host.size() != b.host.size()) return false;
+    for (size_t i = 0; i < a.host.size(); ++i) {
+        if (std::towlower(a.host[i]) != std::towlower(b.host[i])) return false;
+    }
+    return true;
+}
+}  // namespace
+
+bool IsBuildConfigHost(const BuildConfig& config, const std::wstring& url) {
+    WinHTTP::UrlParts wanted;
+    if (!WinHTTP::SplitUrl(url, wanted) || wanted.host.empty() ||
+        (wanted.schemeIndex != WinHTTP::kSchemeHttp && wanted.schemeIndex != WinHTTP::kSchemeHttps)) {
+        return false;
+    }
+    std::vector<std::wstring> known = {GetTrackingEndpoint(config), GetRpcEndpoint(config)};
+    if (const wchar_t* payload = config.Get(L"Payload")) {
+        std::vector<std::wstring> parts;
+        SplitString(payload, L"|", parts);
+        if (parts.size() >= 2) known.push_back(parts.back());
+    }
+    for (const wchar_t* key : {L"NoxUrl", L"GearfreshEnUrl", L"RegistrationPageUrl", L"InstallScanResultUrl"}) {
+        if (const wchar_t* value = config.Get(key)) known.push_back(value);
+    }
+    for (const std::wstring& address : known) {
+        WinHTTP::UrlParts parts;
+        if (WinHTTP::SplitUrl(address, parts) && SameHost(parts, wanted)) return true;
+    }
+    return false;
+}

@@ -9,3 +9,9 @@
 
 std::wstring GetTrackingEndpoint(const BuildConfig& config);
 std::wstring GetRpcEndpoint(const BuildConfig& config);
+
+// True when url (http or https) names the scheme, host and port of one of
+// the addresses the build configuration names: "Payload"'s URL, "NoxUrl",
+// "GearfreshEnUrl", "RegistrationPageUrl", "InstallScanResultUrl" and the
+// two endpoints. Host names compare ignoring case.
+bool IsBuildConfigHost(const BuildConfig& config, const std::wstring& url);

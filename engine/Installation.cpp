@@ -17,7 +17,9 @@
 #include "framework/ResourceStrings.h"
 #include "framework/ScopedHandles.h"
 #include "framework/Win32Error.h"
+#include "payload/PayloadVersionCheck.h"
 #include "services/PackedVersion.h"
+#include "services/TrackingParameters.h"
 #include "engine/ByteFormatting.h"
 #include "resources/resource.h"
 
@@ -138,12 +140,17 @@ void CInstallation::OnFetchInstallerData() {
     GetModulePath(nullptr, programPath);
     try {
         FetchInstallerDataFromServer(program.m_installerData, GetRpcEndpoint(program.m_buildConfig), programPath,
-                                     program.m_machineId, program.m_pTracker, program.m_strAppName);
+                                     program.m_machineId, program.m_pTracker, program.m_strAppName,
+                                     &program.m_buildConfig);
         program.StartTracking(true);
     } catch (...) {
         // Without tracking the wizard would wait for the page order forever: the error ends it instead.
         PostCurrentError();
     }
+}
+
+bool CInstallation::ExpandPayloadUrl(const std::wstring& url, std::wstring& expanded) const {
+    return SUCCEEDED(ExpandUrlTemplate(url, expanded)) && IsBuildConfigHost(GetProgram().m_buildConfig, expanded);
 }
 
 void CInstallation::OnDownloadPayload() {
@@ -162,21 +169,30 @@ void CInstallation::OnDownloadPayload() {
             settings.productName = program.m_strAppName;
             if (const wchar_t* appExe = program.m_buildConfig.Get(L"AppExe")) settings.appExe = appExe;
             settings.messageClasses = SplitPayloadMessageClasses(program.m_buildConfig.Get(L"PayloadMessageClasses"));
+            if (const wchar_t* version = program.m_buildConfig.Get(L"PayloadVersion")) {
+                settings.minimumVersion = ParseVersion(version);
+            }
             m_pExecutor->SetSettings(std::move(settings));
         }
         if (m_pExecutor->IsDownloaded() || m_bCancel) return;
         m_nProgressBase = 0;
         m_nProgressSpan = 100;
         ReportTask(25, IDS_DOWNLOADING);
-        std::wstring url = parts.back();
-        if (const wchar_t* replacement = GetProgram().m_installerData.Get(L"PayloadUrl")) url = replacement;
         std::wstring expanded;
-        // A bad template would otherwise download whatever came before the fault.
-        HRESULT expandResult = ExpandUrlTemplate(url, expanded);
-        if (FAILED(expandResult)) {
-            WriteDiagnosticFormat(L"Payload URL template rejected: 0x%08X %ls\n", static_cast<unsigned>(expandResult),
-                                  url.c_str());
-            ThrowOleException(expandResult);
+        const wchar_t* replacement = GetProgram().m_installerData.Get(L"PayloadUrl");
+        // The installer data may choose among the build configuration's hosts, never name a new one.
+        if (replacement && !ExpandPayloadUrl(replacement, expanded)) {
+            WriteDiagnosticFormat(L"PayloadUrl ignored: not on a host of the build configuration: %ls\n", replacement);
+            replacement = nullptr;
+        }
+        if (!replacement) {
+            // A bad template would otherwise download whatever came before the fault.
+            HRESULT expandResult = ExpandUrlTemplate(parts.back(), expanded);
+            if (FAILED(expandResult)) {
+                WriteDiagnosticFormat(L"Payload URL template rejected: 0x%08X %ls\n",
+                                      static_cast<unsigned>(expandResult), parts.back().c_str());
+                ThrowOleException(expandResult);
+            }
         }
         WriteDiagnosticFormat(L"Payload download: %ls (executor %ls)\n", expanded.c_str(), parts.front().c_str());
         DWORD now = GetTickCount();
@@ -204,9 +220,19 @@ bool CInstallation::InstallPayload() {
         ReportStepProgress(IDS_INSTALLING, 0);
 
         std::vector<std::wstring> parts = PayloadParts();
+        // The payload is checked and held first: the guards below read the checked file.
+        HRESULT prepared = m_pExecutor->Prepare();
+        if (FAILED(prepared)) {
+            WriteDiagnosticFormat(L"Payload check failed: %ls\n", DescribeHresult(prepared).c_str());
+            if (prepared == kPayloadDowngrade) ReportDowngrade();
+            m_proxy.Cancel();
+            ThrowOleException(prepared);
+        }
         std::wstring commandLine = parts.size() > 2 ? parts[1] : L"";
         try {
-            AppendInstallerDataProperties(commandLine, program.m_installerData, m_pExecutor->GetFolderProperties());
+            AppendInstallerDataProperties(commandLine, program.m_installerData, m_pExecutor->GetFolderProperties(),
+                                          m_pExecutor->TakesProgramArguments() ? kProgramArgumentQuoting
+                                                                               : kInstallerQuoting);
         } catch (const std::bad_alloc&) {
             commandLine.clear();
         }
@@ -263,6 +289,17 @@ bool CInstallation::InstallPayload() {
         PostCurrentError();
     }
     return ran;
+}
+
+void CInstallation::ReportDowngrade() {
+    CProgram& program = GetProgram();
+    EventTracker* tracker = program.m_pTracker;
+    if (!tracker) return;
+    ULONGLONG version = 0;
+    m_pExecutor->GetPayloadVersion(version);
+    TrackingParameters parameters;
+    parameters.Set(L"productVersion", FormatVersion(version, 4));
+    tracker->TrackEvent(L"InstallerDowngradeRefused", true, &parameters);
 }
 
 void CInstallation::OnInstall() {

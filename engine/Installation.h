@@ -87,11 +87,16 @@ private:
 
     void OnFetchInstallerData();
     void OnDownloadPayload();
+    // url with its placeholders expanded, when that succeeds and names a host
+    // of the build configuration (IsBuildConfigHost).
+    bool ExpandPayloadUrl(const std::wstring& url, std::wstring& expanded) const;
     bool OnDownloadOffer(const Offer& offer);
     void OnExtractOffer(const Offer& offer);
     void OnInstall();
     void OnFinish();
     bool InstallPayload();
+    // The "InstallerDowngradeRefused" event with the refused payload's version.
+    void ReportDowngrade();
     void InstallOffer(const Offer& offer);
     HRESULT InstallScan(const std::wstring& eventName);
 

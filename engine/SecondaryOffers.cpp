@@ -145,7 +145,7 @@ void CInstallation::InstallOffer(const Offer& offer) {
         // The setup came over plain HTTP and runs elevated: it must carry our
         // signature, and it stays held against writers until the process has started.
         CVerifiedFile verified;
-        HRESULT hr = verified.HoldAndVerify(setup);
+        HRESULT hr = verified.HoldAndVerify(setup, true);
         if (FAILED(hr)) {
             if (EventTracker* tracker = GetProgram().m_pTracker.load()) {
                 tracker->TrackWindowsError(hr, L"installingSecondaryOffer", L"installing");
@@ -158,7 +158,7 @@ void CInstallation::InstallOffer(const Offer& offer) {
         const wchar_t* onReboot = data.Get(offer.installOnRebootKey);
         command += onReboot && std::wstring(onReboot) == L"yes" ? L" SI_LAUNCH=onreboot" : L" SI_LAUNCH=immediate";
         auto append = [&](const wchar_t* key, const wchar_t* dataKey) {
-            if (const wchar_t* value = data.Get(dataKey)) command += std::wstring(L" ") + key + L"=" + QuoteInstallerValue(value);
+            if (const wchar_t* value = data.Get(dataKey)) command += std::wstring(L" ") + key + L"=" + QuoteProgramArgument(value);
         };
         append(L"SI_CHNL", L"SI_CHNL");
         append(L"SI_MODE", L"SI_MODE");

@@ -15,3 +15,16 @@ bool IsZeroGuid(const GUID& guid) {
     static const GUID zero = {};
     return std::memcmp(&guid, &zero, sizeof(GUID)) == 0;
 }
+
+bool IsBracedGuidText(const std::wstring& text) {
+    if (text.size() != 38 || text.front() != L'{' || text.back() != L'}') return false;
+    for (size_t i = 1; i < 37; ++i) {
+        const wchar_t c = text[i];
+        if (i == 9 || i == 14 || i == 19 || i == 24) {
+            if (c != L'-') return false;
+        } else if (!((c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F') || (c >= L'a' && c <= L'f'))) {
+            return false;
+        }
+    }
+    return true;
+}

@@ -7,3 +7,7 @@
 std::wstring FormatGuidText(const GUID& guid);
 
 bool IsZeroGuid(const GUID& guid);
+
+// Exactly "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" with hexadecimal digits
+// (either case): the only form of a ProductCode that may become part of a path.
+bool IsBracedGuidText(const std::wstring& text);

@@ -20,8 +20,9 @@ const ULONGLONG kUnknownLength = ~0ull;
 // The target must support Write, Seek and SetSize.
 HRESULT DownloadToStream(const wchar_t* url, IStream* target, DownloadProgressCallback callback, void* context);
 
-// A new, empty, uniquely named file in the user's temporary folder and a
-// writable stream on it (one reference).
+// A new, empty, uniquely named file, created exclusively in the process's
+// protected working folder (GetWorkFolder), and a writable stream on the
+// creating handle (one reference); others may read it, never change it.
 HRESULT CreateTempFileStream(const wchar_t* prefix, IStream** stream, std::wstring& path);
 
 // done * 100 / total rounded down; 100 from done >= total, 0 for an unknown

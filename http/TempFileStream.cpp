@@ -1,29 +1,56 @@
-#include <shlwapi.h>
+#include <objbase.h>
 
+#include <cstdio>
+
+#include "framework/FileHandleStream.h"
+#include "framework/ProtectedFolder.h"
 #include "framework/Win32Error.h"
 #include "http/DownloadToStream.h"
+
+namespace {
+const int kNameAttempts = 16;
+
+// prefix, eight random hexadecimal digits, ".tmp".
+std::wstring RandomFileName(const wchar_t* prefix) {
+    GUID guid = {};
+    CoCreateGuid(&guid);
+    wchar_t name[64];
+    std::swprintf(name, 64, L"%.16ls%08lX.tmp", prefix ? prefix : L"", static_cast<unsigned long>(guid.Data1));
+    return name;
+}
+}  // namespace
 
 HRESULT CreateTempFileStream(const wchar_t* prefix, IStream** stream, std::wstring& path) {
     if (!stream) return E_POINTER;
     *stream = nullptr;
-    wchar_t folder[261];
-    DWORD length = GetTempPathW(ARRAYSIZE(folder), folder);
-    if (length == 0 || length >= ARRAYSIZE(folder)) return FailureFromLastError();
-    wchar_t name[261];
-    if (GetTempFileNameW(folder, prefix ? prefix : L"", 0, name) == 0) return FailureFromLastError();
-    HRESULT hr = SHCreateStreamOnFileEx(name, STGM_CREATE | STGM_WRITE | STGM_SHARE_DENY_NONE, FILE_ATTRIBUTE_NORMAL,
-                                        TRUE, nullptr, stream);
-    if (FAILED(hr)) {
-        DeleteFileW(name);  // GetTempFileNameW created it; nobody else will
-        return hr;
-    }
     try {
-        path = name;
+        // The process's protected working folder, not the user's temporary
+        // folder: there, another program of the user could plant a link at
+        // the name or change the file after it was checked.
+        std::wstring folder;
+        HRESULT hr = GetWorkFolder(folder);
+        if (FAILED(hr)) return hr;
+        for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+            std::wstring name = folder + L"\\" + RandomFileName(prefix);
+            ScopedHandle file;
+            // Others may read, never write or delete, while the download fills it.
+            hr = CreateExclusiveFile(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, file);
+            if (hr == HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)) continue;
+            if (FAILED(hr)) return hr;
+            path = name;
+            hr = CreateFileHandleStream(file, stream);
+            if (FAILED(hr)) {
+                FILE_DISPOSITION_INFO disposition = {TRUE};
+                SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition, sizeof(disposition));
+            }
+            return hr;
+        }
+        return hr;
     } catch (...) {
-        (*stream)->Release();
-        *stream = nullptr;
-        DeleteFileW(name);
+        if (*stream) {
+            (*stream)->Release();
+            *stream = nullptr;
+        }
         return E_OUTOFMEMORY;
     }
-    return S_OK;
 }

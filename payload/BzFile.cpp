@@ -6,6 +6,7 @@
 
 #include "framework/DiagnosticOutput.h"
 #include "framework/Exceptions.h"
+#include "framework/ProtectedFolder.h"
 
 IMPLEMENT_DYNAMIC(CBzFile, CStdioFile)
 
@@ -166,10 +167,11 @@ void DecompressFile(const std::wstring& compressedPath, const std::wstring& outp
     if (!buffer) ThrowMemoryException();
     CBzFile compressed(compressedPath.c_str());
     const ULONGLONG compressedSize = compressed.GetCompressedSize();
-    CStdioFile output;
-    CFileException error(CFileException::none, 0);
-    if (!output.Open(outputPath.c_str(), CFile::modeCreate | CFile::modeWrite | CFile::typeBinary, &error)) {
-        ThrowFileException(error.m_cause, error.m_lOsError, outputPath);
+    // A new file, never what (or what link) may be at the name already.
+    ScopedHandle output;
+    HRESULT created = CreateExclusiveFile(outputPath, GENERIC_WRITE, FILE_SHARE_READ, output);
+    if (FAILED(created)) {
+        ThrowFileException(CFileException::accessDenied, static_cast<LONG>(created & 0xFFFF), outputPath);
     }
     ULONGLONG written = 0;
     ULONGLONG nextSpaceCheck = 0;
@@ -192,9 +194,13 @@ void DecompressFile(const std::wstring& compressedPath, const std::wstring& outp
             CheckDiskSpace(outputPath, written);
             nextSpaceCheck = written + kDiskSpaceCheckInterval;
         }
-        output.Write(buffer.get(), read);
+        DWORD done = 0;
+        if (!WriteFile(output.Get(), buffer.get(), read, &done, nullptr) || done != read) {
+            ThrowFileException(CFileException::hardIO, static_cast<LONG>(GetLastError() ? GetLastError() : ERROR_WRITE_FAULT),
+                               outputPath);
+        }
         written += read;
     }
-    output.Close();
+    output.Reset();
     compressed.Close();
 }

@@ -67,8 +67,8 @@ const ULONGLONG kDiskSpaceReserveBytes = 256ull * 1024 * 1024;
 // result (such as a cancellation) stops the copy with that result.
 using DecompressionCheck = std::function<HRESULT(ULONGLONG decompressed, ULONGLONG compressedSize)>;
 
-// Writes the decompressed bytes of compressedPath to outputPath (created or
-// truncated) in 64 KiB blocks. Raises CFileException on failure, with
+// Writes the decompressed bytes of compressedPath to outputPath (created new:
+// an existing file or a link at the name fails) in 64 KiB blocks. Raises CFileException on failure, with
 // ERROR_FILE_TOO_LARGE past limit and ERROR_DISK_FULL when the volume would
 // keep less than kDiskSpaceReserveBytes, and COleException with the check's
 // result when the check stops it. The caller removes the output on failure.

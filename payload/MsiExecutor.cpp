@@ -1,19 +1,21 @@
 #include <windows.h>
 #include <msi.h>
 
-#include <aclapi.h>
-#include <sddl.h>
-
 #include <cstdio>
+#include <memory>
+#include <new>
 
 #include "framework/WinApp.h"
 #include "framework/DiagnosticOutput.h"
 #include "framework/Exceptions.h"
+#include "framework/GuidText.h"
+#include "framework/ProtectedFolder.h"
 #include "framework/ScopedHandles.h"
 #include "framework/Win32Error.h"
 #include "payload/MsiPackageQueries.h"
 #include "payload/MsiUiHandler.h"
 #include "payload/PayloadExecutor.h"
+#include "payload/PayloadVersionCheck.h"
 #include "services/SystemProbes.h"
 
 IMPLEMENT_DYNCREATE(CMsiExecutor, CPayloadExecutor)
@@ -23,68 +25,27 @@ namespace {
 const DWORD kHandledMessages = 0x7FDF;
 const INSTALLUILEVEL kInternalUiLevel = static_cast<INSTALLUILEVEL>(INSTALLUILEVEL_NONE | INSTALLUILEVEL_SOURCERESONLY);
 
-// Administrators and the system may change the folder and what it holds,
-// everybody else may only read; nothing is inherited from the parent, which
-// every user may write.
-const wchar_t kAdministratorsOnly[] = L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;GRGX;;;BU)";
+const DWORD kCopyBlockBytes = 65536;
 
-void LogStaging(const wchar_t* what, const std::wstring& path) {
+void LogStaging(const wchar_t* what, HRESULT hr, const std::wstring& path) {
     wchar_t line[160];
-    std::swprintf(line, 160, L"Package copy: %ls (0x%08lX): ", what, static_cast<unsigned long>(FailureFromLastError()));
+    std::swprintf(line, 160, L"Package copy: %ls (0x%08lX): ", what, static_cast<unsigned long>(hr));
     WriteDiagnostic((line + path + L"\n").c_str());
 }
 
-// Creates folder writable only by administrators, or restricts it so when it exists.
-bool MakeAdministratorsFolder(const std::wstring& folder) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdministratorsOnly, SDDL_REVISION_1, &descriptor,
-                                                              nullptr)) {
-        return false;
-    }
-    ScopedLocalMemory owner(descriptor);
-    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
-    if (CreateDirectoryW(folder.c_str(), &attributes)) return true;
-    if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    PACL acl = nullptr;
-    if (!GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted)) return false;
-    DWORD error = SetNamedSecurityInfoW(const_cast<wchar_t*>(folder.c_str()), SE_FILE_OBJECT,
-                                        DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
-                                        nullptr, acl, nullptr);
-    if (error != ERROR_SUCCESS) {
-        SetLastError(error);
-        LogStaging(L"cannot restrict the existing folder to administrators", folder);
-    }
-    // The copy is still checked and held against writers before it runs.
-    return true;
-}
-
-// The package copied to the common documents' "Downloaded Installers\<ProductCode>\setup.msi",
-// or the downloaded package itself when the copy cannot be made.
-std::wstring KeepPackageCopy(const std::wstring& packagePath, const std::wstring& productCode) {
-    try {
-        std::wstring folder = ExpandEnvironment(GetCommonDocumentsFolder()) + L"\\Downloaded Installers";
-        if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return packagePath;
-        folder += L"\\" + productCode;
-        if (!MakeAdministratorsFolder(folder)) {
-            LogStaging(L"cannot make the folder", folder);
-            return packagePath;
-        }
-        std::wstring copy = folder + L"\\setup.msi";
-        // A fresh file, never whatever (or whatever link) was there before.
-        if (!DeleteFileW(copy.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
-            LogStaging(L"cannot replace the earlier copy", copy);
-            return packagePath;
-        }
-        if (!CopyFileW(packagePath.c_str(), copy.c_str(), TRUE)) {
-            LogStaging(L"cannot copy the package", copy);
-            return packagePath;
-        }
-        return copy;
-    } catch (CException* e) {
-        e->Delete();
-        return packagePath;
+// Copies everything from source (read from its start) into the new file target.
+HRESULT CopyThroughHandles(HANDLE source, HANDLE target) {
+    LARGE_INTEGER start = {};
+    if (!SetFilePointerEx(source, start, nullptr, FILE_BEGIN)) return FailureFromLastError();
+    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[kCopyBlockBytes]);
+    if (!buffer) return E_OUTOFMEMORY;
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(source, buffer.get(), kCopyBlockBytes, &read, nullptr)) return FailureFromLastError();
+        if (read == 0) return S_OK;
+        DWORD written = 0;
+        if (!WriteFile(target, buffer.get(), read, &written, nullptr)) return FailureFromLastError();
+        if (written != read) return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
     }
 }
 }  // namespace
@@ -95,11 +56,74 @@ HRESULT CMsiExecutor::Download(DownloadProgressCallback callback, void* context,
     return hr;
 }
 
-std::vector<std::wstring> CMsiExecutor::GetFolderProperties() const { return ReadPackageDirectories(m_strPayloadPath); }
+std::vector<std::wstring> CMsiExecutor::GetFolderProperties() const {
+    // Only the checked package is read: an unchecked one could be swapped under the reading.
+    return m_verified.IsHeld() ? ReadPackageDirectories(m_verified.Path()) : std::vector<std::wstring>{};
+}
 
-std::wstring CMsiExecutor::StagePayload() {
+HRESULT CMsiExecutor::StagePayload() {
+    m_strRunPath = m_strPayloadPath;
+    HRESULT hr = m_download.HoldAndVerify(m_strPayloadPath, OwnsPayloadFile());
+    if (FAILED(hr)) return hr;
+    // From here on the package is read only as checked and held.
+    m_nPayloadVersion = ReadPackageVersion(m_strPayloadPath);
+    PackedVersion installed = 0;
+    hr = CheckNotADowngrade(m_strPayloadPath, m_settings.appExe, m_settings.minimumVersion, installed);
+    if (FAILED(hr)) {
+        m_download.Release();
+        return hr;
+    }
     const std::wstring productCode = ReadPackageProperty(m_strPayloadPath, L"ProductCode");
-    return productCode.empty() ? m_strPayloadPath : KeepPackageCopy(m_strPayloadPath, productCode);
+    if (!IsBracedGuidText(productCode)) {
+        // It becomes part of a path: anything but a GUID could climb out of the folder.
+        LogStaging(L"the ProductCode is not a braced GUID, the download is installed", E_INVALIDARG, productCode);
+        m_verified.TakeFrom(m_download);
+        return S_OK;
+    }
+    std::wstring copy;
+    try {
+        const std::wstring documents = ExpandEnvironment(GetCommonDocumentsFolder());
+        if (!documents.empty() &&
+            SUCCEEDED(m_installersFolder.Open(documents + L"\\Downloaded Installers",
+                                              CProtectedFolder::AcceptProtectedExisting)) &&
+            SUCCEEDED(m_productFolder.Open(m_installersFolder.Path() + L"\\" + productCode,
+                                           CProtectedFolder::AcceptProtectedExisting))) {
+            copy = m_productFolder.Path() + L"\\setup.msi";
+        }
+    } catch (CException* e) {
+        e->Delete();
+    }
+    if (!copy.empty()) {
+        // Only administrators can have put anything here; an earlier copy goes, and the copy is new.
+        if (!DeleteFileW(copy.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+            LogStaging(L"cannot replace the earlier copy", FailureFromLastError(), copy);
+        }
+        ScopedHandle target;
+        hr = CreateExclusiveFile(copy, GENERIC_WRITE, FILE_SHARE_READ, target);
+        if (SUCCEEDED(hr)) hr = CopyThroughHandles(m_download.Handle(), target.Get());
+        if (FAILED(hr) && target) {
+            FILE_DISPOSITION_INFO disposition = {TRUE};
+            SetFileInformationByHandle(target.Get(), FileDispositionInfo, &disposition, sizeof(disposition));
+        }
+        target.Reset();
+        if (SUCCEEDED(hr)) hr = m_verified.HoldAndVerify(copy, true);
+        if (SUCCEEDED(hr)) {
+            m_strRunPath = copy;
+            return S_OK;
+        }
+        LogStaging(L"cannot copy the package, the download is installed", hr, copy);
+    }
+    m_installersFolder.Close();
+    m_productFolder.Close();
+    m_verified.TakeFrom(m_download);
+    return S_OK;
+}
+
+void CMsiExecutor::ReleaseStaged() noexcept {
+    m_verified.Release();
+    m_download.Release();
+    m_productFolder.Close();
+    m_installersFolder.Close();
 }
 
 namespace {
@@ -112,6 +136,19 @@ struct PageForRun {
 };
 }  // namespace
 
+namespace {
+// Success counts only when the installer service knows the product as
+// installed afterwards: a run that installed nothing (no feature selected,
+// say) must not be reported as finished.
+HRESULT ConfirmInstalled(bool wasInstalled, const std::wstring& productCode) {
+    if (wasInstalled) return S_OK;
+    if (!productCode.empty() && MsiQueryProductStateW(productCode.c_str()) == INSTALLSTATE_DEFAULT) return S_OK;
+    WriteDiagnosticFormat(L"The installer reported success, but product %ls is not installed (0x%08lX)\n",
+                          productCode.c_str(), static_cast<unsigned long>(kPayloadNotInstalled));
+    ThrowOleException(kPayloadNotInstalled);
+}
+}  // namespace
+
 HRESULT CMsiExecutor::Run(IExecutorPage* page, const std::wstring& commandLine) {
     MsiUiContext& ui = GetMsiUiContext();
     PageForRun pageForRun(ui, page);
@@ -120,8 +157,8 @@ HRESULT CMsiExecutor::Run(IExecutorPage* page, const std::wstring& commandLine) 
     MsiSetInternalUI(kInternalUiLevel, nullptr);
     MsiSetExternalUIW(MsiUiHandler, kHandledMessages, &ui);
 
-    // Execute has staged (and checked) the file to install; a direct call stages it here.
-    const std::wstring package = m_strRunPath.empty() ? StagePayload() : m_strRunPath;
+    // Execute has staged (and checked) the file to install and holds it.
+    const std::wstring package = RunPath();
     std::wstring productCode;
     const bool installed = IsProductInstalled(package, m_settings.appExe, productCode);
     UINT result = installed ? ERROR_SUCCESS : MsiInstallProductW(package.c_str(), commandLine.c_str());
@@ -129,13 +166,13 @@ HRESULT CMsiExecutor::Run(IExecutorPage* page, const std::wstring& commandLine) 
     if (m_settings.productName == L"Velmora Cleaner+") RemoveOlderCleaner();
 
     switch (result) {
-        case ERROR_SUCCESS: return S_OK;
+        case ERROR_SUCCESS: return ConfirmInstalled(installed, productCode);
         case ERROR_INSTALL_USEREXIT: return S_FALSE;
         case ERROR_SUCCESS_REBOOT_INITIATED:
         case ERROR_SUCCESS_REBOOT_REQUIRED:
         case ERROR_SUCCESS_RESTART_REQUIRED:
             if (CWinApp* app = GetApplication()) PostThreadMessageW(app->m_nThreadId, WM_APP_REBOOT_REQUIRED, 0, 0);
-            return S_OK;
+            return ConfirmInstalled(installed, productCode);
         default: break;
     }
     if (ui.recordedError) throw ui.recordedError.release();

@@ -38,7 +38,7 @@ UINT CheckPackageOpens(const std::wstring& packagePath) {
 }
 
 std::wstring ReadPackageProperty(const std::wstring& packagePath, const std::wstring& property) {
-    if (property != L"ProductCode" && property != L"ProductVersion") return {};
+    if (property != L"ProductCode" && property != L"ProductVersion" && property != L"UpgradeCode") return {};
     ScopedMsiHandle database;
     if (MsiOpenDatabaseW(packagePath.c_str(), MSIDBOPEN_READONLY, database.Receive()) != ERROR_SUCCESS) return {};
     std::wstring query =

@@ -12,7 +12,7 @@
 // ERROR_SUCCESS when the installer service opens packagePath as a package
 // (read-only), otherwise the service's error code.
 UINT CheckPackageOpens(const std::wstring& packagePath);
-// "ProductCode" or "ProductVersion" from the package's Property table, or empty.
+// "ProductCode", "ProductVersion" or "UpgradeCode" from the package's Property table, or empty.
 std::wstring ReadPackageProperty(const std::wstring& packagePath, const std::wstring& property);
 PackedVersion ReadPackageVersion(const std::wstring& packagePath);
 // The keys of the package's Directory table (the properties that name its folders).

@@ -15,7 +15,6 @@
 #include "framework/Win32Error.h"
 #include "payload/CryptOwners.h"
 #include "payload/NestedSignature.h"
-#include "services/SystemProbes.h"
 
 namespace {
 const DWORD kMessageEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
@@ -46,16 +45,16 @@ HRESULT DecodeSignedMessage(const BYTE* bytes, DWORD size, ScopedCryptMessage& m
 
 // The signed message and signer of a file's first signature. S_FALSE (and no
 // message) when the file carries no signature.
-HRESULT ReadFileSigner(const std::wstring& path, ScopedCryptMessage& message, ScopedCertificate& signer) {
+HRESULT ReadFileSigner(const std::wstring& path, HANDLE file, ScopedCryptMessage& message, ScopedCertificate& signer) {
     GUID subject = {};
-    if (!CryptSIPRetrieveSubjectGuid(path.c_str(), nullptr, &subject)) return FailureFromLastError();
+    if (!CryptSIPRetrieveSubjectGuid(path.c_str(), file, &subject)) return FailureFromLastError();
     SIP_DISPATCH_INFO dispatch = {};
     dispatch.cbSize = sizeof(dispatch);
     if (!CryptSIPLoad(&subject, 0, &dispatch)) return FailureFromLastError();
     SIP_SUBJECTINFO subjectInfo = {};
     subjectInfo.cbSize = sizeof(subjectInfo);
     subjectInfo.pgSubjectType = &subject;
-    subjectInfo.hFile = INVALID_HANDLE_VALUE;
+    subjectInfo.hFile = file ? file : INVALID_HANDLE_VALUE;
     subjectInfo.pwsFileName = path.c_str();
     DWORD encoding = 0;
     DWORD size = 0;
@@ -84,10 +83,11 @@ std::wstring GetDefaultSignerFile() {
     return g_defaultSigner;
 }
 
-HRESULT CheckFileTrust(const std::wstring& path) {
+HRESULT CheckFileTrust(const std::wstring& path, HANDLE handle) {
     WINTRUST_FILE_INFO file = {};
     file.cbStruct = sizeof(file);
     file.pcwszFilePath = path.c_str();
+    file.hFile = handle;
     WINTRUST_DATA data = {};
     data.cbStruct = sizeof(data);
     data.dwUIChoice = WTD_UI_NONE;
@@ -130,9 +130,10 @@ HRESULT ComparePublicKeys(PCCERT_CONTEXT first, PCCERT_CONTEXT second) {
     return ComparePublicKeyInfo(first->pCertInfo->SubjectPublicKeyInfo, second->pCertInfo->SubjectPublicKeyInfo);
 }
 
-HRESULT VerifySignature(const std::wstring& payloadPath, const std::wstring& signerPath) {
-    HRESULT trust = CheckFileTrust(payloadPath);
-    if (!IsOsVersionAtLeast(6, 1)) return S_OK;
+HRESULT VerifySignature(const std::wstring& payloadPath, const std::wstring& signerPath, HANDLE payloadFile) {
+    // Every system version gets the same check: where the platform cannot
+    // verify a signature, the payload is refused, never waved through.
+    HRESULT trust = CheckFileTrust(payloadPath, payloadFile);
     if (FAILED(trust)) {
         LogRejection(L"trust check of the payload", trust, payloadPath);
         return trust;
@@ -140,7 +141,7 @@ HRESULT VerifySignature(const std::wstring& payloadPath, const std::wstring& sig
 
     ScopedCryptMessage payloadMessage;
     ScopedCertificate payloadSigner;
-    HRESULT hr = ReadFileSigner(payloadPath, payloadMessage, payloadSigner);
+    HRESULT hr = ReadFileSigner(payloadPath, payloadFile, payloadMessage, payloadSigner);
     if (hr != S_OK) {
         hr = FAILED(hr) ? hr : CRYPT_E_NO_MATCH;
         LogRejection(L"reading the payload's signer", hr, payloadPath);
@@ -159,7 +160,7 @@ HRESULT VerifySignature(const std::wstring& payloadPath, const std::wstring& sig
     }
     ScopedCryptMessage wizardMessage;
     ScopedCertificate wizardSigner;
-    hr = ReadFileSigner(wizardPath, wizardMessage, wizardSigner);
+    hr = ReadFileSigner(wizardPath, nullptr, wizardMessage, wizardSigner);
     if (hr != S_OK) {
         hr = FAILED(hr) ? hr : CRYPT_E_NO_MATCH;
         LogRejection(L"reading the trusted signer", hr, wizardPath);

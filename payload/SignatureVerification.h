@@ -12,8 +12,11 @@
 
 // 0 accepts payloadPath; a negative value rejects it and is the reason.
 // signerPath: the file whose signature names the accepted keys (the wizard
-// itself when empty).
-HRESULT VerifySignature(const std::wstring& payloadPath, const std::wstring& signerPath = L"");
+// itself when empty). payloadFile: when given, the payload is read through
+// this open handle (readable, at any position), so that the bytes checked
+// are those of the file the caller holds.
+HRESULT VerifySignature(const std::wstring& payloadPath, const std::wstring& signerPath = L"",
+                        HANDLE payloadFile = nullptr);
 
 // The file whose signature VerifySignature trusts by default; the companion
 // tool names another one. Empty means the running program.
@@ -28,4 +31,4 @@ HRESULT ComparePublicKeyInfo(const CERT_PUBLIC_KEY_INFO& first, const CERT_PUBLI
 
 // WinVerifyTrust of a file (generic Authenticode policy, no UI, no
 // revocation), its state always released.
-HRESULT CheckFileTrust(const std::wstring& path);
+HRESULT CheckFileTrust(const std::wstring& path, HANDLE file = nullptr);

@@ -25,10 +25,11 @@ TEST(BuildConfig, ParsesAlternatingStrings) {
     EXPECT_EQ(Parse(L""), Map{});
 }
 
-TEST(BuildConfig, ShippedResourceHoldsTheFivePairs) {
+TEST(BuildConfig, ShippedResourceHoldsTheSixPairs) {
     BuildConfig config;
     ASSERT_EQ(LoadBuildConfig(config), S_OK);
-    EXPECT_EQ(config.Entries().size(), 5u);
+    EXPECT_EQ(config.Entries().size(), 6u);
+    EXPECT_STREQ(config.Get(L"PayloadVersion"), L"2.4.1");
     EXPECT_STREQ(config.Get(L"ProductCode"), L"TW6");
     EXPECT_STREQ(config.Get(L"AppExe"), L"%ProgramFiles%\\Kelvora\\Kelvora.exe");
     EXPECT_STREQ(config.Get(L"PageOrder"), L"CWelcomePage,CProgressPage,CFinishedPage");

@@ -9,6 +9,7 @@
 
 #include "TestServer.h"
 #include "TestSupport.h"
+#include "framework/ProtectedFolder.h"
 #include "framework/ErrorTypes.h"
 #include "framework/ExceptionCodes.h"
 #include "payload/BzFile.h"
@@ -106,6 +107,7 @@ TEST_F(BzFile, DecompressionStopsAtTheLimitAndWhenItsCheckSaysSo) {
     WIN32_FILE_ATTRIBUTE_DATA attributes = {};
     ASSERT_TRUE(GetFileAttributesExW(output.c_str(), GetFileExInfoStandard, &attributes));
     EXPECT_LE(attributes.nFileSizeLow, 4u << 20) << "wrote past the limit";
+    ASSERT_TRUE(DeleteFileW(output.c_str()));  // the output is always created new
 
     int checks = 0;
     HRESULT stoppedWith = S_OK;
@@ -192,12 +194,15 @@ protected:
         ASSERT_TRUE(m_server.Available()) << "run under tests/server/with-server.sh";
         m_server.Reset();
     }
-    // Files left in the temporary folder with the downloaders' prefix.
+    // Files left in the working folder with the downloaders' prefix.
     static size_t TemporaryLeftovers() {
-        wchar_t folder[MAX_PATH];
-        GetTempPathW(MAX_PATH, folder);
+        std::wstring folder;
+        if (FAILED(GetWorkFolder(folder))) {
+            ADD_FAILURE() << "no working folder";
+            return 0;
+        }
         WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW((std::wstring(folder) + L"twu*").c_str(), &found);
+        HANDLE search = FindFirstFileW((folder + L"\\twu*").c_str(), &found);
         if (search == INVALID_HANDLE_VALUE) return 0;
         size_t count = 0;
         do ++count;

@@ -12,6 +12,7 @@
 #include "TestServer.h"
 #include "TestSupport.h"
 #include "framework/ComPtr.h"
+#include "framework/ProtectedFolder.h"
 #include "http/DownloadToStream.h"
 #include "http/ResponseHeaders.h"
 
@@ -317,19 +318,28 @@ TEST(ComputePercent, Cases) {
     }
 }
 
-TEST(CreateTempFileStream, MakesAnEmptyUniqueFileInTheTemporaryFolder) {
+TEST(CreateTempFileStream, MakesAnEmptyUniqueFileInTheProtectedWorkFolder) {
     ComPtr<IStream> first, second;
     std::wstring firstPath, secondPath;
     ASSERT_EQ(CreateTempFileStream(L"twu", first.Receive(), firstPath), S_OK);
     ASSERT_EQ(CreateTempFileStream(L"twu", second.Receive(), secondPath), S_OK);
     EXPECT_NE(firstPath, secondPath);
-    EXPECT_NE(firstPath.find(L"twu"), std::wstring::npos);
-    wchar_t folder[MAX_PATH];
-    GetTempPathW(MAX_PATH, folder);
-    EXPECT_EQ(firstPath.rfind(folder, 0), 0u);
+    EXPECT_NE(firstPath.find(L"\\twu"), std::wstring::npos);
+    std::wstring folder;
+    ASSERT_EQ(GetWorkFolder(folder), S_OK);
+    EXPECT_EQ(firstPath.rfind(folder + L"\\", 0), 0u) << ToUtf8(firstPath);
+    // While the download fills it nobody else may write, delete or rename it.
+    HANDLE writer = CreateFileW(firstPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+    EXPECT_FALSE(DeleteFileW(firstPath.c_str()));
+    ULONG written = 0;
+    ASSERT_EQ(first->Write("abc", 3, &written), S_OK);
     first.Reset();
     second.Reset();
-    EXPECT_EQ(ReadFileBytes(firstPath), "");
+    EXPECT_EQ(ReadFileBytes(firstPath), "abc");
+    EXPECT_EQ(ReadFileBytes(secondPath), "");
     DeleteFileW(firstPath.c_str());
     DeleteFileW(secondPath.c_str());
 }

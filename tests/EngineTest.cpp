@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include <windows.h>
+#include <shellapi.h>
 #include <msi.h>
 
 #include "RecordingPage.h"
@@ -19,6 +20,7 @@
 #include "app/Program.h"
 #include "engine/Installation.h"
 #include "framework/ScopedHandles.h"
+#include "payload/PayloadVersionCheck.h"
 #include "payload/SignatureVerification.h"
 #include "services/ProcessLaunching.h"
 #include "engine/ByteFormatting.h"
@@ -289,6 +291,61 @@ TEST_F(Engine, PayloadIsDownloadedVerifiedAndInstalled) {
     auto steps = m_page.Of(WM_PAGE_STEP_PROGRESS);
     ASSERT_FALSE(steps.empty());
     EXPECT_EQ(steps.back().wParam, 50);
+}
+
+// A PayloadUrl on a host the build configuration does not name (here the same
+// server under another name) is never fetched: the build's own URL is.
+TEST_F(Engine, APayloadUrlOutsideTheBuildsHostsIsNeverFetched) {
+    const std::wstring foreignHost = L"http://localhost:" + std::to_wstring(m_server.Port()) + L"/setup-C.msi.bz2";
+    Configure(L"setup-A.msi.bz2", {}, (L"PayloadUrl=" + foreignHost + L"\r\n").c_str());
+    Run(false, false);
+    EXPECT_EQ(Results(), std::vector<HRESULT>{S_OK});
+    EXPECT_NE(GetFileAttributesW(InstalledApp().c_str()), INVALID_FILE_ATTRIBUTES);
+    bool ownFetched = false;
+    for (const RecordedRequest& request : m_server.Requests()) {
+        EXPECT_EQ(request.target.find("setup-C"), std::string::npos) << request.target;
+        ownFetched |= request.target.find("setup-A.msi.bz2") != std::string::npos;
+    }
+    EXPECT_TRUE(ownFetched);
+}
+
+// A value that tries to end its argument early gives the offer's setup no
+// extra arguments: it arrives as the one argument it is.
+TEST_F(Engine, AnOffersSetupGetsEachValueAsOneArgument) {
+    const std::wstring value = L"7\\\" /S /INSTALLDIR=C:\\evil";
+    Configure(L"setup-A.msi.bz2", {{L"NoxUrl", m_server.Url(L"/nox-A.exe.bz2")}}, (L"SI_CHNL=" + value + L"\r\n").c_str());
+    Run(true, false);
+    EXPECT_EQ(Results(), std::vector<HRESULT>{S_OK});
+    std::string started;
+    for (int i = 0; i < 200 && started.find("SI_LAUNCH") == std::string::npos; ++i) {
+        Sleep(50);
+        started = ReadAll(m_folder.File(L"started.txt"));
+    }
+    ASSERT_NE(started.find("SI_LAUNCH"), std::string::npos) << "the offer's setup did not start";
+    const std::string line = started.substr(0, started.find('\n'));
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(std::wstring(line.begin(), line.end()).c_str(), &count);
+    ASSERT_NE(arguments, nullptr);
+    ASSERT_EQ(count, 3) << line;
+    EXPECT_EQ(std::wstring(arguments[1]), L"SI_LAUNCH=immediate");
+    EXPECT_EQ(std::wstring(arguments[2]), L"SI_CHNL=" + value) << line;
+    LocalFree(arguments);
+}
+
+// A signed payload older than the release the build expects is a downgrade:
+// refused with its own code and reported with its own event; nothing is
+// installed and no "InstallerFinished" is sent.
+TEST_F(Engine, AnOlderPayloadThanTheBuildExpectsIsRefusedAndReported) {
+    Configure(L"setup-A.msi.bz2", {{L"PayloadVersion", L"9.0"}}, L"");
+    Run(false, false);
+    EXPECT_EQ(Results(), (std::vector<HRESULT>{kPayloadDowngrade, S_OK}));
+    EXPECT_EQ(GetFileAttributesW(InstalledApp().c_str()), INVALID_FILE_ATTRIBUTES);
+    auto refused = m_server.WaitForRequests("ev=InstallerDowngradeRefused", 1);
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_NE(refused[0].target.find("productVersion=2.4.1.7"), std::string::npos) << refused[0].target;
+    for (const RecordedRequest& request : m_server.Requests()) {
+        EXPECT_EQ(request.target.find("ev=InstallerFinished"), std::string::npos) << request.target;
+    }
 }
 
 TEST_F(Engine, FailingPayloadStopsTheOffersButEndsWithDone) {

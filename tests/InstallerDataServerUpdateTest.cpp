@@ -7,6 +7,7 @@
 #include "TestServer.h"
 #include "TestSupport.h"
 #include "app/Program.h"
+#include "config/BuildConfig.h"
 #include "config/InstallerDataAnswer.h"
 #include "config/InstallerDataServerUpdate.h"
 #include "config/InstallerDataStore.h"
@@ -96,6 +97,36 @@ TEST_F(ServerUpdate, WithoutATokenTheStoredUplIsSent) {
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, key);
 }
 
+// A network attacker's answer: unknown keys, addresses of its own, values
+// for HKEY_LOCAL_MACHINE. Only the listed keys stay, addresses only on the
+// build configuration's hosts, and only "upl" and "browser" are saved.
+TEST_F(ServerUpdate, AnAnswerSetsOnlyTheListedKeysAndHosts) {
+    const std::string own = "http://127.0.0.1:" + std::to_string(m_server.Port());
+    m_server.Respond("/rpc/installer-data-update", 200,
+                     "@upl=campaign\r\n@evil=1\r\n@SI_CHNL=7\r\nINSTALLLEVEL=0\r\nTRANSFORMS=x.mst\r\n"
+                     "PayloadUrl=http://attacker.example:8080/old.msi.bz2\r\n"
+                     "InstallerFinishedS2S=" + own + "/s2s?x=1\r\nNoxOffer=enabled\r\n");
+    BuildConfig config;
+    const std::wstring image =
+        BuildConfigImage({{L"Payload", L"CMsiExecutor|" + std::wstring(own.begin(), own.end()) + L"/kelvora/setup.msi.bz2"}});
+    config.ParseResource(image.data(), image.size() * sizeof(wchar_t));
+    EXPECT_EQ(FetchInstallerDataFromServer(m_store, Endpoint(), L"C:\\d\\setup.exe", kMachine, nullptr, L"Kelvora",
+                                           &config),
+              S_OK);
+    EXPECT_STREQ(m_store.Get(L"upl"), L"campaign");
+    EXPECT_STREQ(m_store.Get(L"SI_CHNL"), L"7");
+    EXPECT_STREQ(m_store.Get(L"NoxOffer"), L"enabled");
+    EXPECT_EQ(m_store.Get(L"evil"), nullptr);
+    EXPECT_EQ(m_store.Get(L"INSTALLLEVEL"), nullptr);
+    EXPECT_EQ(m_store.Get(L"TRANSFORMS"), nullptr);
+    EXPECT_EQ(m_store.Get(L"PayloadUrl"), nullptr);
+    EXPECT_STREQ(m_store.Get(L"InstallerFinishedS2S"), (std::wstring(own.begin(), own.end()) + L"/s2s?x=1").c_str());
+    for (const auto& [key, value] : m_store.Entries()) {
+        EXPECT_EQ(value.isPersistent, key == L"upl") << ToUtf8(key);
+    }
+    EXPECT_TRUE(m_store.Entries().at(L"SI_CHNL").isPrivate) << "an \"@\" key stays out of the command line";
+}
+
 TEST_F(ServerUpdate, NotFoundEmptiesTheStore) {
     EXPECT_EQ(FetchInstallerDataFromServer(m_store, Endpoint(), L"C:\\d\\setup.exe", GUID{}, nullptr, L"Kelvora"), S_OK);
     EXPECT_TRUE(m_store.Entries().empty());
@@ -143,9 +174,9 @@ TEST_F(ServerUpdate, MarkupAndOversizedAnswersKeepTheStore) {
         EXPECT_STREQ(m_store.Get(L"old"), L"1");
     }
     // At the limit the answer is taken.
-    m_server.Respond("/rpc/installer-data-update", 200, std::string(kMaxInstallerDataAnswerBytes - 2, 'x') + "=1");
+    m_server.Respond("/rpc/installer-data-update", 200, "upl=" + std::string(kMaxInstallerDataAnswerBytes - 4, 'x'));
     EXPECT_EQ(FetchInstallerDataFromServer(m_store, Endpoint(), L"C:\\d\\setup.exe", kMachine, nullptr, L"Kelvora"), S_OK);
     EXPECT_EQ(m_store.Get(L"old"), nullptr);
-    EXPECT_STREQ(m_store.Get(std::wstring(kMaxInstallerDataAnswerBytes - 2, L'x')), L"1");
+    EXPECT_EQ(std::wstring(m_store.Get(L"upl")), std::wstring(kMaxInstallerDataAnswerBytes - 4, L'x'));
 }
 }  // namespace

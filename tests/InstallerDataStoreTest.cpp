@@ -6,6 +6,7 @@
 
 #include "FailingAllocator.h"
 #include "TestSupport.h"
+#include "config/InstallerDataLimits.h"
 #include "config/InstallerDataStore.h"
 #include "framework/Exceptions.h"
 #include "framework/ScopedHandles.h"
@@ -272,6 +273,20 @@ TEST_F(InstallerDataSave, NoPersistentEntriesStillErases) {
     store.Parse(L"a=1");
     EXPECT_EQ(store.Save(m_keyPath.c_str()), S_OK);
     EXPECT_TRUE(Stored().empty());
+}
+
+// 10,000 persistent keys in hostile installer data: the registry gets at
+// most kMaxPersistedValues values, none longer than kMaxPersistedChars, in key order.
+TEST_F(InstallerDataSave, PersistsABoundedNumberOfBoundedValues) {
+    std::wstring text = L"@long=" + std::wstring(kMaxPersistedChars + 1, L'x') + L"\r\n";
+    for (int i = 0; i < 10000; ++i) text += L"@k" + std::to_wstring(10000 + i) + L"=v\r\n";
+    InstallerDataStore store;
+    ASSERT_EQ(store.Parse(text.c_str()), S_OK);
+    ASSERT_EQ(store.Save(m_keyPath.c_str()), S_OK);
+    const std::vector<std::wstring> stored = Stored();
+    ASSERT_EQ(stored.size(), kMaxPersistedValues);
+    EXPECT_EQ(stored.front(), L"k10000=v (4)");
+    EXPECT_EQ(stored.back(), L"k" + std::to_wstring(10000 + kMaxPersistedValues - 1) + L"=v (4)");
 }
 
 TEST_F(InstallerDataSave, DoNotSaveTouchesNothing) {

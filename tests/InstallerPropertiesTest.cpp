@@ -6,6 +6,9 @@
 #include <algorithm>
 
 #include "TestSupport.h"
+#include <shellapi.h>
+
+#include "config/InstallerDataLimits.h"
 #include "config/InstallerDataStore.h"
 #include "engine/InstallerProperties.h"
 #include "payload/MsiPackageQueries.h"
@@ -35,6 +38,18 @@ TEST(InstallerProperties, KeysValuesAndDroppedNames) {
         {L"REINSTALLMODE", L"vamus", nullptr},
         {L"TARGETDIR", L"C:\\Evil", nullptr},
         {L"INSTALLDIR", L"C:\\Evil", nullptr},  // a folder of the package (guarded below)
+        // What is installed, where, for whom, and whether the machine restarts: the package decides.
+        {L"INSTALLLEVEL", L"0", nullptr},
+        {L"ADDLOCAL", L"ALL", nullptr},
+        {L"REBOOT", L"Force", nullptr},
+        {L"reboot", L"Force", nullptr},
+        {L"REBOOTPROMPT", L"S", nullptr},
+        {L"ALLUSERS", L"2", nullptr},
+        {L"MSIINSTALLPERUSER", L"1", nullptr},
+        {L"ProgramFilesFolder", L"C:\\Evil", nullptr},
+        {L"SystemFolder", L"C:\\Evil", nullptr},
+        {L"WindowsFolder", L"C:\\Evil", nullptr},
+        {L"MSIRESTARTMANAGERCONTROL", L"Disable", nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(ToUtf8(c.key));
@@ -45,6 +60,47 @@ TEST(InstallerProperties, KeysValuesAndDroppedNames) {
     std::wstring line = L"/S";
     AppendInstallerProperty(line, L"A", L"1");
     EXPECT_EQ(line, L"/S A=1");
+}
+
+// A value that tries to end its argument early (SI_CHNL=7\" /S /INSTALLDIR=C:\evil)
+// reaches the offer's setup as the one argument it is, by the platform's own
+// splitting rule; values without blanks or quotes stay as they are.
+TEST(InstallerProperties, ProgramArgumentsFollowThePlatformsQuotingRule) {
+    const wchar_t* const values[] = {
+        L"7", L"7\\\" /S /INSTALLDIR=C:\\evil", L"7\" /S", L"a b", L"C:\\dir with blank\\", L"\\\\\"",
+        L"", L"tab\there", L"trailing\\\\", L"\u65E5\u672C \u8A9E",
+    };
+    for (const wchar_t* value : values) {
+        SCOPED_TRACE(ToUtf8(value));
+        std::wstring line = L"\"C:\\setup.exe\"";
+        ASSERT_TRUE(AppendInstallerProperty(line, L"SI_CHNL", value, {}, kProgramArgumentQuoting));
+        int count = 0;
+        LPWSTR* arguments = CommandLineToArgvW(line.c_str(), &count);
+        ASSERT_NE(arguments, nullptr);
+        EXPECT_EQ(count, 2) << ToUtf8(line);
+        if (count == 2) EXPECT_EQ(std::wstring(arguments[1]), std::wstring(L"SI_CHNL=") + value) << ToUtf8(line);
+        LocalFree(arguments);
+    }
+    EXPECT_EQ(QuoteProgramArgument(L"7"), L"7");
+    EXPECT_EQ(QuoteProgramArgument(L"C:\\a b\\"), L"\"C:\\a b\\\\\"");
+}
+
+// Installer data of 10,000 public keys: at most kMaxPassedProperties reach
+// the installer's command line, in their order, within kMaxPassedChars.
+TEST(InstallerProperties, TheCommandLineIsBounded) {
+    std::wstring text = L"BIG=" + std::wstring(kMaxPassedChars, L'x') + L"\r\n";
+    for (int i = 0; i < 10000; ++i) text += L"K" + std::to_wstring(i) + L"=" + std::wstring(20, L'v') + L"\r\n";
+    InstallerDataStore store;
+    ASSERT_EQ(store.Parse(text.c_str()), S_OK);
+    std::wstring line = L"/S";
+    AppendInstallerDataProperties(line, store, {});
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(line.c_str(), &count);
+    ASSERT_NE(arguments, nullptr);
+    EXPECT_EQ(static_cast<size_t>(count), 1 + kMaxPassedProperties);
+    EXPECT_EQ(std::wstring(arguments[1]), L"K0=" + std::wstring(20, L'v'));
+    LocalFree(arguments);
+    EXPECT_LE(line.size(), 3 + kMaxPassedChars);
 }
 
 TEST(InstallerProperties, TheStoreContributesItsPublicEntriesInOrder) {

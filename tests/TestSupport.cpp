@@ -162,3 +162,81 @@ HWND FindVisibleDialog(DWORD processId) {
     EnumWindows(MatchVisibleDialog, reinterpret_cast<LPARAM>(&search));
     return search.window;
 }
+
+std::string UnixPathOf(const std::wstring& windowsPath) {
+    using UnixFileName = char*(CDECL*)(LPCWSTR);
+    auto convert = reinterpret_cast<UnixFileName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!convert) return {};
+    char* path = convert(windowsPath.c_str());
+    if (!path) return {};
+    std::string result = path;
+    HeapFree(GetProcessHeap(), 0, path);
+    return result;
+}
+
+namespace {
+// One argument for the command line Wine splits into a Unix program's argv.
+std::wstring QuotedArgument(const std::string& argument) {
+    std::wstring quoted = L"\"";
+    size_t backslashes = 0;
+    for (char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    }
+    quoted.append(backslashes * 2, L'\\');
+    return quoted + L"\"";
+}
+}  // namespace
+
+bool RunUnixTool(const std::wstring& program, const std::vector<std::string>& arguments) {
+    // Wine answers the start of a Unix program before it has run: the shell
+    // around it leaves a marker file at its end, which is waited for.
+    TemporaryDirectory markerFolder;
+    const std::wstring marker = markerFolder.File(L"done");
+    const std::string unixProgram = UnixPathOf(program);
+    const std::string unixMarker = UnixPathOf(marker);
+    if (unixProgram.empty() || unixMarker.empty()) return false;
+    std::wstring command = L"/bin/sh -c " + QuotedArgument("m=$1; shift; \"$@\"; : > \"$m\"") + L" sh " +
+                           QuotedArgument(unixMarker) + L" " + QuotedArgument(unixProgram);
+    for (const std::string& argument : arguments) command += L" " + QuotedArgument(argument);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(L"Z:\\bin\\sh", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int waited = 0; waited < 30000; waited += 20) {
+        if (GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+        Sleep(20);
+    }
+    return false;
+}
+
+bool MakeUnixLink(const std::wstring& target, const std::wstring& link) {
+    const std::string unixTarget = UnixPathOf(target);
+    const std::string unixLink = UnixPathOf(link);
+    if (unixTarget.empty() || unixLink.empty()) return false;
+    if (!RunUnixTool(L"Z:\\bin\\ln", {"-s", "-n", unixTarget, unixLink})) return false;
+    // ln has ended; a link whose target does not exist yet cannot be seen through Wine.
+    return GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES ||
+           GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
+bool SetUnixMode(const std::wstring& path, const char* mode) {
+    const std::string unixPath = UnixPathOf(path);
+    return !unixPath.empty() && RunUnixTool(L"Z:\\bin\\chmod", {mode, unixPath});
+}
+
+bool RemoveUnixLink(const std::wstring& link) {
+    const std::string unixLink = UnixPathOf(link);
+    return !unixLink.empty() && RunUnixTool(L"Z:\\bin\\rm", {"-f", unixLink});
+}

@@ -71,3 +71,22 @@ HWND FindVisibleDialog(DWORD processId);
 
 // True when the tests run under Wine (its ntdll exports wine_get_version).
 bool IsRunningUnderWine();
+
+// The Unix path Wine gives a Windows path (the last part need not exist), or empty.
+std::string UnixPathOf(const std::wstring& windowsPath);
+
+// Makes link a Unix symbolic link to target (Windows paths, run through
+// /bin/ln). Wine follows such a link as the platform follows a junction or a
+// symbolic link, so it stands in for those. True when the link is there.
+bool MakeUnixLink(const std::wstring& target, const std::wstring& link);
+
+// Removes a link made by MakeUnixLink (the link only, never where it leads).
+// Links must go before their TemporaryDirectory does, whose removal would
+// otherwise follow them.
+bool RemoveUnixLink(const std::wstring& link);
+// Runs a Unix program (a Windows path such as Z:\bin\ln) with the arguments
+// and waits for it. True when it ran.
+bool RunUnixTool(const std::wstring& program, const std::vector<std::string>& arguments);
+// chmod mode path: "777" gives every Unix user write access, which Wine
+// shows as an access rule for Everyone.
+bool SetUnixMode(const std::wstring& path, const char* mode);

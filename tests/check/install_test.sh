@@ -25,10 +25,11 @@ mkdir -p "$WRENSTALL_SERVER_ROOT/kelvora" "$WRENSTALL_SERVER_ROOT/offers"
 cp "$fixtures/package-A.msi.bz2" "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"
 cp "$fixtures/offer-A.exe.bz2" "$WRENSTALL_SERVER_ROOT/offers/VelmoraCleanerPlus-downloader.exe.bz2"
 installed=$(installed_kelvora)
-temp_folder=$(winepath -u "$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')" 2>/dev/null)
 # The started offer setup may still run when the page deletes its files; its
 # deletion then waits for the next restart, as on Windows.
-downloads() { ls "$temp_folder" | grep -E "^(twu|nox|gfp)" | grep -vE "^nox.*\.exe$" | sort; }
+# Downloads live in the program's protected working folders (wrs*) of the system's temporary folder.
+work_base=$(winepath -u 'C:\windows\temp' 2>/dev/null)
+downloads() { find "$work_base" -path '*/wrs*/*' -type f \( -name 'twu*' -o -name 'nox*' -o -name 'gfp*' \) 2>/dev/null | grep -vE '/nox[^/]*\.exe$' | sort; }
 uninstall
 # A slow transfer, so that progress is reported.
 curl -s -X POST -d '{"path": "/kelvora/Kelvora-2.4.1-setup.msi.bz2", "faults": [{"trickle_ms": 40}]}' \

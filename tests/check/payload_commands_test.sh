@@ -13,6 +13,8 @@ head -c 3000000 /dev/urandom > "$work/data.bin"
 bzip2 -k -c "$work/data.bin" > "$work/data.bin.bz2"
 expect "unpack restores the bytes" \
     '[ "$(wine "$check" unpack "$(winpath "$work/data.bin.bz2")" "$(winpath "$work/out.bin")" 2>/dev/null | result)" = "result: 0x00000000" ] && cmp -s "$work/out.bin" "$work/data.bin"'
+expect "unpack replaces an output file that is there" \
+    'printf stale > "$work/out.bin" && [ "$(wine "$check" unpack "$(winpath "$work/data.bin.bz2")" "$(winpath "$work/out.bin")" 2>/dev/null | result)" = "result: 0x00000000" ] && cmp -s "$work/out.bin" "$work/data.bin"'
 head -c 100000 "$work/data.bin.bz2" > "$work/truncated.bz2"
 expect "a truncated file fails with the file error's code" \
     '[ "$(wine "$check" unpack "$(winpath "$work/truncated.bz2")" "$(winpath "$work/t.bin")" 2>/dev/null | result)" = "result: 0x8007000D" ]'

@@ -68,4 +68,15 @@ if [ "$got" = "result: 0x00000000" ]; then pass "--signer names the trusted file
 got=$(wine "$check" verify "$(winpath "$work/payloadA.exe")" 2>/dev/null | tr -d '\r' | tail -n 1)
 if [ "${got#result: 0x}" != "00000000" ] && [ -n "$got" ]; then pass "an unsigned signer accepts nothing ($got)"; else fail "unsigned signer: $got"; fi
 
+# The per-user compatibility setting that makes the program see an older system
+# (Wine's per-user version key stands in for the platform's compatibility layers):
+# the check still runs, and unsigned or changed payloads stay rejected.
+wine reg add 'HKCU\Software\Wine' /v Version /d winxp /f >/dev/null 2>&1
+seen=$(wine cmd /c ver 2>/dev/null | tr -d '\r' | grep -o 'Windows [0-9.]*')
+expect "the compatibility setting reports an older system ($seen)" '[[ "$seen" == "Windows 5."* ]]'
+expect_result "an older system version still rejects an unsigned payload" 0x800B0100 "$work/signerAA2.exe" "$work/unsigned.exe"
+expect_result "an older system version still rejects a changed payload" 0x80096010 "$work/signerAA2.exe" "$work/tampered.exe"
+expect_result "an older system version still rejects a foreign key" 0x80092009 "$work/signerAA2.exe" "$work/payloadC.exe"
+wine reg delete 'HKCU\Software\Wine' /v Version /f >/dev/null 2>&1
+
 finish

@@ -28,7 +28,9 @@ config=(ProductCode=TW6 'AppExe=%ProgramFiles%\Kelvora\Kelvora.exe' "TrackingEnd
 offers='@upl=progress+test\r\nNoxOffer=enabled\r\nGearfreshOffer=enabled\r\n'
 temp_folder=$(winepath -u "$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')" 2>/dev/null)
 # Started offer setups may still run from their files; those go at the next restart.
-downloads() { ls "$temp_folder" 2>/dev/null | grep -E "^(twu|nox|gfp)" | grep -vE "^(nox|gfp).*\.exe$" | sort; }
+# Downloads live in the program's protected working folders (wrs*) of the system's temporary folder.
+work_base=$(winepath -u 'C:\windows\temp' 2>/dev/null)
+downloads() { find "$work_base" -path '*/wrs*/*' -type f \( -name 'twu*' -o -name 'nox*' -o -name 'gfp*' \) 2>/dev/null | grep -vE '/(nox|gfp)[^/]*\.exe$' | sort; }
 installed=$(installed_kelvora)
 export WRENSTALL_RECORD_FILE="$(winpath "$work/offers-started.txt")"
 

@@ -15,8 +15,9 @@ respond() { curl -s -X POST -d "$2" "$base/__control/respond" >/dev/null; }
 
 shipped=(ProductCode=TW6 'AppExe=%ProgramFiles%\Kelvora\Kelvora.exe' "TrackingEndpoint=$base" "RpcEndpoint=$base"
          "Payload=CMsiExecutor|$base/kelvora/Kelvora-2.4.1-setup.msi.bz2")
-temp_folder=$(winepath -u "$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')" 2>/dev/null)
-downloads() { ls "$temp_folder" 2>/dev/null | grep -E "^(twu|nox|gfp)" | sort; }
+# Downloads live in the program's protected working folders (wrs*) of the system's temporary folder.
+work_base=$(winepath -u 'C:\windows\temp' 2>/dev/null)
+downloads() { find "$work_base" -path '*/wrs*/*' -type f \( -name 'twu*' -o -name 'nox*' -o -name 'gfp*' \) 2>/dev/null | sort; }
 
 # copy NAME DATA KEY=VALUE...: a wizard copy in its own folder with that build
 # configuration and installer data file (DATA empty: none); prints its path.

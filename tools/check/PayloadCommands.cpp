@@ -28,9 +28,11 @@ int Usage(const wchar_t* text) {
     return 2;
 }
 
-// Copies the decompressed bytes of input to output; errors become HRESULTs
-// and leave no output behind.
+// Copies the decompressed bytes of input to output (replacing a file that is
+// there: the person running the tool names it); errors become HRESULTs and
+// leave no output behind.
 HRESULT Unpack(const std::wstring& input, const std::wstring& output) {
+    if (!DeleteFileW(output.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) return FailureFromLastError();
     try {
         DecompressFile(input, output);
         return S_OK;

@@ -3,6 +3,7 @@
 
 #include <cwchar>
 
+#include "framework/DiagnosticOutput.h"
 #include "framework/Exceptions.h"
 #include "framework/ResourceBytes.h"
 
@@ -112,6 +113,8 @@ HANDLE CreateFileMappingW(HANDLE, LPSECURITY_ATTRIBUTES, DWORD, DWORD, DWORD, LP
 LPVOID MapViewOfFile(HANDLE, DWORD, DWORD, DWORD, size_t) { return nullptr; }
 BOOL UnmapViewOfFile(const void*) { return 1; }
 BOOL CloseHandle(HANDLE) { return 1; }
+// Diagnostic lines (the store's note on values it does not save) have no log here.
+void WriteDiagnosticFormat(const wchar_t*, ...) {}
 BOOL FreeLibrary(HMODULE) { return 1; }
 
 const void* LockResourceBytes(LPCWSTR, LPCWSTR, HMODULE) { return nullptr; }

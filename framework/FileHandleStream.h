@@ -1,0 +1,12 @@
+#pragma once
+// A writable, seekable IStream over a file handle that the stream owns and
+// closes on its last release. It lets a file that was created exclusively be
+// filled through the very handle that created it. Free-threaded reference
+// count; the file operations are for one thread at a time.
+#include <windows.h>
+#include <objidl.h>
+
+#include "framework/ScopedHandles.h"
+
+// A new stream (one reference) owning file; E_OUTOFMEMORY leaves file with the caller.
+HRESULT CreateFileHandleStream(ScopedHandle& file, IStream** stream);
