@@ -5,6 +5,7 @@
 
 #include "framework/ComPtr.h"
 #include "framework/ScopedBstr.h"
+#include "http/ProxySettings.h"
 #include "http/UserAgent.h"
 #include "http/WinHttpRequestInterface.h"
 
@@ -32,6 +33,31 @@ HRESULT MakeBodyVariant(const void* body, DWORD length, VARIANT& variant) {
     V_VT(&variant) = VT_ARRAY | VT_UI1;
     V_ARRAY(&variant) = array;
     return S_OK;
+}
+
+const HTTPREQUEST_PROXY_SETTING kProxySettingDirect = 1;
+const HTTPREQUEST_PROXY_SETTING kProxySettingProxy = 2;
+
+// The component reads the platform's machine-wide WinHTTP proxy, not the
+// user's settings that every other request follows: give it the program's
+// own decision for the URL.
+HRESULT ApplyProxyDecision(IWinHttpRequest* request, const wchar_t* url) {
+    ProxyAnswer answer;
+    HRESULT hr = DecideProxyForUrl(url, answer);
+    if (FAILED(hr)) return hr;
+    ScopedVariant server, bypass;
+    if (hr == S_OK) {
+        V_VT(&server.Get()) = VT_BSTR;
+        V_BSTR(&server.Get()) = SysAllocString(answer.proxy.c_str());
+        if (!V_BSTR(&server.Get())) return E_OUTOFMEMORY;
+        if (!answer.bypass.empty()) {
+            V_VT(&bypass.Get()) = VT_BSTR;
+            V_BSTR(&bypass.Get()) = SysAllocString(answer.bypass.c_str());
+            if (!V_BSTR(&bypass.Get())) return E_OUTOFMEMORY;
+        }
+        return request->SetProxy(kProxySettingProxy, server.Get(), bypass.Get());
+    }
+    return request->SetProxy(kProxySettingDirect, server.Get(), bypass.Get());
 }
 
 const HRESULT kAnswerTooLarge = HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
@@ -83,6 +109,8 @@ HRESULT PostJson(const wchar_t* url, const void* body, DWORD length, IStream* ou
     hr = request->Open(method.Get(), target.Get(), MakeBoolVariant(false));
     if (FAILED(hr)) return hr;
     request->SetTimeouts(0, 0, 0, kReceiveTimeoutMs);
+    hr = ApplyProxyDecision(request.Get(), url);
+    if (FAILED(hr)) return hr;
 
     ScopedVariant agent;
     V_VT(&agent.Get()) = VT_BSTR;
