@@ -5,7 +5,6 @@
 #include <new>
 
 #include "framework/Win32Error.h"
-#include "http/InternetHandle.h"
 #include "http/UrlParts.h"
 
 namespace WinHTTP {
@@ -127,15 +126,6 @@ HRESULT ResolveProxyForUrl(HINTERNET session, const wchar_t* url, ProxyAnswer& a
         answer = ProxyAnswer{};
         return E_OUTOFMEMORY;
     }
-}
-
-HRESULT DecideProxyForUrl(const wchar_t* url, ProxyAnswer& answer) {
-    const ProxySettings& settings = GetProxySettings();
-    ScopedInternetHandle session;
-    if (!settings.detectedScriptUrl.empty() || settings.hasAutoConfigUrl) {
-        session.Reset(WinHttpOpen(L"", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
-    }
-    return ResolveProxyForUrl(session.Get(), url, answer);
 }
 
 }  // namespace WinHTTP

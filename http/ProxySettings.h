@@ -38,10 +38,6 @@ struct ProxyAnswer {
 // evaluated through it.
 HRESULT ResolveProxyForUrl(HINTERNET session, const wchar_t* url, ProxyAnswer& answer);
 
-// The same decision for a caller without a session of its own (one is
-// opened for the scripts when they are needed).
-HRESULT DecideProxyForUrl(const wchar_t* url, ProxyAnswer& answer);
-
 // Whether the bypass list (entries separated by ";", "," or spaces, "*" as a
 // wildcard, "<local>" for names without a dot) names host.
 bool IsBypassed(const std::wstring& bypassList, const std::wstring& host, INTERNET_PORT port);

@@ -53,6 +53,7 @@ const char* Advice(unsigned long hr) {
         case 0x80072F89u:
         case 0x80072F8Au:
         case 0x80072F93u:
+        case 0x80072F7Du:
             return "The server's certificate could not be trusted for this address (invalid, expired, issued for "
                    "another name, or by an unknown authority), so the connection was refused. Check that the "
                    "computer's date and time are right, and that no proxy or security program replaces "
