@@ -397,7 +397,7 @@ TEST_F(Download, TheFragmentIsNotSent) {
 // random break points, each ending with the exact served bytes.
 TEST_F(Download, SeededFaultMatrix) {
     const char* scenarios[] = {"clean",       "break_resume", "ignore_range",  "lying_length", "wrong_range",
-                               "no_length",   "changed_file", "server_error",  "stall"};
+                               "no_length",   "changed_file", "server_error",  "stall",        "header_cut",   "many_drops"};
     std::mt19937 random(1013);
     const size_t size = 2 * MiB;
     // The first round needs a length (the payload and offers), the second

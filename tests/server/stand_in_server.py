@@ -80,13 +80,17 @@ def scenario_faults(name, break_at, seed):
         return [dict(cut, change_file=True)]
     if name == "server_error":
         return [{"status": rng.choice([500, 502, 503])} for _ in range(rng.randint(1, 3))]
+    if name == "header_cut":
+        return [{"header_cut": rng.choice([20, 40, 100, 130, 190])}]
+    if name == "many_drops":
+        return [{"close_after": max(1, break_at // 7)} for _ in range(7)]
     if name == "stall":
         return [{"stall_after": break_at, "stall_ms": rng.randint(300, 1500)}]
     raise KeyError(name)
 
 
 SCENARIOS = ("clean", "break_resume", "ignore_range", "lying_length", "wrong_range", "no_length",
-             "changed_file", "server_error", "stall")
+             "changed_file", "server_error", "stall", "header_cut", "many_drops")
 
 
 class State:
