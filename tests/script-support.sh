@@ -40,3 +40,22 @@ import bz2, sys
 stream = bz2.compress(bytes(64 << 20), 9)
 sys.stdout.buffer.write(stream * 33)' > "$1"
 }
+# set_user_proxy HOST:PORT: the current user's proxy settings in the Wine
+# prefix name that manual proxy (no bypass list, no script); "" removes them.
+set_user_proxy() {
+    local key='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections'
+    if [ -z "$1" ]; then
+        wine reg delete "$key" /v DefaultConnectionSettings /f >/dev/null 2>&1
+        return 0
+    fi
+    # The record: magic, counter, flags (direct | proxy), then the proxy, the
+    # bypass list and the script URL, each after its length.
+    local hex
+    hex=$(python3 -c '
+import struct, sys
+blob = struct.pack("<III", 0x46, 0, 1 | 2)
+for text in (sys.argv[1].encode(), b"", b""):
+    blob += struct.pack("<I", len(text)) + text
+print((blob + bytes(32)).hex())' "$1")
+    wine reg add "$key" /v DefaultConnectionSettings /t REG_BINARY /d "$hex" /f >/dev/null 2>&1
+}

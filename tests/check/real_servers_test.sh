@@ -93,18 +93,7 @@ expect "a 404 is asked once" '[ "$result" = "result: 0x80190194" ] && [ "$(logge
 
 # The user's manual proxy (tinyproxy): the request goes through it.
 if [ -n "${WRENSTALL_FORWARD_PROXY_PORT:-}" ]; then
-    python3 - "$WRENSTALL_FORWARD_PROXY_PORT" > "$work/proxy.reg" <<'PY'
-import struct, sys
-proxy = ("127.0.0.1:" + sys.argv[1]).encode()
-blob = struct.pack("<III", 0x46, 0, 1 | 2)
-for text in (proxy, b"", b""):
-    blob += struct.pack("<I", len(text)) + text
-blob += bytes(32)
-print("REGEDIT4\n")
-print("[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections]")
-print('"DefaultConnectionSettings"=hex:' + ",".join("%02x" % b for b in blob))
-PY
-    wine regedit /S "$(winpath "$work/proxy.reg")" >/dev/null 2>&1
+    set_user_proxy "127.0.0.1:$WRENSTALL_FORWARD_PROXY_PORT"
     # "localhost": Wine sends a request for the proxy's own host name direct.
     start_relay ""
     base=${base/127.0.0.1/localhost}
@@ -112,8 +101,7 @@ PY
     expect "through the user's proxy: the whole file" '[ $status -eq 0 ] && same "$root/files/six.bin"'
     expect "tinyproxy's log shows the request" \
         'grep -q "Request (file descriptor [0-9]*): GET $base/files/six.bin" "$WRENSTALL_FORWARD_PROXY_LOG"'
-    wine reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections' \
-        /v DefaultConnectionSettings /f >/dev/null 2>&1
+    set_user_proxy ""
 fi
 
 finish
