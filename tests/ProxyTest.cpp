@@ -87,6 +87,16 @@ protected:
         return m_server.WaitForRequests("/rpc/echo", 1);
     }
 
+    // A download and the installer-data request both reach the stand-in as its proxy.
+    void ExpectBothKindsProxied() {
+        auto requests = Fetch();
+        ASSERT_FALSE(requests.empty());
+        EXPECT_TRUE(requests[0].proxied) << requests[0].target;
+        auto posts = Post();
+        ASSERT_FALSE(posts.empty());
+        EXPECT_TRUE(posts[0].proxied) << posts[0].target;
+    }
+
     TestServer m_server;
     std::string m_proxy;
 };
@@ -116,12 +126,7 @@ TEST_F(ProxyDetectThenManual, TheManualProxyIsUsedWhenDetectionFindsNothing) {
     const WinHTTP::ProxySettings& settings = WinHTTP::GetProxySettings();
     EXPECT_TRUE(settings.autoDetect);
     EXPECT_TRUE(settings.usable);
-    auto requests = Fetch();
-    ASSERT_FALSE(requests.empty());
-    EXPECT_TRUE(requests[0].proxied) << requests[0].target;
-    auto posts = Post();
-    ASSERT_FALSE(posts.empty());
-    EXPECT_TRUE(posts[0].proxied) << posts[0].target;
+    ExpectBothKindsProxied();
 }
 
 TEST(ProxyBypass, Entries) {
@@ -156,12 +161,7 @@ TEST_F(ProxyScript, TheAutoConfigScriptChoosesTheProxy) {
     WinHttpCloseHandle(session);
     EXPECT_FALSE(m_server.WaitForRequests("/proxy.pac", 1).empty()) << "the script was never fetched";
     // The script's answer is applied to the download and the installer-data request.
-    auto requests = Fetch();
-    ASSERT_FALSE(requests.empty());
-    EXPECT_TRUE(requests[0].proxied) << requests[0].target;
-    auto posts = Post();
-    ASSERT_FALSE(posts.empty());
-    EXPECT_TRUE(posts[0].proxied) << posts[0].target;
+    ExpectBothKindsProxied();
 }
 
 class ProxyScriptUnreachable : public ProxyCase {};

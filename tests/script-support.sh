@@ -59,3 +59,20 @@ for text in (sys.argv[1].encode(), b"", b""):
 print((blob + bytes(32)).hex())' "$1")
     wine reg add "$key" /v DefaultConnectionSettings /t REG_BINARY /d "$hex" /f >/dev/null 2>&1
 }
+# make_tagged_wizard BASE DATA: $work/Wrenstall.exe, a copy of $wizard with
+# every server pointed at BASE, signed with key A and tagged with the
+# installer data DATA (configure's output in $work/configure.txt), and the
+# test package and Nox offer served by the stand-in server. Needs $check,
+# $wizard, $tag, $fixtures and $work.
+make_tagged_wizard() {
+    wine "$check" configure "$(winpath "$wizard")" "$(winpath "$work/configured.exe")" \
+        "TrackingEndpoint=$1" "RpcEndpoint=$1" \
+        "Payload=CMsiExecutor|$1/kelvora/Kelvora-2.4.1-setup.msi.bz2" \
+        "NoxUrl=$1/offers/VelmoraCleanerPlus-downloader.exe.bz2" > "$work/configure.txt" 2>&1
+    sign_with_key_a "$work/configured.exe" "$work/Wrenstall.exe"
+    printf '%s' "$2" > "$work/data.txt"
+    "$tag" add "$work/Wrenstall.exe" "$work/data.txt"
+    mkdir -p "$WRENSTALL_SERVER_ROOT/kelvora" "$WRENSTALL_SERVER_ROOT/offers"
+    cp "$fixtures/package-A.msi.bz2" "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"
+    cp "$fixtures/offer-A.exe.bz2" "$WRENSTALL_SERVER_ROOT/offers/VelmoraCleanerPlus-downloader.exe.bz2"
+}

@@ -12,18 +12,9 @@ tag=${4:?host wrenstall-tag}
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-# "localhost": Wine sends a request for the proxy's own host name direct.
+# The server is named "localhost", not by the proxy's own address (as in tests/ProxyTest.cpp).
 base="http://localhost:$WRENSTALL_SERVER_PORT"
-wine "$check" configure "$(winpath "$wizard")" "$(winpath "$work/configured.exe")" \
-    "TrackingEndpoint=$base" "RpcEndpoint=$base" \
-    "Payload=CMsiExecutor|$base/kelvora/Kelvora-2.4.1-setup.msi.bz2" \
-    "NoxUrl=$base/offers/VelmoraCleanerPlus-downloader.exe.bz2" > "$work/configure.txt" 2>&1
-sign_with_key_a "$work/configured.exe" "$work/Wrenstall.exe"
-printf '@upl=through+proxy\r\nSI_CHNL=7\r\n' > "$work/data.txt"
-"$tag" add "$work/Wrenstall.exe" "$work/data.txt"
-mkdir -p "$WRENSTALL_SERVER_ROOT/kelvora" "$WRENSTALL_SERVER_ROOT/offers"
-cp "$fixtures/package-A.msi.bz2" "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"
-cp "$fixtures/offer-A.exe.bz2" "$WRENSTALL_SERVER_ROOT/offers/VelmoraCleanerPlus-downloader.exe.bz2"
+make_tagged_wizard "$base" $'@upl=through+proxy\r\nSI_CHNL=7\r\n'
 uninstall
 set_user_proxy "127.0.0.1:$WRENSTALL_FORWARD_PROXY_PORT"
 

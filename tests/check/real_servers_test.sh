@@ -7,6 +7,7 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../script-support.sh"
+source "$here/../server/server-support.sh"
 check=${1:?wrenstall-check.exe}
 relay_script="$here/../server/cutting_relay.py"
 root=$WRENSTALL_NGINX_ROOT
@@ -23,7 +24,7 @@ start_relay() {
     python3 "$relay_script" --target-port "$WRENSTALL_NGINX_PORT" --port-file "$work/relay.port" --cuts "$1" \
         ${2:+--replace "$2" "$3"} &
     relay=$!
-    for _ in $(seq 1 100); do [ -s "$work/relay.port" ] && break; sleep 0.05; done
+    wait_for_port_file "$work/relay.port" "$relay" cutting_relay || exit 1
     base="http://127.0.0.1:$(cat "$work/relay.port")"
 }
 # fetch PATH: downloads through the relay into $work/out.bin; sets $status and $result.
@@ -94,7 +95,7 @@ expect "a 404 is asked once" '[ "$result" = "result: 0x80190194" ] && [ "$(logge
 # The user's manual proxy (tinyproxy): the request goes through it.
 if [ -n "${WRENSTALL_FORWARD_PROXY_PORT:-}" ]; then
     set_user_proxy "127.0.0.1:$WRENSTALL_FORWARD_PROXY_PORT"
-    # "localhost": Wine sends a request for the proxy's own host name direct.
+    # The server is named "localhost", not by the proxy's own address (as in tests/ProxyTest.cpp).
     start_relay ""
     base=${base/127.0.0.1/localhost}
     fetch /files/six.bin

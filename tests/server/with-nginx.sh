@@ -7,6 +7,7 @@
 # /noranges/ without range support, /noetag/ without ETag, /gzipped/ claiming
 # "Content-Encoding: gzip" for what it serves.
 set -uo pipefail
+source "$(dirname "$0")/server-support.sh"
 command -v nginx >/dev/null || [ -x /usr/sbin/nginx ] || { echo "with-nginx: nginx is missing (scripts/install-deps)" >&2; exit 1; }
 nginx=$(command -v nginx || echo /usr/sbin/nginx)
 work=$(mktemp -d)
@@ -14,10 +15,7 @@ mkdir -p "$work/root" "$work/temp"
 server=
 cleanup() { [ -n "$server" ] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null; rm -rf "$work"; }
 trap cleanup EXIT
-free_port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
-listening() { python3 -c 'import socket, sys; socket.create_connection(("127.0.0.1", int(sys.argv[1])), 1)' "$1" 2>/dev/null; }
-for _ in 1 2 3 4 5; do
-    port=$(free_port)
+configure() {
     cat > "$work/nginx.conf" <<CONF
 daemon off;
 master_process off;
@@ -35,7 +33,7 @@ http {
     access_log $work/access.log fields;
     default_type application/octet-stream;
     server {
-        listen 127.0.0.1:$port;
+        listen 127.0.0.1:$1;
         root $work/root;
         location /files/ { }
         location /noranges/ { max_ranges 0; }
@@ -44,17 +42,9 @@ http {
     }
 }
 CONF
-    "$nginx" -c "$work/nginx.conf" -p "$work" >"$work/out" 2>&1 &
-    server=$!
-    for _ in $(seq 1 100); do
-        listening "$port" && break
-        kill -0 "$server" 2>/dev/null || break
-        sleep 0.05
-    done
-    listening "$port" && break
-    kill "$server" 2>/dev/null; wait "$server" 2>/dev/null; server=
-done
-[ -n "$server" ] || { echo "with-nginx: nginx did not start" >&2; cat "$work/out" "$work/error.log" >&2 2>/dev/null; exit 1; }
+}
+start_on_free_port configure "$nginx" -c "$work/nginx.conf" -p "$work" >"$work/out" 2>&1 ||
+    { echo "with-nginx: nginx did not start" >&2; cat "$work/out" "$work/error.log" >&2 2>/dev/null; exit 1; }
 mkdir -p "$work/root/files" "$work/root/noranges" "$work/root/noetag" "$work/root/gzipped"
 export WRENSTALL_NGINX_PORT=$port
 export WRENSTALL_NGINX_ROOT="$work/root"

@@ -4,6 +4,7 @@
 # ("wrong-name.invalid"): WRENSTALL_TLS_PORT is exported to the command.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/server-support.sh"
 work=$(mktemp -d)
 mkdir -p "$work/root"
 echo "secret" > "$work/root/file.txt"
@@ -15,11 +16,6 @@ python3 "$here/stand_in_server.py" --root "$work/root" --port-file "$work/port" 
 server=$!
 cleanup() { kill "$server" 2>/dev/null; wait "$server" 2>/dev/null; rm -rf "$work"; }
 trap cleanup EXIT
-for _ in $(seq 1 100); do
-    [ -s "$work/port" ] && break
-    kill -0 "$server" 2>/dev/null || { echo "with-tls-server: the server did not start" >&2; exit 1; }
-    sleep 0.05
-done
-[ -s "$work/port" ] || { echo "with-tls-server: no port from the server" >&2; exit 1; }
+wait_for_port_file "$work/port" "$server" with-tls-server || exit 1
 export WRENSTALL_TLS_PORT=$(cat "$work/port")
 "$@"
