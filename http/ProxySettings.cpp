@@ -54,10 +54,30 @@ bool AskScript(HINTERNET session, const std::wstring& scriptUrl, const wchar_t* 
     return true;
 }
 
-bool WildcardMatch(const wchar_t* pattern, const wchar_t* text) {
-    if (*pattern == L'\0') return *text == L'\0';
-    if (*pattern == L'*') return WildcardMatch(pattern + 1, text) || (*text && WildcardMatch(pattern, text + 1));
-    return *text && std::towlower(*pattern) == std::towlower(*text) && WildcardMatch(pattern + 1, text + 1);
+bool SameLetter(wchar_t a, wchar_t b) { return std::towlower(a) == std::towlower(b); }
+
+// "*" matches any run of characters, case ignored. Greedy with one step back
+// to the last "*": time bounded by pattern length times text length, whatever
+// the input.
+bool WildcardMatch(const std::wstring& pattern, const std::wstring& text) {
+    size_t p = 0, t = 0;
+    size_t star = std::wstring::npos, resume = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern[p] == L'*') {
+            star = p++;
+            resume = t;
+        } else if (p < pattern.size() && SameLetter(pattern[p], text[t])) {
+            ++p;
+            ++t;
+        } else if (star != std::wstring::npos) {
+            p = star + 1;
+            t = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == L'*') ++p;
+    return p == pattern.size();
 }
 }  // namespace
 
@@ -90,7 +110,7 @@ bool IsBypassed(const std::wstring& bypassList, const std::wstring& host, INTERN
         // A scheme in front of the name does not change what it names.
         const size_t scheme = entry.find(L"://");
         if (scheme != std::wstring::npos) entry.erase(0, scheme + 3);
-        if (WildcardMatch(entry.c_str(), host.c_str()) || WildcardMatch(entry.c_str(), hostAndPort.c_str())) {
+        if (WildcardMatch(entry, host) || WildcardMatch(entry, hostAndPort)) {
             return true;
         }
     }
@@ -108,7 +128,8 @@ HRESULT ResolveProxyForUrl(HINTERNET session, const wchar_t* url, ProxyAnswer& a
         }
         if (!decided && settings.hasProxy) {
             UrlParts parts;
-            if (SplitUrl(url, parts) && settings.hasProxyBypass && IsBypassed(settings.proxyBypass, parts.host, parts.port)) {
+            if (settings.hasProxyBypass && SplitUrl(url, parts) &&
+                IsBypassed(settings.proxyBypass, parts.host, parts.port)) {
                 return S_FALSE;
             }
             answer.proxy = settings.proxy;

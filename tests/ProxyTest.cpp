@@ -140,7 +140,8 @@ TEST(ProxyBypass, Entries) {
         {L"*.example;b", L"files.example", true}, {L"*.example;b", L"B", true},
         {L"a, b  c", L"c", true},            {L"http://*.corp", L"x.corp", true},
         {L"127.0.0.1:8080", L"127.0.0.1", true}, {L"10.*", L"127.0.0.1", false},
-        {L"", L"any", false},
+        {L"", L"any", false},                {L"*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*b", L"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false},
+        {L"**x*", L"ax", true},              {L"a*", L"a", true},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(WinHTTP::IsBypassed(c.list, c.host, 8080), c.bypassed) << ToUtf8(c.list) << " " << ToUtf8(c.host);
