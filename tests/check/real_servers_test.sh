@@ -34,6 +34,12 @@ fetch() {
     wine "$check" fetch "$base$1" "$(winpath "$work/out.bin")" > "$work/stdout" 2>/dev/null
     status=$?
     result=$(tail -n 1 "$work/stdout" | tr -d '\r')
+    # Wine's process teardown crashes now and then after the tool has printed
+    # its result (README, "What remains Wine's limit"): the result decides.
+    if [ $status -eq 139 ] && [ "$result" = "result: 0x00000000" ]; then
+        echo "note: exit 139 after success (Wine's teardown); the result line counts"
+        status=0
+    fi
 }
 # The access log lines of the last fetch (status, Range, If-Range, request).
 logged() { tail -n +"$((lines_before + 1))" "$log"; }
