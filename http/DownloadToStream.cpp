@@ -1,6 +1,7 @@
 #include "http/DownloadToStream.h"
 
 #include <cstdio>
+#include <cwctype>
 #include <memory>
 #include <new>
 
@@ -11,17 +12,18 @@
 #include "http/WinHttpRequest.h"
 
 namespace {
-const int kAttempts = 5;
 // The most one read asks for. The response stream hands over what has
 // arrived, so progress (and with it cancellation) comes at least once per
 // this many bytes.
 const ULONG kReadBytes = 64 * 1024;
-const HRESULT kLengthMismatch = static_cast<HRESULT>(0x800C0008);    // INET_E_DOWNLOAD_FAILURE
 const HRESULT kArithmeticOverflow = static_cast<HRESULT>(0x80070216);
 const HRESULT kWriteFault = static_cast<HRESULT>(0x8007001D);
 const HRESULT kTypeMismatch = static_cast<HRESULT>(0x80028CA0);
 const long kPartialContent = 206;
 const long kRangeNotSatisfiable = 416;
+// Pauses between attempts are waited in slices this long, asking the
+// callback after each, so a cancel is heard within it.
+const DWORD kPauseSliceMs = 200;
 
 HRESULT HResultFromHttpStatus(long status) { return static_cast<HRESULT>(0x80190000u | static_cast<ULONG>(status)); }
 
@@ -42,20 +44,38 @@ HRESULT TruncateTarget(IStream* target, ULONGLONG size) {
     return target->SetSize(length);
 }
 
+// True when the body is sent in a content coding (gzip, br, ...): its bytes
+// are not the file's. "identity" and an empty value mean none.
+bool IsContentEncoded(WinHTTP::IWinHttpRequest* request) {
+    std::wstring coding;
+    if (!ReadResponseHeader(request, L"Content-Encoding", coding)) return false;
+    size_t first = 0, last = coding.size();
+    while (first < last && std::iswspace(coding[first])) ++first;
+    while (last > first && std::iswspace(coding[last - 1])) --last;
+    if (first == last) return false;
+    return CompareStringOrdinal(coding.c_str() + first, static_cast<int>(last - first), L"identity", 8, TRUE) !=
+           CSTR_EQUAL;
+}
+
 struct DownloadState {
     ULONGLONG received = 0;            // bytes of the resource the target holds
     ULONGLONG total = kUnknownLength;  // length of the whole resource
     std::wstring etag;                 // strong ETag of the version in the target, or empty
     std::wstring lastModified;         // its Last-Modified, or empty
+    // A body of unknown length ended: the next request asks for the bytes
+    // after it, and only a 416 (nothing there) makes the file complete.
+    bool confirmingEnd = false;
+    DWORD retryAfterMs = kNoRetryAfter;  // the last answer's Retry-After
     HRESULT result = S_OK;
 
-    // Continuing needs a known total: without one, the bytes held cannot be
-    // checked and a broken body restarts from 0.
-    bool CanResume() const { return received > 0 && total != kUnknownLength; }
+    // Continuing needs a known total (or an end to confirm): without one, the
+    // bytes held cannot be checked and a broken body restarts from 0.
+    bool WantsRange() const { return confirmingEnd || (received > 0 && total != kUnknownLength); }
     void StartOver(HRESULT why) {
         result = why;
         received = 0;
         total = kUnknownLength;
+        confirmingEnd = false;
         etag.clear();
         lastModified.clear();
     }
@@ -75,14 +95,25 @@ struct DownloadState {
         etag = ReadStrongEtag(request);
         if (!ReadResponseHeader(request, L"Last-Modified", lastModified)) lastModified.clear();
     }
+    void ReadRetryAfter(WinHTTP::IWinHttpRequest* request) {
+        std::wstring text;
+        SYSTEMTIME now = {};
+        GetSystemTime(&now);
+        DWORD delay = 0;
+        retryAfterMs = ReadResponseHeader(request, L"Retry-After", text) && ParseRetryAfter(text, now, delay)
+                           ? delay
+                           : kNoRetryAfter;
+    }
 };
 
 enum class AttemptEnd { NextAttempt, Finished };
 
 // Accepts a 206 only as the continuation it was asked for: the range starts at
 // the bytes received, its length is the Content-Length (when given), its
-// complete length is the known total, and it comes from the same version.
-bool IsExpectedPartialResponse(WinHTTP::IWinHttpRequest* request, const DownloadState& state, ULONGLONG& length) {
+// complete length is the known total (or becomes it), and it comes from the
+// same version.
+bool IsExpectedPartialResponse(WinHTTP::IWinHttpRequest* request, const DownloadState& state, ULONGLONG& length,
+                               ULONGLONG& complete) {
     std::wstring text;
     ContentRange range;
     if (!ReadResponseHeader(request, L"Content-Range", text) || !ParseContentRange(text, range)) return false;
@@ -90,141 +121,191 @@ bool IsExpectedPartialResponse(WinHTTP::IWinHttpRequest* request, const Download
     if (state.total != kUnknownLength && range.complete != state.total) return false;
     const ULONGLONG partLength = range.last - range.first + 1;
     if (length != kUnknownLength && length != partLength) return false;
+    if (range.last + 1 != range.complete) return false;  // "bytes=n-" asks for everything to the end
     if (!state.IsSameVersion(request)) return false;
     length = partLength;
+    complete = range.complete;
     return true;
 }
 
-// One request and its body. Finished means the download is over with
-// state.result; NextAttempt retries while attempts are left.
-AttemptEnd RunAttempt(WinHTTP::IWinHttpRequest* request, const wchar_t* url, IStream* target,
-                      DownloadProgressCallback callback, void* context, DownloadState& state) {
-    ScopedBstr method(L"GET");
-    ScopedBstr target_url(url);
-    if (FAILED(state.result = request->Open(method.Get(), target_url.Get(), MakeBoolVariant(false)))) {
+// A 416 to the request for the bytes after a body of unknown length: the
+// file ends where the body did, unless the answer names another length.
+bool ConfirmsTheEnd(WinHTTP::IWinHttpRequest* request, const DownloadState& state) {
+    std::wstring text;
+    if (!ReadResponseHeader(request, L"Content-Range", text)) return true;
+    ULONGLONG complete = 0;
+    return ParseUnsatisfiedRange(text, complete) && complete == state.received;
+}
+
+class Attempt {
+public:
+    Attempt(WinHTTP::IWinHttpRequest* request, IStream* target, DownloadProgressCallback callback, void* context,
+            const DownloadOptions& options, DownloadState& state)
+        : m_request(request), m_target(target), m_callback(callback), m_context(context), m_options(options),
+          m_state(state) {}
+
+    // One request and its body. Finished means the download is over with
+    // state.result; NextAttempt leaves the choice to the retry policy.
+    AttemptEnd Run(const wchar_t* url);
+    HRESULT Report() const;
+
+private:
+    AttemptEnd Fail(HRESULT hr) {
+        m_state.result = hr;
+        return IsCertificateFailure(hr) ? AttemptEnd::Finished : AttemptEnd::NextAttempt;
+    }
+    AttemptEnd Finish(HRESULT hr) {
+        m_state.result = hr;
+        return AttemptEnd::Finished;
+    }
+    AttemptEnd AnswerWithoutBody(long status, bool ranged);
+    AttemptEnd ReadBody();
+
+    WinHTTP::IWinHttpRequest* m_request;
+    IStream* m_target;
+    DownloadProgressCallback m_callback;
+    void* m_context;
+    const DownloadOptions& m_options;
+    DownloadState& m_state;
+};
+
+HRESULT Attempt::Report() const {
+    if (!m_callback) return S_OK;
+    ULONG percent = 0;
+    if (FAILED(ComputePercent(m_state.received, m_state.total, &percent))) percent = 100;
+    return m_callback(m_state.received, m_state.total, percent, m_context);
+}
+
+AttemptEnd Attempt::AnswerWithoutBody(long status, bool ranged) {
+    if (ranged && status == kRangeNotSatisfiable) {
+        if (m_state.confirmingEnd && ConfirmsTheEnd(m_request, m_state)) return Finish(S_OK);
+        // The resource is not as long as the bytes held suggest: start over.
+        m_state.StartOver(HResultFromHttpStatus(status));
         return AttemptEnd::NextAttempt;
     }
+    m_state.result = HResultFromHttpStatus(status);
+    m_state.ReadRetryAfter(m_request);
+    return IsRetriableStatus(status) ? AttemptEnd::NextAttempt : AttemptEnd::Finished;
+}
 
-    const bool resuming = state.CanResume();
-    if (resuming) {
+AttemptEnd Attempt::Run(const wchar_t* url) {
+    m_state.retryAfterMs = kNoRetryAfter;
+    ScopedBstr method(L"GET");
+    ScopedBstr targetUrl(url);
+    HRESULT hr = m_request->Open(method.Get(), targetUrl.Get(), MakeBoolVariant(false));
+    if (FAILED(hr)) return Fail(hr);
+
+    const bool ranged = m_state.WantsRange();
+    if (ranged) {
         wchar_t range[64];
-        std::swprintf(range, 64, L"bytes=%llu-", state.received);
-        if (FAILED(state.result = SetRequestHeader(request, L"Range", range))) return AttemptEnd::NextAttempt;
+        std::swprintf(range, 64, L"bytes=%llu-", m_state.received);
+        if (FAILED(hr = SetRequestHeader(m_request, L"Range", range))) return Fail(hr);
         // A changed resource then comes back whole (200) instead of as a tail
         // of the new version.
-        if (!state.Validator().empty() &&
-            FAILED(state.result = SetRequestHeader(request, L"If-Range", state.Validator().c_str()))) {
-            return AttemptEnd::NextAttempt;
+        if (!m_state.Validator().empty() &&
+            FAILED(hr = SetRequestHeader(m_request, L"If-Range", m_state.Validator().c_str()))) {
+            return Fail(hr);
         }
     }
     VARIANT noBody;
     VariantInit(&noBody);
-    if (FAILED(state.result = request->Send(noBody))) return AttemptEnd::NextAttempt;
+    if (FAILED(hr = m_request->Send(noBody))) return Fail(hr);
 
     long status = 0;
-    if (FAILED(state.result = request->get_Status(&status))) return AttemptEnd::NextAttempt;
-    if (status < 200 || status > 299) {
-        // A range that cannot be satisfied means the resource is not as long
-        // as the bytes held suggest: the next attempt starts over.
-        if (resuming && status == kRangeNotSatisfiable) {
-            state.StartOver(HResultFromHttpStatus(status));
-        } else {
-            state.result = HResultFromHttpStatus(status);
+    if (FAILED(hr = m_request->get_Status(&status))) return Fail(hr);
+    if (status < 200 || status > 299) return AnswerWithoutBody(status, ranged);
+    if (IsContentEncoded(m_request)) return Finish(kDownloadContentEncoded);
+
+    ULONGLONG length = ReadContentLength(m_request);
+    const bool continuing = ranged && status == kPartialContent;
+    if (status == kPartialContent) {
+        ULONGLONG complete = kUnknownLength;
+        if (!continuing || !IsExpectedPartialResponse(m_request, m_state, length, complete)) {
+            m_state.StartOver(kDownloadLengthMismatch);
+            return AttemptEnd::NextAttempt;
         }
-        return AttemptEnd::NextAttempt;
+        m_state.total = complete;
+        m_state.confirmingEnd = false;
+    } else {
+        // Any other answer is the whole resource, used as it is.
+        if (length == kUnknownLength && m_options.requireLength) return Fail(kDownloadLengthUnknown);
+        m_state.StartOver(S_OK);
+        m_state.total = length;
+        m_state.RememberVersion(m_request);
     }
+    if (m_state.total != kUnknownLength && m_state.total > m_options.maxBytes) return Finish(kDownloadTooLarge);
+    if (FAILED(hr = TruncateTarget(m_target, m_state.received))) return Finish(hr);
+    return ReadBody();
+}
 
-    // Anything but a continuation of known bytes starts the file over.
-    const bool continuing = resuming && status == kPartialContent;
-    HRESULT hr = TruncateTarget(target, continuing ? state.received : 0);
-    if (FAILED(hr)) {
-        state.result = hr;
-        return AttemptEnd::Finished;
-    }
-    if (!continuing) state.received = 0;
-
-    ULONGLONG length = ReadContentLength(request);
-    if (status == kPartialContent && !IsExpectedPartialResponse(request, state, length)) {
-        state.StartOver(kLengthMismatch);
-        return AttemptEnd::NextAttempt;
-    }
-    if (state.total == kUnknownLength) {
-        state.total = length;
-    } else if (state.total - state.received != length) {
-        state.StartOver(kLengthMismatch);
-        return AttemptEnd::NextAttempt;
-    }
-    if (!continuing) state.RememberVersion(request);
-
+AttemptEnd Attempt::ReadBody() {
     ScopedVariant streamVariant;
-    if (FAILED(state.result = request->get_ResponseStream(streamVariant.Receive()))) return AttemptEnd::NextAttempt;
-    if (V_VT(&streamVariant.Get()) != VT_UNKNOWN || !V_UNKNOWN(&streamVariant.Get())) {
-        state.result = kTypeMismatch;
-        return AttemptEnd::NextAttempt;
-    }
+    HRESULT hr = m_request->get_ResponseStream(streamVariant.Receive());
+    if (FAILED(hr)) return Fail(hr);
+    if (V_VT(&streamVariant.Get()) != VT_UNKNOWN || !V_UNKNOWN(&streamVariant.Get())) return Fail(kTypeMismatch);
     ComPtr<IStream> body;
-    if (FAILED(state.result = V_UNKNOWN(&streamVariant.Get())->QueryInterface(IID_IStream, body.ReceiveVoid()))) {
-        return AttemptEnd::NextAttempt;
+    if (FAILED(hr = V_UNKNOWN(&streamVariant.Get())->QueryInterface(IID_IStream, body.ReceiveVoid()))) {
+        return Fail(hr);
     }
     std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[kReadBytes]);
-    if (!buffer) {
-        state.result = E_OUTOFMEMORY;
-        return AttemptEnd::NextAttempt;
-    }
+    if (!buffer) return Fail(E_OUTOFMEMORY);
 
-    ULONGLONG done = 0;
     HRESULT loopResult = S_OK;
     while (true) {
         ULONG read = 0;
         loopResult = body->Read(buffer.get(), kReadBytes, &read);
         if (FAILED(loopResult) || read == 0) break;
-        if (done + read < done) {
-            loopResult = kArithmeticOverflow;
-            break;
-        }
-        done += read;
+        if (m_state.received + read < m_state.received) return Finish(kArithmeticOverflow);
+        if (m_state.received + read > m_options.maxBytes) return Finish(kDownloadTooLarge);
         ULONG written = 0;
-        loopResult = target->Write(buffer.get(), read, &written);
-        if (FAILED(loopResult)) break;
-        if (written < read) {
-            state.result = kWriteFault;
-            return AttemptEnd::Finished;
-        }
-        if (state.received + written < state.received) {
-            state.result = kArithmeticOverflow;
-            return AttemptEnd::Finished;
-        }
-        state.received += written;
-        ULONG percent = 0;
-        if (FAILED(ComputePercent(done, state.total, &percent))) percent = 100;
-        if (callback) {
-            HRESULT answer = callback(done, state.total, percent, context);
-            if (FAILED(answer)) {
-                state.result = answer;
-                return AttemptEnd::Finished;
-            }
-        }
+        // A target that cannot take the bytes (a full disk) will not take them
+        // on the next attempt either.
+        if (FAILED(hr = m_target->Write(buffer.get(), read, &written))) return Finish(hr);
+        if (written < read) return Finish(kWriteFault);
+        m_state.received += written;
+        if (FAILED(hr = Report())) return Finish(hr);
     }
 
-    if (state.total == kUnknownLength || state.received == state.total) {
+    if (m_state.total == kUnknownLength) {
+        // Nothing tells a body cut by the network from a whole one: a broken
+        // read starts over, a clean end is confirmed by the next request.
         if (FAILED(loopResult)) {
-            state.result = loopResult;
-            return AttemptEnd::NextAttempt;
+            m_state.StartOver(loopResult);
+        } else {
+            m_state.confirmingEnd = true;
+            m_state.result = kDownloadLengthUnknown;
         }
-        state.result = S_OK;
-        return AttemptEnd::Finished;
+        return AttemptEnd::NextAttempt;
     }
-    if (state.received > state.total) {
-        state.StartOver(kLengthMismatch);
+    if (m_state.received == m_state.total) return Finish(S_OK);
+    if (m_state.received > m_state.total) {
+        m_state.StartOver(kDownloadLengthMismatch);
         return AttemptEnd::NextAttempt;
     }
     // Short of a known total: the next attempt asks for the missing tail.
-    state.result = kLengthMismatch;
+    m_state.result = FAILED(loopResult) ? loopResult : kDownloadLengthMismatch;
     return AttemptEnd::NextAttempt;
+}
+
+// Waits pauseMs, asking the callback after each slice; its failure cancels.
+HRESULT PauseBetweenAttempts(DWORD pauseMs, const Attempt& attempt) {
+    const ULONGLONG end = GetTickCount64() + pauseMs;
+    for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
+        const ULONGLONG left = end - now;
+        Sleep(static_cast<DWORD>(left < kPauseSliceMs ? left : kPauseSliceMs));
+        HRESULT hr = attempt.Report();
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
 }
 }  // namespace
 
 HRESULT DownloadToStream(const wchar_t* url, IStream* target, DownloadProgressCallback callback, void* context) {
+    return DownloadToStream(url, target, callback, context, DownloadOptions{});
+}
+
+HRESULT DownloadToStream(const wchar_t* url, IStream* target, DownloadProgressCallback callback, void* context,
+                         const DownloadOptions& options) {
     if (!url || !target) return E_INVALIDARG;
     try {
         std::wstring agent = WinHTTP::GetDefaultUserAgent();
@@ -233,10 +314,23 @@ HRESULT DownloadToStream(const wchar_t* url, IStream* target, DownloadProgressCa
         HRESULT hr = WinHTTP::CreateWinHttpRequest(request.Receive(), agent.c_str());
         if (FAILED(hr)) return hr;
         DownloadState state;
-        for (int attempt = 0; attempt < kAttempts; ++attempt) {
-            if (RunAttempt(request.Get(), url, target, callback, context, state) == AttemptEnd::Finished) {
-                return state.result;
+        Attempt attempt(request.Get(), target, callback, context, options, state);
+        const ULONGLONG start = GetTickCount64();
+        // Progress is a new high of bytes held: a restart that fetches the
+        // same bytes again does not reset the count of failures.
+        ULONGLONG mostHeld = 0;
+        int failuresInARow = 0;
+        while (attempt.Run(url) == AttemptEnd::NextAttempt) {
+            DWORD pause = 0;
+            if (state.received > mostHeld) {
+                mostHeld = state.received;
+                failuresInARow = 0;
+            } else {
+                ++failuresInARow;
+                pause = PauseBeforeNextAttempt(options.retry, failuresInARow, state.retryAfterMs);
             }
+            if (!MayTryAgain(options.retry, failuresInARow, GetTickCount64() - start, pause)) break;
+            if (FAILED(hr = PauseBetweenAttempts(pause, attempt))) return hr;
         }
         return state.result;
     } catch (const std::bad_alloc&) {

@@ -1,36 +1,28 @@
 #include "http/PostJson.h"
 
+#include <shlwapi.h>
+
 #include <string>
 #include <vector>
 
 #include "framework/ComPtr.h"
 #include "framework/ScopedBstr.h"
-#include "http/UserAgent.h"
-#include "http/WinHttpRequestInterface.h"
+#include "http/ResponseHeaders.h"
+#include "http/WinHttpRequest.h"
 
 namespace WinHTTP {
 namespace {
 const long kReceiveTimeoutMs = 10000;
 const ULONG kResponseChunkBytes = 65536;
 
-// The body as a VT_ARRAY|VT_UI1 byte array. The component takes a stream too,
-// but Wine's sends an empty body for one, while both platforms send a byte
-// array intact. An empty body is sent as no body at all.
+// The body as a stream variant; an empty body is sent as no body at all.
 HRESULT MakeBodyVariant(const void* body, DWORD length, VARIANT& variant) {
     VariantInit(&variant);
     if (length == 0) return S_OK;
-    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, length);
-    if (!array) return E_OUTOFMEMORY;
-    void* data = nullptr;
-    HRESULT hr = SafeArrayAccessData(array, &data);
-    if (FAILED(hr)) {
-        SafeArrayDestroy(array);
-        return hr;
-    }
-    memcpy(data, body, length);
-    SafeArrayUnaccessData(array);
-    V_VT(&variant) = VT_ARRAY | VT_UI1;
-    V_ARRAY(&variant) = array;
+    IStream* stream = SHCreateMemStream(static_cast<const BYTE*>(body), length);
+    if (!stream) return E_OUTOFMEMORY;
+    V_VT(&variant) = VT_UNKNOWN;
+    V_UNKNOWN(&variant) = stream;
     return S_OK;
 }
 
@@ -62,20 +54,16 @@ HRESULT CopyResponse(IStream* response, IStream* output, ULONGLONG maxBytes) {
     return output->Seek(start, STREAM_SEEK_SET, nullptr);
 }
 
-// A response header's value, or empty when the answer has none.
-std::wstring ReadResponseHeader(IWinHttpRequest* request, const wchar_t* name) {
-    ScopedBstr header(name);
-    ScopedBstr value;
-    if (FAILED(request->GetResponseHeader(header.Get(), value.Receive())) || !value.Get()) return {};
-    return std::wstring(value.Get(), SysStringLen(value.Get()));
-}
 }  // namespace
 
 HRESULT PostJson(const wchar_t* url, const void* body, DWORD length, IStream* output, PostJsonAnswer* answer) {
     if (!body || !output) return E_POINTER;
+    // The program's own request object, not the platform's WinHttpRequest
+    // component: the component follows the machine-wide WinHTTP proxy and
+    // Wine's ignores a proxy given to it, while this request has to follow
+    // the user's proxy settings like every other request of the program.
     ComPtr<IWinHttpRequest> request;
-    HRESULT hr = CoCreateInstance(CLSID_WinHttpRequest, nullptr, CLSCTX_ALL, IID_IWinHttpRequest,
-                                  request.ReceiveVoid());
+    HRESULT hr = CreateWinHttpRequest(request.Receive(), nullptr);  // the default user agent
     if (FAILED(hr)) return hr;
 
     ScopedBstr method(L"POST");
@@ -83,14 +71,6 @@ HRESULT PostJson(const wchar_t* url, const void* body, DWORD length, IStream* ou
     hr = request->Open(method.Get(), target.Get(), MakeBoolVariant(false));
     if (FAILED(hr)) return hr;
     request->SetTimeouts(0, 0, 0, kReceiveTimeoutMs);
-
-    ScopedVariant agent;
-    V_VT(&agent.Get()) = VT_BSTR;
-    V_BSTR(&agent.Get()) = SysAllocString(GetDefaultUserAgent().c_str());
-    // Wine's component does not implement this option (E_NOTIMPL); the request
-    // then goes out with the component's own agent rather than not at all.
-    hr = request->put_Option(WinHttpRequestOption_UserAgentString, agent.Get());
-    if (FAILED(hr) && hr != E_NOTIMPL) return hr;
 
     ScopedBstr contentType(L"Content-Type");
     ScopedBstr accept(L"Accept");
@@ -119,7 +99,7 @@ HRESULT PostJson(const wchar_t* url, const void* body, DWORD length, IStream* ou
     ComPtr<IStream> response;
     if (FAILED(V_UNKNOWN(&responseVariant.Get())->QueryInterface(IID_IStream, response.ReceiveVoid()))) return S_OK;
     if (!answer) return CopyResponse(response.Get(), output, ~0ULL);
-    answer->contentType = ReadResponseHeader(request.Get(), L"Content-Type");
+    if (!::ReadResponseHeader(request.Get(), L"Content-Type", answer->contentType)) answer->contentType.clear();
     return CopyResponse(response.Get(), output, answer->maxBytes);
 }
 

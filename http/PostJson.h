@@ -14,8 +14,9 @@ struct PostJsonAnswer {
     std::wstring contentType;
 };
 
-// POSTs body (length bytes of JSON) to url with the platform's WinHttpRequest
-// component and a 10-second receive timeout. A 2xx answer's body replaces the
+// POSTs body (length bytes of JSON) to url with the program's own request
+// object (the user agent and proxy decision of every request) and a
+// 10-second receive timeout. A 2xx answer's body replaces the
 // contents of output, which is left positioned at its start; a failed read or
 // write while copying it is returned. Any other status returns S_OK with
 // output untouched.

@@ -20,15 +20,9 @@ bool ReadDigits(const std::wstring& text, size_t& at, ULONGLONG& value) {
 void SkipSpaces(const std::wstring& text, size_t& at) {
     while (at < text.size() && (text[at] == L' ' || text[at] == L'\t')) ++at;
 }
-}  // namespace
 
-bool ParseDecimal(const std::wstring& text, ULONGLONG& value) {
-    size_t at = 0;
-    return ReadDigits(text, at, value) && at == text.size();
-}
-
-bool ParseContentRange(const std::wstring& text, ContentRange& range) {
-    size_t at = 0;
+// Reads "bytes" and the spaces after it (at least one).
+bool ReadBytesUnit(const std::wstring& text, size_t& at) {
     SkipSpaces(text, at);
     if (text.size() - at < 5 || CompareStringOrdinal(text.c_str() + at, 5, L"bytes", 5, TRUE) != CSTR_EQUAL) {
         return false;
@@ -36,7 +30,26 @@ bool ParseContentRange(const std::wstring& text, ContentRange& range) {
     at += 5;
     const size_t unitEnd = at;
     SkipSpaces(text, at);
-    if (at == unitEnd) return false;
+    return at != unitEnd;
+}
+}  // namespace
+
+bool ParseDecimal(const std::wstring& text, ULONGLONG& value) {
+    size_t at = 0;
+    return ReadDigits(text, at, value) && at == text.size();
+}
+
+bool ParseUnsatisfiedRange(const std::wstring& text, ULONGLONG& complete) {
+    size_t at = 0;
+    if (!ReadBytesUnit(text, at) || at >= text.size() || text[at++] != L'*') return false;
+    if (at >= text.size() || text[at++] != L'/' || !ReadDigits(text, at, complete)) return false;
+    SkipSpaces(text, at);
+    return at == text.size();
+}
+
+bool ParseContentRange(const std::wstring& text, ContentRange& range) {
+    size_t at = 0;
+    if (!ReadBytesUnit(text, at)) return false;
     ContentRange parsed;
     if (!ReadDigits(text, at, parsed.first) || at >= text.size() || text[at++] != L'-') return false;
     if (!ReadDigits(text, at, parsed.last) || at >= text.size() || text[at++] != L'/') return false;

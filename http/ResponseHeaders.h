@@ -23,6 +23,8 @@ bool ParseDecimal(const std::wstring& text, ULONGLONG& value);
 // (unsatisfied ranges "*/n", other units, last before first, complete not
 // beyond last).
 bool ParseContentRange(const std::wstring& text, ContentRange& range);
+// The "bytes */complete" value of a 416 answer.
+bool ParseUnsatisfiedRange(const std::wstring& text, ULONGLONG& complete);
 
 // The header's value; false when the response has no such header.
 bool ReadResponseHeader(WinHTTP::IWinHttpRequest* request, const wchar_t* name, std::wstring& value);

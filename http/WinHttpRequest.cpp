@@ -13,9 +13,6 @@
 
 namespace WinHTTP {
 namespace {
-// Certificate problems accepted on HTTPS: unknown authority, bad date, wrong
-// name, wrong usage.
-const DWORD kIgnoredCertificateErrors = 0x3300;
 const DWORD kTls10To12 = 0xA80;
 const DWORD kTls10To11 = 0x280;
 const DWORD kTls10 = 0x80;
@@ -98,28 +95,36 @@ HRESULT CWinHttpRequest::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*
                       argumentError);
 }
 
-HRESULT CWinHttpRequest::OpenSession() {
-    if (m_session) return S_OK;
-    const ProxySettings& settings = GetProxySettings();
-    DWORD accessType = WINHTTP_ACCESS_TYPE_NO_PROXY;
-    const wchar_t* proxy = WINHTTP_NO_PROXY_NAME;
-    const wchar_t* bypass = WINHTTP_NO_PROXY_BYPASS;
-    if (settings.usable && settings.hasAutoConfigUrl) {
-        m_bPerUrlProxyOff = false;
-    } else if (settings.usable && settings.hasProxy) {
-        accessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
-        proxy = settings.proxy.c_str();
-        bypass = settings.hasProxyBypass ? settings.proxyBypass.c_str() : WINHTTP_NO_PROXY_BYPASS;
-    }
-    m_session.Reset(WinHttpOpen(m_strUserAgent.c_str(), accessType, proxy, bypass, 0));
-    return m_session ? S_OK : FailureFromLastError();
-}
-
-void CWinHttpRequest::ApplyProxyForUrl(HINTERNET request, const wchar_t* url) {
+// The session follows the proxy decision for the URL: WinHTTP applies a
+// proxy given to WinHttpOpen everywhere, while one set on a single request is
+// not applied by every implementation (Wine's), so a URL whose decision
+// differs from the session's gets a session of its own.
+HRESULT CWinHttpRequest::OpenSessionFor(const std::wstring& url) {
     ProxyAnswer answer;
-    if (ResolveProxyForUrl(m_session.Get(), url, answer) == S_OK) {
-        WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &answer.info, sizeof(answer.info));
+    const bool needsScriptSession = GetProxySettings().usable && !m_session;
+    if (needsScriptSession) {
+        m_session.Reset(WinHttpOpen(m_strUserAgent.c_str(), WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                                    WINHTTP_NO_PROXY_BYPASS, 0));
+        if (!m_session) return FailureFromLastError();
+        m_strSessionProxy.clear();
     }
+    const bool viaProxy = ResolveProxyForUrl(m_session.Get(), url.c_str(), answer) == S_OK;
+    const std::wstring decision = viaProxy ? answer.proxy + L"|" + answer.bypass : std::wstring();
+    if (m_session && decision == m_strSessionProxy) return S_OK;
+
+    m_request.Reset();
+    m_connection.Reset();
+    m_session.Reset();
+    m_strHost.clear();
+    m_nPort = 0;
+    m_session.Reset(WinHttpOpen(m_strUserAgent.c_str(),
+                                viaProxy ? WINHTTP_ACCESS_TYPE_NAMED_PROXY : WINHTTP_ACCESS_TYPE_NO_PROXY,
+                                viaProxy ? answer.proxy.c_str() : WINHTTP_NO_PROXY_NAME,
+                                viaProxy && !answer.bypass.empty() ? answer.bypass.c_str() : WINHTTP_NO_PROXY_BYPASS,
+                                0));
+    if (!m_session) return FailureFromLastError();
+    m_strSessionProxy = decision;
+    return S_OK;
 }
 
 HRESULT CWinHttpRequest::Open(BSTR method, BSTR url, VARIANT async) {
@@ -142,7 +147,7 @@ HRESULT CWinHttpRequest::OpenRequest(const std::wstring& method, const std::wstr
     if (!SplitUrl(url, parts) || (parts.schemeIndex != kSchemeHttp && parts.schemeIndex != kSchemeHttps)) {
         return E_INVALIDARG;
     }
-    HRESULT hr = OpenSession();
+    HRESULT hr = OpenSessionFor(url);
     if (FAILED(hr)) return hr;
     const bool secure = parts.schemeIndex == kSchemeHttps;
     if (secure) SetSecureProtocols(m_session.Get());
@@ -162,14 +167,9 @@ HRESULT CWinHttpRequest::OpenRequest(const std::wstring& method, const std::wstr
                                                     secure ? WINHTTP_FLAG_SECURE : 0));
     if (!request) return FailureFromLastError();  // a new connection closes with newConnection
 
-    if (secure) {
-        DWORD flags = 0;
-        DWORD size = sizeof(flags);
-        if (!WinHttpQueryOption(request.Get(), WINHTTP_OPTION_SECURITY_FLAGS, &flags, &size)) flags = 0;
-        flags |= kIgnoredCertificateErrors;
-        WinHttpSetOption(request.Get(), WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
-    }
-    if (!m_bPerUrlProxyOff) ApplyProxyForUrl(request.Get(), url.c_str());
+    // Certificates are checked as WinHTTP does by default: a server whose
+    // certificate does not prove its name fails the request (12175 and its
+    // kin), which is not retried.
 
     // Commit: the old request goes before the connection it belongs to.
     m_request.Reset(request.Release());

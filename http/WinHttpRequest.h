@@ -62,12 +62,11 @@ public:
 
 private:
     ~CWinHttpRequest() override;
-    HRESULT OpenSession();
+    HRESULT OpenSessionFor(const std::wstring& url);
     HRESULT OpenRequest(const std::wstring& method, const std::wstring& url, bool isAsync);
     HRESULT SendRequest(const VARIANT& body);
-    void ApplyProxyForUrl(HINTERNET request, const wchar_t* url);
 
-    bool m_bPerUrlProxyOff = true;
+    std::wstring m_strSessionProxy;  // the proxy decision the session was opened with; empty: direct
     std::map<std::wstring, std::wstring> m_requestHeaders;
     INTERNET_PORT m_nPort = 0;
     std::wstring m_strHost;

@@ -40,3 +40,39 @@ import bz2, sys
 stream = bz2.compress(bytes(64 << 20), 9)
 sys.stdout.buffer.write(stream * 33)' > "$1"
 }
+# set_user_proxy HOST:PORT: the current user's proxy settings in the Wine
+# prefix name that manual proxy (no bypass list, no script); "" removes them.
+set_user_proxy() {
+    local key='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections'
+    if [ -z "$1" ]; then
+        wine reg delete "$key" /v DefaultConnectionSettings /f >/dev/null 2>&1
+        return 0
+    fi
+    # The record: magic, counter, flags (direct | proxy), then the proxy, the
+    # bypass list and the script URL, each after its length.
+    local hex
+    hex=$(python3 -c '
+import struct, sys
+blob = struct.pack("<III", 0x46, 0, 1 | 2)
+for text in (sys.argv[1].encode(), b"", b""):
+    blob += struct.pack("<I", len(text)) + text
+print((blob + bytes(32)).hex())' "$1")
+    wine reg add "$key" /v DefaultConnectionSettings /t REG_BINARY /d "$hex" /f >/dev/null 2>&1
+}
+# make_tagged_wizard BASE DATA: $work/Wrenstall.exe, a copy of $wizard with
+# every server pointed at BASE, signed with key A and tagged with the
+# installer data DATA (configure's output in $work/configure.txt), and the
+# test package and Nox offer served by the stand-in server. Needs $check,
+# $wizard, $tag, $fixtures and $work.
+make_tagged_wizard() {
+    wine "$check" configure "$(winpath "$wizard")" "$(winpath "$work/configured.exe")" \
+        "TrackingEndpoint=$1" "RpcEndpoint=$1" \
+        "Payload=CMsiExecutor|$1/kelvora/Kelvora-2.4.1-setup.msi.bz2" \
+        "NoxUrl=$1/offers/VelmoraCleanerPlus-downloader.exe.bz2" > "$work/configure.txt" 2>&1
+    sign_with_key_a "$work/configured.exe" "$work/Wrenstall.exe"
+    printf '%s' "$2" > "$work/data.txt"
+    "$tag" add "$work/Wrenstall.exe" "$work/data.txt"
+    mkdir -p "$WRENSTALL_SERVER_ROOT/kelvora" "$WRENSTALL_SERVER_ROOT/offers"
+    cp "$fixtures/package-A.msi.bz2" "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"
+    cp "$fixtures/offer-A.exe.bz2" "$WRENSTALL_SERVER_ROOT/offers/VelmoraCleanerPlus-downloader.exe.bz2"
+}

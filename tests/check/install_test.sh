@@ -13,17 +13,8 @@ tag=${4:?host wrenstall-tag}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 base="http://127.0.0.1:$WRENSTALL_SERVER_PORT"
-wine "$check" configure "$(winpath "$wizard")" "$(winpath "$work/configured.exe")" \
-    "TrackingEndpoint=$base" "RpcEndpoint=$base" \
-    "Payload=CMsiExecutor|$base/kelvora/Kelvora-2.4.1-setup.msi.bz2" \
-    "NoxUrl=$base/offers/VelmoraCleanerPlus-downloader.exe.bz2" > "$work/configure.txt" 2>&1
+make_tagged_wizard "$base" $'@upl=check+install\r\nNoxInstallOnReboot=yes\r\nSI_CHNL=7\r\n'
 expect "configure points the copy at this server" '[ "$(tail -n 1 "$work/configure.txt" | tr -d "\r")" = "result: 0x00000000" ]'
-sign_with_key_a "$work/configured.exe" "$work/Wrenstall.exe"
-printf '@upl=check+install\r\nNoxInstallOnReboot=yes\r\nSI_CHNL=7\r\n' > "$work/data.txt"
-"$tag" add "$work/Wrenstall.exe" "$work/data.txt"
-mkdir -p "$WRENSTALL_SERVER_ROOT/kelvora" "$WRENSTALL_SERVER_ROOT/offers"
-cp "$fixtures/package-A.msi.bz2" "$WRENSTALL_SERVER_ROOT/kelvora/Kelvora-2.4.1-setup.msi.bz2"
-cp "$fixtures/offer-A.exe.bz2" "$WRENSTALL_SERVER_ROOT/offers/VelmoraCleanerPlus-downloader.exe.bz2"
 installed=$(installed_kelvora)
 # The started offer setup may still run when the page deletes its files; its
 # deletion then waits for the next restart, as on Windows.

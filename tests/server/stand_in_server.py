@@ -22,7 +22,12 @@ Control (never recorded):
                            between 64 KiB chunks), stall_after + stall_ms (one
                            pause after that many bytes), change_file (after this
                            answer the file changes: same size, new bytes, new
-                           ETag and Last-Modified), no_etag, weak_etag.
+                           ETag and Last-Modified; "grow" makes it that many
+                           bytes longer), no_etag, weak_etag,
+                           retry_after (with status: the Retry-After value),
+                           header_cut (bytes of the response head sent before
+                           the connection is cut), content_encoding (the
+                           Content-Encoding to claim; the bytes stay the file's).
   POST /__control/scenario {"path": P, "name": N, "break_at": B, "seed": S}:
                            scripts the faults of one named transfer scenario
                            (SCENARIOS below) for P with its break point at B.
@@ -75,13 +80,17 @@ def scenario_faults(name, break_at, seed):
         return [dict(cut, change_file=True)]
     if name == "server_error":
         return [{"status": rng.choice([500, 502, 503])} for _ in range(rng.randint(1, 3))]
+    if name == "header_cut":
+        return [{"header_cut": rng.choice([20, 40, 100, 130, 190])}]
+    if name == "many_drops":
+        return [{"close_after": max(1, break_at // 7)} for _ in range(7)]
     if name == "stall":
         return [{"stall_after": break_at, "stall_ms": rng.randint(300, 1500)}]
     raise KeyError(name)
 
 
 SCENARIOS = ("clean", "break_resume", "ignore_range", "lying_length", "wrong_range", "no_length",
-             "changed_file", "server_error", "stall")
+             "changed_file", "server_error", "stall", "header_cut", "many_drops")
 
 
 class State:
@@ -184,7 +193,8 @@ class Handler(BaseHTTPRequestHandler):
             return self.answer(fixed.get("status", 200), fixed.get("body", "").encode("utf-8"),
                                fixed.get("content_type", "text/plain"))
         if "status" in fault:
-            return self.answer(fault["status"], b"scripted status\n")
+            extra = {"Retry-After": str(fault["retry_after"])} if "retry_after" in fault else None
+            return self.answer(fault["status"], b"scripted status\n", extra=extra)
         if path == "/ulc.php":
             return self.answer(200, b"OK")
         if path == "/proxy.pac":
@@ -253,12 +263,12 @@ class Handler(BaseHTTPRequestHandler):
         etag = '"%x-%x-%x"' % (stat.st_size, stat.st_mtime_ns, version)
         return etag, email.utils.formatdate(stat.st_mtime, usegmt=True)
 
-    def change_file(self, local):
+    def change_file(self, local, grow=0):
         with open(local, "rb") as f:
             data = f.read()
         stat = os.stat(local)
         with open(local, "wb") as f:
-            f.write(data[1:] + data[:1])
+            f.write(data[1:] + data[:1] + data[:grow])
         later = stat.st_mtime_ns + 2 * 10**9
         os.utime(local, ns=(later, later))
         with self.server.state.lock:
@@ -299,6 +309,12 @@ class Handler(BaseHTTPRequestHandler):
             start = min(max(0, start + fault["range_shift"]), size - 1)
             self.close_connection = True
         count = min(remaining, size - start)
+        if "header_cut" in fault:
+            head = ("HTTP/1.1 %d OK\r\nServer: StandIn/1.0\r\nContent-Type: application/octet-stream\r\n"
+                    "Accept-Ranges: bytes\r\nETag: %s\r\nLast-Modified: %s\r\nContent-Length: %d\r\n\r\n"
+                    % (status, etag, last_modified, remaining))
+            self.wfile.write(head.encode()[:fault["header_cut"]])
+            return self.cut_connection(False)
         self.send_response(status)
         self.send_header("Content-Type", "application/octet-stream")
         self.send_header("Accept-Ranges", "bytes")
@@ -307,6 +323,8 @@ class Handler(BaseHTTPRequestHandler):
         elif not fault.get("no_etag"):
             self.send_header("ETag", etag)
         self.send_header("Last-Modified", last_modified)
+        if "content_encoding" in fault:
+            self.send_header("Content-Encoding", fault["content_encoding"])
         if status == 206:
             self.send_header("Content-Range", "bytes %d-%d/%d" % (start, start + count - 1, size))
         if fault.get("no_content_length"):
@@ -348,11 +366,11 @@ class Handler(BaseHTTPRequestHandler):
                     # The change lands before the cut, so the client's next
                     # request meets the new version.
                     if fault.get("change_file"):
-                        self.change_file(local)
+                        self.change_file(local, fault.get("grow", 0))
                     self.cut_connection(fault.get("reset", False))
                     return
         if fault.get("change_file"):
-            self.change_file(local)
+            self.change_file(local, fault.get("grow", 0))
         if "content_length" in fault and fault["content_length"] != remaining:
             self.close_connection = True
 
@@ -363,8 +381,14 @@ def main():
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--port-file")
     parser.add_argument("--verbose", action="store_true")
+    parser.add_argument("--tls-cert", help="serve HTTPS with this PEM file (certificate and key)")
     args = parser.parse_args()
     server = ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
+    if args.tls_cert:
+        import ssl
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.tls_cert)
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     server.daemon_threads = True
     server.state = State(args.root)
     server.port = server.server_address[1]

@@ -4,18 +4,14 @@
 # at the start) are exported to the command; the server stops with it.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/server-support.sh"
 work=$(mktemp -d)
 mkdir -p "$work/root"
 python3 "$here/stand_in_server.py" --root "$work/root" --port-file "$work/port" &
 server=$!
 cleanup() { kill "$server" 2>/dev/null; wait "$server" 2>/dev/null; rm -rf "$work"; }
 trap cleanup EXIT
-for _ in $(seq 1 100); do
-    [ -s "$work/port" ] && break
-    kill -0 "$server" 2>/dev/null || { echo "with-server: the stand-in server did not start" >&2; exit 1; }
-    sleep 0.05
-done
-[ -s "$work/port" ] || { echo "with-server: no port from the stand-in server" >&2; exit 1; }
+wait_for_port_file "$work/port" "$server" with-server || exit 1
 export WRENSTALL_SERVER_PORT=$(cat "$work/port")
 export WRENSTALL_SERVER_ROOT="$work/root"
 "$@"

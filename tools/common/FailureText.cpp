@@ -42,7 +42,37 @@ const char* KnownName(unsigned long hr) {
     }
 }
 
+// Texts that say what a person can do, ahead of the system's own for the
+// same codes: certificate failures and the download's own codes.
+const char* Advice(unsigned long hr) {
+    switch (hr) {
+        case 0x80072F8Fu:
+        case 0x80072F0Du:
+        case 0x80072F05u:
+        case 0x80072F06u:
+        case 0x80072F89u:
+        case 0x80072F8Au:
+        case 0x80072F93u:
+        case 0x80072F7Du:
+            return "The server's certificate could not be trusted for this address (invalid, expired, issued for "
+                   "another name, or by an unknown authority), so the connection was refused. Check that the "
+                   "computer's date and time are right, and that no proxy or security program replaces "
+                   "certificates; then try again or ask the server's owner.";
+        case 0x80040A01u:
+            return "The server sent the file without saying how long it is, so it could not be checked as "
+                   "complete. Try again later; if it persists, the server (or a proxy in between) needs fixing.";
+        case 0x80040A02u:
+            return "The server sent the file compressed (Content-Encoding), not as the file itself. A proxy or "
+                   "server setting causes this; try another network or ask the server's owner.";
+        case 0x800C0008u:
+            return "The download did not arrive whole (lengths or ranges did not match) after several attempts. "
+                   "Check the network connection and try again.";
+        default: return nullptr;
+    }
+}
+
 std::string LookUpText(unsigned long hr) {
+    if (const char* advice = Advice(hr)) return advice;
     const bool win32 = (hr & 0xFFFF0000u) == 0x80070000u;
     const DWORD code = win32 ? static_cast<DWORD>(hr & 0xFFFFu) : static_cast<DWORD>(hr);
     std::string text = MessageText(nullptr, code);

@@ -5,7 +5,9 @@
 #include <string>
 
 #include "FuzzTargets.h"
+#include "http/ProxySettings.h"
 #include "http/ResponseHeaders.h"
+#include "http/RetryPolicy.h"
 
 namespace {
 class HeaderRequest : public WinHTTP::IWinHttpRequest {
@@ -58,6 +60,18 @@ private:
 void FuzzHttpHeaders(const uint8_t* data, size_t size) {
     // Header values arrive from WinHTTP as UTF-16; bytes are widened one by one
     // so that every character, NUL included, can appear.
-    HeaderRequest request(std::wstring(data, data + size));
+    const std::wstring text(data, data + size);
+    HeaderRequest request(text);
     ReadContentLength(&request);
+    ReadStrongEtag(&request);
+    ContentRange range;
+    ParseContentRange(text, range);
+    ULONGLONG complete = 0;
+    ParseUnsatisfiedRange(text, complete);
+    const SYSTEMTIME now = {2026, 12, 5, 11, 2, 30, 0, 0};
+    DWORD delay = 0;
+    ParseRetryAfter(text, now, delay);
+    // A bypass list from the user's settings against a host name.
+    const size_t half = text.size() / 2;
+    WinHTTP::IsBypassed(text.substr(0, half), text.substr(half), 80);
 }
