@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <new>
 
+#include "app/DownloadFailureText.h"
 #include "app/RegistryIdentifiers.h"
 #include "app/UserLanguage.h"
 #include "config/ServerEndpoints.h"
@@ -153,18 +154,23 @@ LRESULT CProgram::ProcessWndProcException(CException* e, const MSG* message) {
 void CProgram::ShowErrorBox(const CException* e, const MSG* message) {
     wchar_t buffer[512] = {};
     std::wstring text;
-    if (e->GetErrorMessage(buffer, ARRAYSIZE(buffer))) {
+    HRESULT code = 0;
+    const bool coded = KnownExceptionCode(e, code);
+    auto appendCode = [&] {
+        wchar_t suffix[24];
+        std::swprintf(suffix, ARRAYSIZE(suffix), L" (0x%08lX)", static_cast<unsigned long>(code));
+        text += suffix;
+    };
+    if (UINT words = coded ? DownloadFailureMessageId(code) : 0; words && LoadResourceString(words, text)) {
+        // A failed download in words a person can act on, the code after them for support.
+        appendCode();
+    } else if (e->GetErrorMessage(buffer, ARRAYSIZE(buffer))) {
         text = buffer;
     } else {
         // No text of its own (an HTTP status, a package's own code): the
         // generic text with the code, so that the report can be traced.
         LoadResourceString(message && message->message == WM_COMMAND ? IDP_COMMAND_FAILURE : IDP_INTERNAL_FAILURE, text);
-        HRESULT code = 0;
-        if (KnownExceptionCode(e, code)) {
-            wchar_t suffix[24];
-            std::swprintf(suffix, ARRAYSIZE(suffix), L" (0x%08lX)", static_cast<unsigned long>(code));
-            text += suffix;
-        }
+        if (coded) appendCode();
     }
     if (CException* failed = CatchHandlerException([&] { MessageBoxThroughApplication(text.c_str(), MB_OK | MB_ICONERROR, 0); })) {
         failed->Delete();

@@ -1,5 +1,5 @@
 // Drives the real wizard from outside, as a person would, with FindWindow,
-// GetDlgItem, posted commands and keyboard messages:
+// GetDlgItem, posted commands, keyboard messages and real key presses:
 //   config SOURCE TARGET KEY=VALUE...   copies the wizard with that build configuration
 //   has-class NAME                      exit 0 when the program's code has that run-time class
 //   launch PROGRAM RUNS                 starts PROGRAM RUNS times and prints the milliseconds
@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -307,8 +308,8 @@ void ScenarioCountdown(Wizard& wizard) {
     Click(wizard.Page(), kAgree);
     if (!WaitForPage(wizard, L"finished")) return;
     HWND finish = GetDlgItem(wizard.Page(), kFinish);
-    Check(WaitFor([&] { return Text(finish) == L"Finish(2)"; }, 5000), "the countdown shows Finish(2)", Text(finish));
-    Check(WaitFor([&] { return Text(finish) == L"Finish(1)"; }, 5000), "then Finish(1)", Text(finish));
+    Check(WaitFor([&] { return Text(finish) == L"&Finish(2)"; }, 5000), "the countdown shows Finish(2)", Text(finish));
+    Check(WaitFor([&] { return Text(finish) == L"&Finish(1)"; }, 5000), "then Finish(1)", Text(finish));
     WaitForEnd(wizard, 15000);
 }
 
@@ -590,6 +591,147 @@ void ScenarioCancelOffer(Wizard& wizard) {
     if (!WaitForPage(wizard, L"finished")) return;
     ExpectFinishedTexts(wizard.Page(), kInterruptedTitle, kInterruptedText, false);
     Finish(wizard);
+}
+
+// --- Real key presses (SendInput): they reach whatever window has the focus ---
+// One key, or a chord held in order (Shift+Tab, Alt+F) and released in reverse.
+void PressKeys(std::initializer_list<WORD> keys) {
+    std::vector<INPUT> inputs;
+    for (WORD key : keys) {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = key;
+        input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
+        inputs.push_back(input);
+    }
+    for (auto key = std::rbegin(keys); key != std::rend(keys); ++key) {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = *key;
+        input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(*key, MAPVK_VK_TO_VSC));
+        input.ki.dwFlags = KEYEVENTF_KEYUP;
+        inputs.push_back(input);
+    }
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+// The window with the keyboard focus in the wizard's user-interface thread.
+HWND FocusOf(Wizard& wizard) {
+    HWND main = wizard.Main();
+    if (!main) return nullptr;
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &info)) return nullptr;
+    return info.hwndFocus;
+}
+
+std::wstring FocusName(Wizard& wizard) {
+    HWND focus = FocusOf(wizard);
+    if (!focus) return L"no window";
+    return L"control " + std::to_wstring(GetDlgCtrlID(focus)) + L" \"" + Text(focus).substr(0, 40) + L"\"";
+}
+
+void ExpectFocus(Wizard& wizard, HWND page, int id, const std::string& what) {
+    HWND control = GetDlgItem(page, id);
+    bool focused = control && WaitFor([&] { return FocusOf(wizard) == control; }, 10000);
+    Check(focused, what, L"focus: " + FocusName(wizard));
+}
+
+// The licence's place: its first visible line, and no selection over its whole text.
+struct LicencePlace {
+    LRESULT firstLine;
+    DWORD selection;
+};
+LicencePlace PlaceOf(HWND licence) {
+    return {SendMessageW(licence, EM_GETFIRSTVISIBLELINE, 0, 0),
+            static_cast<DWORD>(SendMessageW(licence, EM_GETSEL, 0, 0))};
+}
+void ExpectLicencePlace(HWND licence, const LicencePlace& expected, const std::string& when) {
+    LicencePlace place = PlaceOf(licence);
+    Check(place.firstLine == expected.firstLine && LOWORD(place.selection) == HIWORD(place.selection),
+          "the licence keeps its place and selects nothing " + when,
+          L"first line " + std::to_wstring(place.firstLine) + L" (was " + std::to_wstring(expected.firstLine) +
+              L"), selection " + std::to_wstring(LOWORD(place.selection)) + L"-" +
+              std::to_wstring(HIWORD(place.selection)));
+}
+
+// The cancel question by the keyboard: its N key answers No.
+void AnswerNoByKey(Wizard& wizard, const std::string& where) {
+    HWND box = WaitForBox(wizard, where + ": Escape asks the cancel question");
+    if (!box) return;
+    Check(ItemText(box, kBoxText) == L"Do you want to cancel the setup wizard?", "the question's text",
+          ItemText(box, kBoxText));
+    PressKeys({'N'});
+    Check(WaitFor([&] { return wizard.Box() == nullptr; }, 10000), where + ": N answers No");
+}
+
+// From the welcome page to Finish with the keyboard alone: the focus on each
+// page's default button, Tab and Shift+Tab through the controls, the licence
+// keeping its place, Escape's question answered No on the welcome and the
+// progress page, Enter pressing Agree, an offer's Accept and Finish.
+void ScenarioKeyboard(Wizard& wizard) {
+    if (!WaitForPage(wizard, L"welcome")) return;
+    HWND page = wizard.Page();
+    HWND licence = GetDlgItem(page, kLicenseText);
+    ExpectFocus(wizard, page, kAgree, "welcome: the focus is on Agree");
+    PressKeys({VK_SHIFT, VK_TAB});
+    ExpectFocus(wizard, page, kLicenseText, "Shift+Tab: the licence");
+    ExpectLicencePlace(licence, {0, 0}, "when tabbed into");
+    PressKeys({VK_NEXT});
+    PressKeys({VK_NEXT});
+    Check(WaitFor([&] { return PlaceOf(licence).firstLine > 0; }, 10000), "Page Down scrolls the licence",
+          std::to_wstring(PlaceOf(licence).firstLine));
+    LicencePlace reading = PlaceOf(licence);
+    reading.selection = 0;
+    PressKeys({VK_TAB});
+    ExpectFocus(wizard, page, kAgree, "Tab: from the licence to Agree (Back is disabled)");
+    PressKeys({VK_TAB});
+    ExpectFocus(wizard, page, kCancel, "Tab: Cancel");
+    PressKeys({VK_TAB});
+    ExpectFocus(wizard, page, kLicenseText, "Tab: round to the licence");
+    ExpectLicencePlace(licence, reading, "when tabbed into again");
+    PressKeys({VK_ESCAPE});
+    AnswerNoByKey(wizard, "welcome");
+    ExpectFocus(wizard, page, kLicenseText, "after the question the focus is back on the licence");
+    ExpectLicencePlace(licence, reading, "when the wizard is activated again");
+    PressKeys({VK_RETURN});
+    if (!WaitForPage(wizard, L"nox-offer")) return;
+    page = wizard.Page();
+    ExpectFocus(wizard, page, kAccept, "offer: the focus is on Accept");
+    PressKeys({VK_TAB});
+    ExpectFocus(wizard, page, kDecline, "Tab: Decline");
+    PressKeys({VK_SHIFT, VK_TAB});
+    ExpectFocus(wizard, page, kAccept, "Shift+Tab: Accept");
+    PressKeys({VK_RETURN});
+    if (!WaitForPage(wizard, L"progress")) return;
+    page = wizard.Page();
+    ExpectFocus(wizard, page, kCancel, "progress: the focus is on Cancel (Next and Back are disabled)");
+    Check(WaitFor([&] { return !ItemText(page, kTaskText).empty() && BarPosition(page, kTaskBar) > 0; }, 30000),
+          "the task text is shown");
+    // The dialog manager's question for the default button is no progress
+    // report (it would empty the task text and reset its bar).
+    DWORD defaultId = static_cast<DWORD>(SendMessageW(page, DM_GETDEFID, 0, 0));
+    Check(LOWORD(defaultId) == kNext, "DM_GETDEFID answers Next", std::to_wstring(LOWORD(defaultId)));
+    Check(!ItemText(page, kTaskText).empty() && BarPosition(page, kTaskBar) > 0,
+          "DM_GETDEFID leaves the task text and bar alone", ItemText(page, kTaskText));
+    PressKeys({VK_ESCAPE});
+    AnswerNoByKey(wizard, "progress");
+    Check(PageName(wizard.Page()) == L"progress" && !ItemText(page, kTaskText).empty(), "No: the installation goes on",
+          ItemText(page, kTaskText));
+    ExpectFocus(wizard, page, kCancel, "after the question the focus is back on Cancel");
+    if (!WaitForPage(wizard, L"finished", kInstallTimeoutMs)) return;
+    page = wizard.Page();
+    ExpectFocus(wizard, page, kFinish, "finished: the focus is on Finish");
+    Check(ItemText(page, kFinish).find(L'&') != std::wstring::npos, "Finish has a mnemonic", ItemText(page, kFinish));
+    PressKeys({VK_TAB});
+    ExpectFocus(wizard, page, kLaunch, "Tab: the launch check box");
+    PressKeys({VK_SPACE});
+    Check(WaitFor([&] { return IsDlgButtonChecked(page, kLaunch) == BST_UNCHECKED; }, 10000),
+          "Space clears the launch check box");
+    PressKeys({VK_SHIFT, VK_TAB});
+    ExpectFocus(wizard, page, kFinish, "Shift+Tab: Finish");
+    PressKeys({VK_RETURN});
+    WaitForEnd(wizard);
 }
 
 // "track" NOX00011: the wizard hides in the notification area when the
@@ -880,6 +1022,7 @@ int Run(const std::wstring& scenario, const std::wstring& program) {
     else if (scenario == L"cancel-extraction") ScenarioCancelExtraction(wizard);
     else if (scenario == L"cancel-scan") ScenarioCancelScan(wizard);
     else if (scenario == L"tray") ScenarioTray(wizard);
+    else if (scenario == L"keyboard") ScenarioKeyboard(wizard);
     else if (scenario == L"responsiveness") ScenarioResponsiveness(wizard, false);
     else if (scenario == L"responsiveness-download") ScenarioResponsiveness(wizard, true);
     else if (scenario == L"demo") ScenarioDemo(wizard);
