@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/Program.h"
+#include "framework/DiagnosticOutput.h"
 #include "framework/Exceptions.h"
 #include "framework/ModulePath.h"
 #include "framework/ResourceStrings.h"
@@ -68,6 +69,57 @@ std::wstring CAboutDialog::TitleFromMenuItem(const std::wstring& item) {
     return title;
 }
 
+namespace {
+const int kTextLines[] = {IDC_ABOUT_PRODUCT, IDC_ABOUT_COPYRIGHT, IDC_ABOUT_FRAMEWORK, IDC_ABOUT_BUILD_TIME};
+
+int TextWidth(HWND control) {
+    std::wstring text = ReadWindowText(control);
+    HDC dc = GetDC(control);
+    if (!dc) return 0;
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    SIZE size = {};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return size.cx;
+}
+
+RECT RectInParent(HWND parent, HWND child) {
+    RECT rect = {};
+    GetWindowRect(child, &rect);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+}  // namespace
+
+// Each line is one line of the box: a line longer than its control (a wider
+// script, a longer translation) widens the box and every line, and the icon
+// and the button stay centred.
+void CAboutDialog::WidenToLongestLine() {
+    int excess = 0;
+    for (int id : kTextLines) {
+        HWND line = GetDlgItem(id);
+        if (!line) continue;
+        RECT rect = RectInParent(m_hWnd, line);
+        excess = std::max(excess, TextWidth(line) + 2 - static_cast<int>(rect.right - rect.left));
+    }
+    if (excess <= 0) return;
+    RECT box = {};
+    GetWindowRect(m_hWnd, &box);
+    SetWindowPos(m_hWnd, nullptr, 0, 0, box.right - box.left + excess, box.bottom - box.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    for (HWND child = GetWindow(m_hWnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT rect = RectInParent(m_hWnd, child);
+        bool isLine = std::find(std::begin(kTextLines), std::end(kTextLines), GetDlgCtrlID(child)) != std::end(kTextLines);
+        if (isLine) {
+            SetWindowPos(child, nullptr, 0, 0, rect.right - rect.left + excess, rect.bottom - rect.top,
+                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        } else {
+            SetWindowPos(child, nullptr, rect.left + excess / 2, rect.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+    }
+}
+
 void CAboutDialog::DressFrame() {
     std::wstring item;
     if (LoadResourceString(IDS_ABOUT_ITEM, item)) {
@@ -76,13 +128,23 @@ void CAboutDialog::DressFrame() {
     }
     // The modal frame's style hides the caption's icon: the box carries the program's.
     SetWindowLongPtrW(m_hWnd, GWL_EXSTYLE, GetWindowLongPtrW(m_hWnd, GWL_EXSTYLE) & ~WS_EX_DLGMODALFRAME);
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    auto icon = [&](int metric, int size) {
-        return reinterpret_cast<LPARAM>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APPLICATION_ICON), IMAGE_ICON,
-                                                   GetSystemMetrics(metric), GetSystemMetrics(size), LR_SHARED));
-    };
-    SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, icon(SM_CXSMICON, SM_CYSMICON));
-    SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, icon(SM_CXICON, SM_CYICON));
+    HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APPLICATION_ICON));
+    SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    // The icon static of the template names the icon by number, which not
+    // every platform's static loads (one that fails shrinks to nothing): it
+    // gets the icon and its place, centred at the top, itself.
+    RECT place = {0, 7, 21, 27};
+    MapDialogRect(m_hWnd, &place);
+    RECT client = {};
+    GetClientRect(m_hWnd, &client);
+    for (HWND child = GetWindow(m_hWnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) continue;
+        SendMessageW(child, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+        const int width = place.right - place.left;
+        SetWindowPos(child, nullptr, (client.right - width) / 2, place.top, width, place.bottom - place.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     // Centred on the wizard (its owner), kept inside the owner's screen.
     RECT box = {}, anchor = {};
     GetWindowRect(m_hWnd, &box);
@@ -102,7 +164,6 @@ void CAboutDialog::DressFrame() {
 
 BOOL CAboutDialog::OnInitDialog() {
     CDialog::OnInitDialog();
-    DressFrame();
     std::wstring programPath;
     GetModulePath(nullptr, programPath);
     CFileVersionInfo version;
@@ -122,6 +183,8 @@ BOOL CAboutDialog::OnInitDialog() {
     SetFormattedText(IDC_ABOUT_BUILD_TIME, FormatBuildTime(LinkTimeOf(nullptr), DisplayLocale()), versionText);
     std::wstring close;
     if (LoadResourceString(IDC_ABOUT_CLOSE, close)) SetDlgItemTextW(m_hWnd, IDC_ABOUT_CLOSE, close.c_str());
+    WidenToLongestLine();
+    DressFrame();
     return TRUE;
 }
 

@@ -35,5 +35,7 @@ protected:
 private:
     // Title, icon and position: centred on the wizard.
     void DressFrame();
+    // The box as wide as its longest line needs.
+    void WidenToLongestLine();
     void SetFormattedText(UINT id, const std::wstring& insert1, const std::wstring& insert2);
 };

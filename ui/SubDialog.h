@@ -63,6 +63,10 @@ protected:
     // Widens every push button whose caption does not fit (a longer
     // language); a row of buttons keeps its right edge and its gaps.
     void FitButtonsToText();
+    // A plain text static whose words need more lines than it has grows into
+    // the room below it (up to the next control); what still does not fit is
+    // logged. Run once the page's own init handler has set its texts.
+    void FitTextStatics();
     // Redraws the background bitmap and pattern brush from the banner, the header marker and the client size.
     void ComposeBackground();
 
@@ -77,6 +81,8 @@ private:
     void ApplyStyleFont(HWND child, UINT id);
     std::wstring ControlText(UINT stringId, const std::wstring& defaultButtonCaption) const;
     std::wstring DefaultButtonCaption() const;
+
+    // Sizes to the texts (PageFitting.cpp): see the protected operations above.
 
     // Background and drawing (PageBackground.cpp).
     LRESULT OnEraseBackground(HDC dc);
