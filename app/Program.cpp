@@ -80,8 +80,7 @@ BOOL CProgram::InitInstance() {
     OpenRunLog(m_strFrameworkAppName);
     if (!PrepareProcess()) return FALSE;
 
-    ScopedHandle mutex;
-    if (!AcquireSingleInstance(*mutex.Receive())) return FALSE;
+    if (!AcquireSingleInstance(*m_singleInstance.Receive())) return FALSE;
 
     std::wstring programPath;
     GetModulePath(nullptr, programPath);
@@ -101,10 +100,14 @@ BOOL CProgram::InitInstance() {
     // The wizard is over: whatever the controller still does is no longer
     // wanted; it ends in order (0x408) and deletes what it downloaded.
     if (m_pInstallation && !m_bFinishReported) m_pInstallation->Cancel();
-    EndInstallation(kControllerEndWaitMs);
+    if (EndInstallation(kControllerEndWaitMs)) WriteDiagnostic(L"The installation controller has ended\n");
+    ReleaseSingleInstanceWhenIdle();
 
     // Events already handed to worker threads get a moment to reach the server.
-    EventTracker::WaitForPendingSends(kPendingEventsWaitMs);
+    if (!EventTracker::WaitForPendingSends(kPendingEventsWaitMs)) {
+        WriteDiagnostic(L"Tracking events still on their way are given up\n");
+    }
+    WriteDiagnostic(L"The program ends\n");
     m_gdiplus.Shutdown();
     return FALSE;
 }
@@ -229,6 +232,13 @@ bool CProgram::PrepareProcess() {
     }
     if (!LoadLibraryW(L"RICHED20.DLL")) WriteHresultDiagnostic(L"RICHED20.DLL did not load", FailureFromLastError());
     return true;
+}
+
+void CProgram::ReleaseSingleInstanceWhenIdle() {
+    if (!m_singleInstance) return;
+    if (m_pInstallation && !m_pInstallation->WaitForEnd(0)) return;
+    m_singleInstance.Reset();
+    WriteDiagnostic(L"Another setup may start now\n");
 }
 
 bool CProgram::AcquireSingleInstance(HANDLE& mutex) {

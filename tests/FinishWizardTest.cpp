@@ -110,6 +110,26 @@ TEST(MessagePumpingWait, QuitEndsTheWaitAndStaysForTheOuterLoop) {
     EXPECT_EQ(message.wParam, 7u);
 }
 
+// The wait with a condition ends when the condition holds, here set by
+// another thread during the wait; without it, at its time.
+volatile LONG g_conditionSet = 0;
+
+DWORD WINAPI SetConditionSoon(LPVOID) {
+    Sleep(50);
+    InterlockedExchange(&g_conditionSet, 1);
+    return 0;
+}
+
+TEST(MessagePumpingWait, EndsAsSoonAsItsConditionHolds) {
+    EXPECT_TRUE(WaitPumpingMessagesUntil(60000, [] { return true; }));
+    EXPECT_FALSE(WaitPumpingMessagesUntil(50, [] { return false; }));
+    HANDLE setter = CreateThread(nullptr, 0, SetConditionSoon, nullptr, 0, nullptr);
+    ASSERT_NE(setter, nullptr);
+    EXPECT_TRUE(WaitPumpingMessagesUntil(60000, [] { return InterlockedCompareExchange(&g_conditionSet, 0, 0) == 1; }));
+    WaitForSingleObject(setter, INFINITE);
+    CloseHandle(setter);
+}
+
 // A window of the test's own on this thread, pinged from another thread while
 // FinishWizard runs; it counts the pings answered inside FinishWizard.
 class PingedWindow {

@@ -36,6 +36,7 @@ const int kFinish = 12, kBack = 1000, kAgree = 1002, kTitle = 1003, kLicenseText
           kAccept = 1026, kDecline = 1016, kNoxLogo = 1073, kHeaderMarker = 1028, kBoxText = 0xFFFF;
 
 int g_failures = 0;
+std::wstring g_program;  // the program a scenario runs
 std::wstring g_shots;
 std::wstring g_prefix;
 
@@ -776,6 +777,62 @@ void ScenarioTray(Wizard& wizard) {
     if (!ended) TerminateProcess(wizard.process.hProcess, 99);
 }
 
+bool StartProgram(const std::wstring& program, PROCESS_INFORMATION& process);
+
+// From Finish to the end: how long the frame stays on screen and the process
+// after it, with the launch check box on (offers on the way accepted).
+// Figures, not checks: the bench prints them.
+void ScenarioFinishTiming(Wizard& wizard) {
+    if (!WaitForPage(wizard, L"welcome")) return;
+    Click(wizard.Page(), kAgree);
+    // Offers on the way are accepted.
+    std::wstring page;
+    WaitFor([&] {
+        page = PageName(wizard.Page());
+        if (page == L"nox-offer" || page == L"gearfresh-offer") {
+            Click(wizard.Page(), kAccept);
+            Sleep(200);
+        }
+        return page == L"finished";
+    }, kInstallTimeoutMs);
+    if (!WaitForPage(wizard, L"finished")) return;
+    HWND main = wizard.Main();
+    CheckDlgButton(wizard.Page(), kLaunch, BST_CHECKED);
+    LARGE_INTEGER frequency, start, now;
+    QueryPerformanceFrequency(&frequency);
+    auto elapsedMs = [&] {
+        QueryPerformanceCounter(&now);
+        return 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+    };
+    QueryPerformanceCounter(&start);
+    Click(wizard.Page(), kFinish);
+    WaitFor([&] { return !IsWindow(main) || !IsWindowVisible(main); }, kInstallTimeoutMs);
+    double windowGone = elapsedMs();
+    // A second setup started as soon as the window went: what does its user see?
+    Wizard second;
+    std::wstring secondSees = L"nothing (it could not be started)";
+    if (StartProgram(g_program, second.process)) {
+        WaitFor([&] { return second.Box() || PageName(second.Page()) != L"none" || !second.Running(); }, kStepTimeoutMs);
+        if (HWND box = second.Box()) {
+            secondSees = L"a box: " + ItemText(box, kBoxText);
+        } else if (second.Page()) {
+            secondSees = L"its " + PageName(second.Page()) + L" page";
+        } else {
+            secondSees = second.Running() ? L"nothing" : L"nothing (it ended)";
+        }
+        TerminateProcess(second.process.hProcess, 0);
+        WaitForSingleObject(second.process.hProcess, 10000);
+        CloseHandle(second.process.hThread);
+        CloseHandle(second.process.hProcess);
+    }
+    bool ended = WaitForSingleObject(wizard.process.hProcess, kInstallTimeoutMs) == WAIT_OBJECT_0;
+    double processEnded = elapsedMs();
+    std::printf("finish: the window went after %.0f ms, the process %s after %.0f ms; a setup started then shows %s\n",
+                windowGone, ended ? "ended" : "was still running", processEnded, Utf8(secondSees).c_str());
+    std::fflush(stdout);
+    if (!ended) TerminateProcess(wizard.process.hProcess, 99);
+}
+
 // Starts PROGRAM (quoted, no arguments) as a user would from a shortcut.
 bool StartProgram(const std::wstring& program, PROCESS_INFORMATION& process) {
     STARTUPINFOW startup = {};
@@ -1011,6 +1068,7 @@ void ScenarioDemo(Wizard& wizard) {
 }
 
 int Run(const std::wstring& scenario, const std::wstring& program) {
+    g_program = program;
     Wizard wizard;
     if (!StartProgram(program, wizard.process)) {
         std::printf("FAIL: cannot start %s\n", Utf8(program).c_str());
@@ -1037,6 +1095,7 @@ int Run(const std::wstring& scenario, const std::wstring& program) {
     else if (scenario == L"cancel-scan") ScenarioCancelScan(wizard);
     else if (scenario == L"tray") ScenarioTray(wizard);
     else if (scenario == L"keyboard") ScenarioKeyboard(wizard);
+    else if (scenario == L"finish-timing") ScenarioFinishTiming(wizard);
     else if (scenario == L"responsiveness") ScenarioResponsiveness(wizard, false);
     else if (scenario == L"responsiveness-download") ScenarioResponsiveness(wizard, true);
     else if (scenario == L"demo") ScenarioDemo(wizard);
