@@ -72,24 +72,6 @@ std::wstring CAboutDialog::TitleFromMenuItem(const std::wstring& item) {
 namespace {
 const int kTextLines[] = {IDC_ABOUT_PRODUCT, IDC_ABOUT_COPYRIGHT, IDC_ABOUT_FRAMEWORK, IDC_ABOUT_BUILD_TIME};
 
-int TextWidth(HWND control) {
-    std::wstring text = ReadWindowText(control);
-    HDC dc = GetDC(control);
-    if (!dc) return 0;
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
-    SIZE size = {};
-    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-    SelectObject(dc, old);
-    ReleaseDC(control, dc);
-    return size.cx;
-}
-
-RECT RectInParent(HWND parent, HWND child) {
-    RECT rect = {};
-    GetWindowRect(child, &rect);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
 }  // namespace
 
 // Each line is one line of the box: a line longer than its control (a wider
@@ -100,8 +82,8 @@ void CAboutDialog::WidenToLongestLine() {
     for (int id : kTextLines) {
         HWND line = GetDlgItem(id);
         if (!line) continue;
-        RECT rect = RectInParent(m_hWnd, line);
-        excess = std::max(excess, TextWidth(line) + 2 - static_cast<int>(rect.right - rect.left));
+        RECT rect = ChildRectInParent(m_hWnd, line);
+        excess = std::max(excess, WindowTextWidth(line) + 2 - static_cast<int>(rect.right - rect.left));
     }
     if (excess <= 0) return;
     RECT box = {};
@@ -109,7 +91,7 @@ void CAboutDialog::WidenToLongestLine() {
     SetWindowPos(m_hWnd, nullptr, 0, 0, box.right - box.left + excess, box.bottom - box.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     for (HWND child = GetWindow(m_hWnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        RECT rect = RectInParent(m_hWnd, child);
+        RECT rect = ChildRectInParent(m_hWnd, child);
         bool isLine = std::find(std::begin(kTextLines), std::end(kTextLines), GetDlgCtrlID(child)) != std::end(kTextLines);
         if (isLine) {
             SetWindowPos(child, nullptr, 0, 0, rect.right - rect.left + excess, rect.bottom - rect.top,

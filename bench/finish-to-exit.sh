@@ -9,48 +9,32 @@
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib/common.sh"
 select_runnable_build
+source "$(dirname "$0")/lib/wizard-runs.sh"
 runs=${1:-3}
 [[ "$runs" =~ ^[1-9][0-9]*$ ]] || { echo "RUNS is a positive whole number"; exit 2; }
-driver="$run_build_dir/tests/WizardDriver.exe"
-wizard="$run_build_dir/Wrenstall.exe"
-fixtures="$run_build_dir/tests/fixtures"
-for file in "$driver" "$wizard" "$fixtures/package-A.msi.bz2"; do
-    [ -f "$file" ] || { echo "build first: $file"; exit 1; }
-done
-
-if [ "${WRENSTALL_SERVER_PORT:-}" = "" ]; then
-    runner=("$root/tests/server/with-server.sh" "$0" "$runs")
-    if [ -z "${DISPLAY:-}" ]; then in_display "${runner[@]}"; else "${runner[@]}"; fi
-    exit
-fi
+require_built "$wizard_driver" "$wizard_program" "$wizard_fixtures/package-A.msi.bz2"
+rerun_with_server_and_display "$runs"
 
 export WINEPREFIX="$run_build_dir/wineprefix-bench-finish"
 start_wine "$WINEPREFIX"
 work=$(mktemp -d)
 trap 'rm -rf "$work"; stop_wine' EXIT
-winpath() { echo "Z:${1//\//\\}"; }
 base="http://127.0.0.1:$WRENSTALL_SERVER_PORT"
 mkdir -p "$WRENSTALL_SERVER_ROOT/kelvora"
-cp "$fixtures/package-A.msi.bz2" "$WRENSTALL_SERVER_ROOT/kelvora/package.msi.bz2"
+cp "$wizard_fixtures/package-A.msi.bz2" "$WRENSTALL_SERVER_ROOT/kelvora/package.msi.bz2"
 # configure NAME DATA [KEY=VALUE...]: a signed wizard copy with that installer data; prints its path.
 configure() {
-    mkdir -p "$work/$1"
-    wine "$driver" config "$(winpath "$wizard")" "$(winpath "$work/$1/unsigned.exe")" ProductCode=TW6 \
-        'AppExe=%ProgramFiles%\Kelvora\Kelvora.exe' "TrackingEndpoint=$base" "RpcEndpoint=$base" \
-        "Payload=CMsiExecutor|$base/kelvora/package.msi.bz2" PageOrder=CWelcomePage,CProgressPage,CFinishedPage \
-        "${@:3}" >/dev/null 2>&1
-    osslsigncode sign -certs "$fixtures/pki/A-chain.crt" -key "$fixtures/pki/A.key" -h sha256 \
-        -in "$work/$1/unsigned.exe" -out "$work/$1/setup.exe" >/dev/null
-    printf '%b' "$2" > "$work/$1/setup.exe.installer_data"
-    echo "$work/$1/setup.exe"
+    local exe
+    exe=$(signed_wizard_copy "$work/$1" "$base/kelvora/package.msi.bz2" "${@:3}")
+    printf '%b' "$2" > "$exe.installer_data"
+    echo "$exe"
 }
 mkdir -p "$WRENSTALL_SERVER_ROOT/offers"
-cp "$fixtures/offer-A.exe.bz2" "$WRENSTALL_SERVER_ROOT/offers/nox.exe.bz2"
+cp "$wizard_fixtures/offer-A.exe.bz2" "$WRENSTALL_SERVER_ROOT/offers/nox.exe.bz2"
 plain=$(configure plain '@upl=bench\r\nMaxOffers=0\r\n')
 # As the demo: the registration page opens at the end, and an offer was accepted.
 demo=$(configure demo '@upl=bench\r\nMaxOffers=1\r\nNoxOffer=enabled\r\n?LaunchRegistrationPageOnFinish=true\r\nbrowser=ff\r\n' \
     "NoxUrl=$base/offers/nox.exe.bz2" "RegistrationPageUrl=$base/register")
-uninstall() { wine msiexec /x '{6C1B5C2E-2F7A-4C59-9A57-5E0F2D6B7A11}' /qn >/dev/null 2>&1 || true; }
 temp_folder=$(winepath -u "$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')" 2>/dev/null)
 # The browser the demo's data asks for is a stand-in that records the address.
 program_files=$(winepath -u "$(wine cmd /c echo %ProgramFiles% 2>/dev/null | tr -d '\r')" 2>/dev/null)
@@ -61,8 +45,8 @@ echo "from Finish to the end of the process under $(wine --version) (launch chec
 for setup in plain demo; do
     exe=$plain; [ "$setup" = demo ] && exe=$demo
     for run in $(seq 1 "$runs"); do
-        uninstall
-        wine "$driver" run finish-timing "$(winpath "$exe")" 2>/dev/null | tr -d '\r' | grep "^finish:" |
+        uninstall_kelvora
+        wine "$wizard_driver" run finish-timing "$(winpath "$exe")" 2>/dev/null | tr -d '\r' | grep "^finish:" |
             sed "s/^finish:/  $setup, run $run:/"
         sleep 0.5
     done
@@ -70,4 +54,4 @@ for setup in plain demo; do
     log=$(ls -t "$temp_folder"/*-setup-*.log 2>/dev/null | head -n 1)
     [ -n "$log" ] && { echo "  the end of the last $setup run's log:"; tr -d '\r' < "$log" | tail -9 | sed 's/^/    /'; }
 done
-uninstall
+uninstall_kelvora

@@ -29,3 +29,22 @@ std::wstring CaptionWithoutMnemonic(const std::wstring& caption) {
     }
     return text;
 }
+
+RECT ChildRectInParent(HWND parent, HWND child) {
+    RECT rect = {};
+    GetWindowRect(child, &rect);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+int WindowTextWidth(HWND window) {
+    std::wstring text = ReadWindowText(window);
+    HDC dc = GetDC(window);
+    if (!dc) return 0;
+    HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(window, WM_GETFONT, 0, 0)));
+    SIZE size = {};
+    BOOL measured = GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, previous);
+    ReleaseDC(window, dc);
+    return measured ? size.cx : 0;
+}

@@ -263,7 +263,12 @@ TEST(FinishWizard, RunsWithTheStandInApplicationAndBrowser) {
             RunFinish(window, run.launch, true);
             EXPECT_EQ(window.m_endCalls, 1);
             EXPECT_EQ(window.m_endResult, run.endResult);
-            EXPECT_GT(window.m_answeredInFinish, 0) << "the window did not answer during the pauses";
+            // The pause before the registration page keeps the window answering; the
+            // one after the close ends at once here (no event on its way, no
+            // payload windows to release).
+            if (!run.browserLine.empty()) {
+                EXPECT_GT(window.m_answeredInFinish, 0) << "the window did not answer during the pause";
+            }
         }
         SetEnvironmentVariableW(L"WRENSTALL_RECORD_FILE", nullptr);
         if (!run.appLine.empty()) {

@@ -10,13 +10,6 @@
 #include "ui/SubDialog.h"
 
 namespace {
-RECT RectInParent(HWND parent, HWND child) {
-    RECT rect = {};
-    GetWindowRect(child, &rect);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
-
 bool HasVisibleStyle(HWND window) { return (GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE) != 0; }
 
 bool IsClass(HWND window, const wchar_t* className) {
@@ -33,7 +26,7 @@ int RoomBelow(HWND page, HWND control, const RECT& rect) {
     int limit = client.bottom;
     for (HWND other = GetWindow(page, GW_CHILD); other; other = GetWindow(other, GW_HWNDNEXT)) {
         if (other == control || !HasVisibleStyle(other)) continue;
-        RECT otherRect = RectInParent(page, other);
+        RECT otherRect = ChildRectInParent(page, other);
         if (otherRect.left >= rect.right || otherRect.right <= rect.left || otherRect.top < rect.bottom) continue;
         limit = std::min(limit, static_cast<int>(otherRect.top));
     }
@@ -51,7 +44,7 @@ void CSubDialog::FitTextStatics() {
         // A rich label keeps no text in the static: it fits itself.
         const std::wstring text = ReadWindowText(child);
         if (text.empty()) continue;
-        RECT rect = RectInParent(m_hWnd, child);
+        RECT rect = ChildRectInParent(m_hWnd, child);
         RECT needed = {0, 0, rect.right - rect.left, 0};
         HDC dc = GetDC(child);
         if (!dc) continue;
@@ -102,7 +95,7 @@ int NeededButtonWidth(HWND page, HWND button) {
 void CSubDialog::FitButtonsToText() {
     std::vector<std::pair<HWND, RECT>> buttons;
     for (HWND child = GetWindow(m_hWnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        if (IsPushButton(child) && HasVisibleStyle(child)) buttons.emplace_back(child, RectInParent(m_hWnd, child));
+        if (IsPushButton(child) && HasVisibleStyle(child)) buttons.emplace_back(child, ChildRectInParent(m_hWnd, child));
     }
     // Rows of buttons side by side, each from left to right.
     std::sort(buttons.begin(), buttons.end(), [](const auto& a, const auto& b) {
@@ -141,13 +134,13 @@ void CSubDialog::MakeRoomBelowGrownLabels() {
         if (!item || !HasVisibleStyle(label)) continue;
         RECT planned = {item->x, item->y, item->x + item->cx, item->y + item->cy};
         MapDialogRect(m_hWnd, &planned);
-        const RECT grown = RectInParent(m_hWnd, label);
+        const RECT grown = ChildRectInParent(m_hWnd, label);
         if (grown.bottom <= planned.bottom) continue;
         RECT nearGap = {0, 0, 0, 4};  // what counts as right below: within 4 dialog units
         MapDialogRect(m_hWnd, &nearGap);
         for (HWND below = GetWindow(m_hWnd, GW_CHILD); below; below = GetWindow(below, GW_HWNDNEXT)) {
             if (below == label || !HasVisibleStyle(below)) continue;
-            RECT rect = RectInParent(m_hWnd, below);
+            RECT rect = ChildRectInParent(m_hWnd, below);
             if (rect.left >= grown.right || rect.right <= grown.left) continue;
             if (rect.top < planned.bottom) continue;
             const bool scrolls = (GetWindowLongW(below, GWL_STYLE) & WS_VSCROLL) != 0;
