@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <new>
+#include <vector>
 
 #include "app/Program.h"
 #include "framework/DiagnosticOutput.h"
@@ -12,12 +13,14 @@
 #include "framework/MessagePumpingWait.h"
 #include "payload/PayloadExecutor.h"
 #include "services/BrowserLaunch.h"
+#include "services/EventTracker.h"
 #include "services/InstallResults.h"
 #include "services/ProcessLaunching.h"
 
 namespace {
-// Why fixed: the application and the browser get a moment to start before
-// the next step, and the last tracking event a moment to leave.
+// Why: the application and the browser get a moment to start before the
+// next step, and the last tracking event a moment to leave (the pause after
+// the window closes ends as soon as it has, when no step follows).
 const DWORD kPauseMs = 2000;
 const HRESULT kApplicationNotRunning = static_cast<HRESULT>(0x8007042B);
 
@@ -92,6 +95,8 @@ void LaunchAndOpen(CProgram& program, bool launchApplication, bool scanConfigure
 
 void FinishWizard(bool launchApplication, bool finishButton, const EndMainWindowFunction& endMainWindow) {
     if (g_finishing.exchange(true)) return;
+    WriteDiagnostic(L"FinishWizard: the wizard ends\n");
+    GetProgram().ReleaseSingleInstanceWhenIdle();
     struct Finished {
         ~Finished() { g_finishing = false; }
     } finished;
@@ -111,6 +116,7 @@ void FinishWizard(bool launchApplication, bool finishButton, const EndMainWindow
     }
 
     const INT_PTR result = cancelled ? IDCANCEL : IDOK;
+    WriteDiagnostic(L"FinishWizard: the main window closes\n");
     if (endMainWindow) {
         endMainWindow(result);
     } else if (CDialog* mainWindow = CDialog::FromHandle(program.m_hMainWindow)) {
@@ -121,6 +127,15 @@ void FinishWizard(bool launchApplication, bool finishButton, const EndMainWindow
 
     EventTracker* tracker = program.m_pTracker;
     if (!cancelled && finishButton && tracker) tracker->TrackEvent(L"InstallerFinishedButton", false);
-    WaitPumpingMessages(kPauseMs);
-    ReleasePayloadWindows(SplitPayloadMessageClasses(program.m_buildConfig.Get(L"PayloadMessageClasses")));
+    const std::vector<std::wstring> payloadClasses =
+        SplitPayloadMessageClasses(program.m_buildConfig.Get(L"PayloadMessageClasses"));
+    if (payloadClasses.empty()) {
+        // Only the last tracking event is waited for: the pause ends as soon as it has left.
+        WaitPumpingMessagesUntil(kPauseMs, EventTracker::NoSendsPending);
+    } else {
+        // The application gets its moment to show the windows released next.
+        WaitPumpingMessages(kPauseMs);
+        ReleasePayloadWindows(payloadClasses);
+    }
+    WriteDiagnostic(L"FinishWizard: done\n");
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <new>
 
+#include "app/DownloadFailureText.h"
 #include "app/RegistryIdentifiers.h"
 #include "app/UserLanguage.h"
 #include "config/ServerEndpoints.h"
@@ -79,8 +80,7 @@ BOOL CProgram::InitInstance() {
     OpenRunLog(m_strFrameworkAppName);
     if (!PrepareProcess()) return FALSE;
 
-    ScopedHandle mutex;
-    if (!AcquireSingleInstance(*mutex.Receive())) return FALSE;
+    if (!AcquireSingleInstance(*m_singleInstance.Receive())) return FALSE;
 
     std::wstring programPath;
     GetModulePath(nullptr, programPath);
@@ -100,10 +100,14 @@ BOOL CProgram::InitInstance() {
     // The wizard is over: whatever the controller still does is no longer
     // wanted; it ends in order (0x408) and deletes what it downloaded.
     if (m_pInstallation && !m_bFinishReported) m_pInstallation->Cancel();
-    EndInstallation(kControllerEndWaitMs);
+    if (EndInstallation(kControllerEndWaitMs)) WriteDiagnostic(L"The installation controller has ended\n");
+    ReleaseSingleInstanceWhenIdle();
 
     // Events already handed to worker threads get a moment to reach the server.
-    EventTracker::WaitForPendingSends(kPendingEventsWaitMs);
+    if (!EventTracker::WaitForPendingSends(kPendingEventsWaitMs)) {
+        WriteDiagnostic(L"Tracking events still on their way are given up\n");
+    }
+    WriteDiagnostic(L"The program ends\n");
     m_gdiplus.Shutdown();
     return FALSE;
 }
@@ -153,18 +157,23 @@ LRESULT CProgram::ProcessWndProcException(CException* e, const MSG* message) {
 void CProgram::ShowErrorBox(const CException* e, const MSG* message) {
     wchar_t buffer[512] = {};
     std::wstring text;
-    if (e->GetErrorMessage(buffer, ARRAYSIZE(buffer))) {
+    HRESULT code = 0;
+    const bool coded = KnownExceptionCode(e, code);
+    auto appendCode = [&] {
+        wchar_t suffix[24];
+        std::swprintf(suffix, ARRAYSIZE(suffix), L" (0x%08lX)", static_cast<unsigned long>(code));
+        text += suffix;
+    };
+    if (UINT words = coded ? DownloadFailureMessageId(code) : 0; words && LoadResourceString(words, text)) {
+        // A failed download in words a person can act on, the code after them for support.
+        appendCode();
+    } else if (e->GetErrorMessage(buffer, ARRAYSIZE(buffer))) {
         text = buffer;
     } else {
         // No text of its own (an HTTP status, a package's own code): the
         // generic text with the code, so that the report can be traced.
         LoadResourceString(message && message->message == WM_COMMAND ? IDP_COMMAND_FAILURE : IDP_INTERNAL_FAILURE, text);
-        HRESULT code = 0;
-        if (KnownExceptionCode(e, code)) {
-            wchar_t suffix[24];
-            std::swprintf(suffix, ARRAYSIZE(suffix), L" (0x%08lX)", static_cast<unsigned long>(code));
-            text += suffix;
-        }
+        if (coded) appendCode();
     }
     if (CException* failed = CatchHandlerException([&] { MessageBoxThroughApplication(text.c_str(), MB_OK | MB_ICONERROR, 0); })) {
         failed->Delete();
@@ -223,6 +232,13 @@ bool CProgram::PrepareProcess() {
     }
     if (!LoadLibraryW(L"RICHED20.DLL")) WriteHresultDiagnostic(L"RICHED20.DLL did not load", FailureFromLastError());
     return true;
+}
+
+void CProgram::ReleaseSingleInstanceWhenIdle() {
+    if (!m_singleInstance) return;
+    if (m_pInstallation && !m_pInstallation->WaitForEnd(0)) return;
+    m_singleInstance.Reset();
+    WriteDiagnostic(L"Another setup may start now\n");
 }
 
 bool CProgram::AcquireSingleInstance(HANDLE& mutex) {

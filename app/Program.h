@@ -18,6 +18,7 @@
 #include "config/InstallerDataSources.h"
 #include "config/InstallerDataStore.h"
 #include "framework/PlatformSessions.h"
+#include "framework/ScopedHandles.h"
 #include "framework/WinApp.h"
 #include "services/EventTracker.h"
 #include "services/ProcessLaunching.h"
@@ -98,10 +99,17 @@ public:
     // end of the process, and its object with it. True when it ended.
     bool EndInstallation(DWORD waitMs);
 
+    // Lets another setup start once this one's installation work is over
+    // (the controller has ended), while only the wizard's closing steps are
+    // left: no window would be there to explain why it must wait. Nothing
+    // while the controller still runs.
+    void ReleaseSingleInstanceWhenIdle();
+
 private:
     // Steps of InitInstance; each returns false when start-up must stop.
     bool PrepareProcess();
     bool AcquireSingleInstance(HANDLE& mutex);
+    ScopedHandle m_singleInstance;  // the single-instance mutex, held while the setup works
     bool CreateBrandExtender();
     // Runs the wizard window modally; returns once it has closed.
     void RunWizard();

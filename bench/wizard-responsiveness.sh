@@ -10,21 +10,13 @@
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib/common.sh"
 select_runnable_build
+source "$(dirname "$0")/lib/wizard-runs.sh"
 size_mib=${1:-256}
 [[ "$size_mib" =~ ^[1-9][0-9]*$ ]] || { echo "SIZE_MIB is a positive whole number"; exit 2; }
-driver="$run_build_dir/tests/WizardDriver.exe"
+driver=$wizard_driver
 bare="$run_build_dir/tests/BareDialog.exe"
-wizard="$run_build_dir/Wrenstall.exe"
-fixtures="$run_build_dir/tests/fixtures"
-for file in "$driver" "$bare" "$wizard" "$fixtures/package-A.msi.bz2"; do
-    [ -f "$file" ] || { echo "build first: $file"; exit 1; }
-done
-
-if [ "${WRENSTALL_SERVER_PORT:-}" = "" ]; then
-    runner=("$root/tests/server/with-server.sh" "$0" "$size_mib")
-    if [ -z "${DISPLAY:-}" ]; then in_display "${runner[@]}"; else "${runner[@]}"; fi
-    exit
-fi
+require_built "$driver" "$bare" "$wizard_program" "$wizard_fixtures/package-A.msi.bz2"
+rerun_with_server_and_display "$size_mib"
 
 export WINEPREFIX="$run_build_dir/wineprefix-bench"
 if [ -d "$WINEPREFIX" ]; then
@@ -34,25 +26,20 @@ else
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"; stop_wine' EXIT
-winpath() { echo "Z:${1//\//\\}"; }
 base="http://127.0.0.1:$WRENSTALL_SERVER_PORT"
 mkdir -p "$WRENSTALL_SERVER_ROOT/kelvora"
 head -c "$((size_mib << 20))" /dev/urandom > "$WRENSTALL_SERVER_ROOT/kelvora/large.bin.bz2"
-cp "$fixtures/package-A.msi.bz2" "$WRENSTALL_SERVER_ROOT/kelvora/package.msi.bz2"
+cp "$wizard_fixtures/package-A.msi.bz2" "$WRENSTALL_SERVER_ROOT/kelvora/package.msi.bz2"
 
 # copy NAME PAYLOAD_PATH: the wizard on this server, signed with test key A
 # like the package, with local installer data; prints its path.
 copy() {
-    mkdir -p "$work/$1"
-    wine "$driver" config "$(winpath "$wizard")" "$(winpath "$work/$1/unsigned.exe")" ProductCode=TW6 \
-        'AppExe=%ProgramFiles%\Kelvora\Kelvora.exe' "TrackingEndpoint=$base" "RpcEndpoint=$base" \
-        "Payload=CMsiExecutor|$base$2" PageOrder=CWelcomePage,CProgressPage,CFinishedPage >/dev/null 2>&1
-    osslsigncode sign -certs "$fixtures/pki/A-chain.crt" -key "$fixtures/pki/A.key" -h sha256 \
-        -in "$work/$1/unsigned.exe" -out "$work/$1/setup.exe" >/dev/null
-    printf '@upl=bench\r\nMaxOffers=0\r\n' > "$work/$1/setup.exe.installer_data"
-    echo "$work/$1/setup.exe"
+    local exe
+    exe=$(signed_wizard_copy "$work/$1" "$base$2")
+    printf '@upl=bench\r\nMaxOffers=0\r\n' > "$exe.installer_data"
+    echo "$exe"
 }
-uninstall() { wine msiexec /x '{6C1B5C2E-2F7A-4C59-9A57-5E0F2D6B7A11}' /qn >/dev/null 2>&1 || true; }
+uninstall() { uninstall_kelvora; }
 figures() { tr -d '\r' | grep -E "^(idle dialog|download|install): " | sed 's/^/  /'; }
 
 echo "answer time of a sent message under $(wine --version), one sample every 10 ms (aim: worst under 100 ms):"

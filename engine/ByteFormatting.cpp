@@ -1,16 +1,36 @@
 #include "engine/ByteFormatting.h"
 
 #include <cstdio>
+#include <cwctype>
 
 #include "framework/ResourceStrings.h"
 
 namespace {
+// The decimal separator of the language whose texts this thread shows (the
+// thread locale picks the string table); "." when the platform has none.
+std::wstring DecimalSeparator() {
+    wchar_t separator[8] = {};
+    if (GetLocaleInfoW(GetThreadLocale(), LOCALE_SDECIMAL, separator, ARRAYSIZE(separator)) <= 1) return L".";
+    return separator;
+}
+
+// The C library writes numbers with a point whatever the language: the point
+// between two digits becomes the language's separator ("72,0 KB" in German).
 std::wstring FormatNumber(UINT patternId, double value) {
     std::wstring pattern;
     if (!LoadResourceString(patternId, pattern)) return {};
     wchar_t text[128];
     std::swprintf(text, 128, pattern.c_str(), value);
-    return text;
+    std::wstring formatted = text;
+    const std::wstring separator = DecimalSeparator();
+    if (separator == L".") return formatted;
+    for (size_t i = 1; i + 1 < formatted.size(); ++i) {
+        if (formatted[i] == L'.' && std::iswdigit(formatted[i - 1]) && std::iswdigit(formatted[i + 1])) {
+            formatted.replace(i, 1, separator);
+            i += separator.size() - 1;
+        }
+    }
+    return formatted;
 }
 
 std::wstring LoadText(UINT id) {

@@ -1,19 +1,31 @@
 #include "framework/MessagePumpingWait.h"
 
-void WaitPumpingMessages(DWORD milliseconds) {
+namespace {
+const DWORD kDoneCheckMs = 10;
+
+bool NeverDone() { return false; }
+}  // namespace
+
+void WaitPumpingMessages(DWORD milliseconds) { WaitPumpingMessagesUntil(milliseconds, NeverDone); }
+
+bool WaitPumpingMessagesUntil(DWORD milliseconds, bool (*done)()) {
     const ULONGLONG deadline = GetTickCount64() + milliseconds;
+    const bool checks = done != NeverDone;
     for (;;) {
+        if (done()) return true;
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             if (message.message == WM_QUIT) {
                 PostQuitMessage(static_cast<int>(message.wParam));
-                return;
+                return false;
             }
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
         const ULONGLONG now = GetTickCount64();
-        if (now >= deadline) return;
-        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(deadline - now), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (now >= deadline) return done();
+        DWORD slice = static_cast<DWORD>(deadline - now);
+        if (checks && slice > kDoneCheckMs) slice = kDoneCheckMs;
+        MsgWaitForMultipleObjectsEx(0, nullptr, slice, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     }
 }

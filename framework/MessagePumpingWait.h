@@ -8,3 +8,7 @@
 // Returns after milliseconds, or earlier when WM_QUIT arrives; the quit
 // message is then posted again so that the outer message loop ends too.
 void WaitPumpingMessages(DWORD milliseconds);
+
+// As WaitPumpingMessages, and returns as soon as done() answers true (asked
+// at least every 10 ms); true when it did.
+bool WaitPumpingMessagesUntil(DWORD milliseconds, bool (*done)());

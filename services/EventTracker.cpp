@@ -205,6 +205,8 @@ bool EventTracker::SendUrlAsync(const std::wstring& url) {
     return true;
 }
 
+bool EventTracker::NoSendsPending() { return InterlockedCompareExchange(&g_pendingSends, 0, 0) <= 0; }
+
 bool EventTracker::WaitForPendingSends(DWORD timeoutMs) {
     const DWORD start = GetTickCount();
     while (InterlockedCompareExchange(&g_pendingSends, 0, 0) > 0) {

@@ -44,6 +44,8 @@ public:
     // the wizard is over, so that its last events are not cut off by the end
     // of the process. True when none is left.
     static bool WaitForPendingSends(DWORD timeoutMs);
+    // True when no worker thread is sending any more.
+    static bool NoSendsPending();
 
     // Cleans and escapes a campaign value for the URL template.
     static std::wstring CleanUpl(const std::wstring& upl);

@@ -109,6 +109,27 @@ TEST(ByteFormatting, SizesAndRates) {
     EXPECT_EQ(FormatByteRate(3 * 1048576, 2000), L"1.50 MB/s");
 }
 
+// Each language's own decimal separator in the texts of its table.
+TEST(ByteFormatting, LanguageDecimalSeparator) {
+    const LCID original = GetThreadLocale();
+    struct Case {
+        LANGID language;
+        const wchar_t* size;
+        const wchar_t* rate;
+    };
+    const Case cases[] = {{MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), L"72.0 KB", L"1.50 MB/s"},
+                          {MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN), L"72,0 KB", L"1,50 MB/s"},
+                          {MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH), L"72,0 Ko", L"1,50 Mo/s"},
+                          {MAKELANGID(LANG_SPANISH, SUBLANG_SPANISH_MODERN), L"72,0 KB", L"1,50 MB/s"},
+                          {MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN), L"72.0 KB", L"1.50 MB/秒"}};
+    for (const Case& c : cases) {
+        SetThreadLocale(MAKELCID(c.language, SORT_DEFAULT));
+        EXPECT_EQ(FormatByteSize(72 * 1024), c.size) << "language " << c.language;
+        EXPECT_EQ(FormatByteRate(3 * 1048576, 2000), c.rate) << "language " << c.language;
+    }
+    SetThreadLocale(original);
+}
+
 class Engine : public testing::Test {
 protected:
     void SetUp() override {

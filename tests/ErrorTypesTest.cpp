@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "framework/ErrorTypes.h"
+#include "app/DownloadFailureText.h"
 #include "app/UserLanguage.h"
+#include "resources/resource.h"
 #include "framework/ResourceStrings.h"
 #include "framework/Win32Error.h"
 
@@ -157,6 +159,39 @@ TEST(StringTables, EveryLanguageHasEveryTextWithTheSameInserts) {
             EXPECT_EQ(translated.find(L'&') == std::wstring::npos, text.find(L'&') == std::wstring::npos) << "id " << id;
         }
     }
+}
+
+// Download failures in words a person can act on; other codes keep theirs.
+TEST(ErrorTypes, DownloadFailuresInWords) {
+    const struct {
+        HRESULT code;
+        UINT message;
+    } cases[] = {
+        {static_cast<HRESULT>(0x80190194), IDS_DOWNLOAD_NOT_FOUND},    // 404
+        {static_cast<HRESULT>(0x8019019A), IDS_DOWNLOAD_NOT_FOUND},    // 410
+        {static_cast<HRESULT>(0x801901F4), IDS_DOWNLOAD_UNREACHABLE},  // 500
+        {static_cast<HRESULT>(0x80190193), IDS_DOWNLOAD_UNREACHABLE},  // 403
+        {HRESULT_FROM_WIN32(12029), IDS_DOWNLOAD_UNREACHABLE},         // no connection
+        {HRESULT_FROM_WIN32(12007), IDS_DOWNLOAD_UNREACHABLE},         // name not resolved
+        {HRESULT_FROM_WIN32(12002), IDS_DOWNLOAD_UNREACHABLE},         // timeout
+        {HRESULT_FROM_WIN32(12030), IDS_DOWNLOAD_INTERRUPTED},         // connection ended
+        {HRESULT_FROM_WIN32(12031), IDS_DOWNLOAD_INTERRUPTED},         // connection reset
+        {HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), 0u},
+        {E_FAIL, 0u},
+        {static_cast<HRESULT>(0x80092009), 0u},  // a refused signature
+        {S_OK, 0u},
+    };
+    for (const auto& c : cases) EXPECT_EQ(DownloadFailureMessageId(c.code), c.message) << std::hex << c.code;
+    // Every language has the words.
+    const LCID original = GetThreadLocale();
+    for (LANGID language : {0x0409, 0x0407, 0x0C0A, 0x040C, 0x0411}) {
+        SetThreadLocale(MAKELCID(language, SORT_DEFAULT));
+        for (UINT id : {IDS_DOWNLOAD_UNREACHABLE, IDS_DOWNLOAD_NOT_FOUND, IDS_DOWNLOAD_INTERRUPTED}) {
+            std::wstring text;
+            EXPECT_TRUE(LoadResourceString(id, text) && !text.empty()) << language << " " << id;
+        }
+    }
+    SetThreadLocale(original);
 }
 
 TEST(StringTables, UserLanguageChoosesTheTable) {

@@ -110,6 +110,26 @@ TEST(MessagePumpingWait, QuitEndsTheWaitAndStaysForTheOuterLoop) {
     EXPECT_EQ(message.wParam, 7u);
 }
 
+// The wait with a condition ends when the condition holds, here set by
+// another thread during the wait; without it, at its time.
+volatile LONG g_conditionSet = 0;
+
+DWORD WINAPI SetConditionSoon(LPVOID) {
+    Sleep(50);
+    InterlockedExchange(&g_conditionSet, 1);
+    return 0;
+}
+
+TEST(MessagePumpingWait, EndsAsSoonAsItsConditionHolds) {
+    EXPECT_TRUE(WaitPumpingMessagesUntil(60000, [] { return true; }));
+    EXPECT_FALSE(WaitPumpingMessagesUntil(50, [] { return false; }));
+    HANDLE setter = CreateThread(nullptr, 0, SetConditionSoon, nullptr, 0, nullptr);
+    ASSERT_NE(setter, nullptr);
+    EXPECT_TRUE(WaitPumpingMessagesUntil(60000, [] { return InterlockedCompareExchange(&g_conditionSet, 0, 0) == 1; }));
+    WaitForSingleObject(setter, INFINITE);
+    CloseHandle(setter);
+}
+
 // A window of the test's own on this thread, pinged from another thread while
 // FinishWizard runs; it counts the pings answered inside FinishWizard.
 class PingedWindow {
@@ -243,7 +263,12 @@ TEST(FinishWizard, RunsWithTheStandInApplicationAndBrowser) {
             RunFinish(window, run.launch, true);
             EXPECT_EQ(window.m_endCalls, 1);
             EXPECT_EQ(window.m_endResult, run.endResult);
-            EXPECT_GT(window.m_answeredInFinish, 0) << "the window did not answer during the pauses";
+            // The pause before the registration page keeps the window answering; the
+            // one after the close ends at once here (no event on its way, no
+            // payload windows to release).
+            if (!run.browserLine.empty()) {
+                EXPECT_GT(window.m_answeredInFinish, 0) << "the window did not answer during the pause";
+            }
         }
         SetEnvironmentVariableW(L"WRENSTALL_RECORD_FILE", nullptr);
         if (!run.appLine.empty()) {

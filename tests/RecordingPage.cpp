@@ -26,7 +26,7 @@ RecordingPage::~RecordingPage() {
 
 LRESULT CALLBACK RecordingPage::WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* page = reinterpret_cast<RecordingPage*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (page && ((message >= WM_USER && message < WM_USER + 0x100) || message == WM_MAIN_RESULT)) {
+    if (page && ((message >= kProgressPageMessageBase && message <= WM_PAGE_SHOW_CANCEL) || message == WM_MAIN_RESULT)) {
         PageMessage recorded = {message, static_cast<int>(wParam), L"", false, S_OK};
         if (message == WM_PAGE_RESULT || message == WM_MAIN_RESULT) {
             auto* error = reinterpret_cast<CException*>(lParam);

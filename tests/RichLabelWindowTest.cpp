@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "framework/ScopedBstr.h"
+#include "ui/labels/LinkColour.h"
 #include "ui/labels/RtfLabel.h"
 #include "ui/labels/RtfText.h"
 #include "ui/labels/SuperLabel.h"
@@ -18,7 +19,8 @@
 
 namespace {
 
-const COLORREF kPageColour = RGB(0, 160, 80);
+// A light page, as the wizard's are: links must be drawn in a colour that reads on it.
+const COLORREF kPageColour = RGB(240, 250, 240);
 const COLORREF kTextColour = RGB(0, 0, 0);
 const wchar_t kPageClass[] = L"WrenstallLabelTestPage";
 constexpr int kLabelWidth = 320;
@@ -40,7 +42,7 @@ LRESULT CALLBACK PageProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 struct PixelCounts {
     int page = 0;      // the parent's brush
     int unpainted = 0; // the white the bitmap held before painting
-    int link = 0;      // near the hot-light colour
+    int link = 0;      // near the link colour (the hot-light colour, when it reads on the page)
     int text = 0;      // everything else: black text and its edges blended with the page
 };
 
@@ -71,7 +73,7 @@ PixelCounts PaintAndCount(HWND label) {
     FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     SendMessageW(label, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
     GdiFlush();
-    COLORREF hot = GetSysColor(COLOR_HOTLIGHT);
+    COLORREF hot = ChooseLinkColour(GetSysColor(COLOR_HOTLIGHT), kPageColour, kTextColour);
     const auto* pixels = static_cast<const DWORD*>(bits);
     for (int i = 0; i < kLabelWidth * kLabelHeight; ++i) {
         DWORD p = pixels[i];

@@ -9,6 +9,7 @@
 
 #include "ui/labels/SuperLabelLayout.h"
 #include "ui/labels/SuperLabelMarkup.h"
+#include "ui/labels/LinkColour.h"
 #include "ui/labels/SuperLabelPieces.h"
 
 namespace {
@@ -122,6 +123,37 @@ TEST(SuperLabelPieces, SplitsWordsWithTheirWhiteSpaceAndEndsPiecesAtRunEnds) {
     }
     EXPECT_EQ(FindLongestSuperLabelPiece(pieces), 0u);
     EXPECT_EQ(FindLongestSuperLabelPiece({}), 0u);
+}
+
+// Links keep the theme's colour only where it reads (4.5:1).
+TEST(SuperLabelLinkColour, ThemeColourOnlyWithEnoughContrast) {
+    EXPECT_NEAR(ContrastRatio(RGB(255, 255, 255), RGB(0, 0, 0)), 21.0, 0.01);
+    EXPECT_NEAR(ContrastRatio(RGB(10, 20, 30), RGB(10, 20, 30)), 1.0, 0.001);
+    const COLORREF page = RGB(0xF5, 0xF5, 0xF5), text = RGB(0, 0, 0);
+    EXPECT_EQ(ChooseLinkColour(RGB(0xE0, 0xE0, 0xE0), page, text), kFixedLinkBlue) << "nearly white on light grey";
+    EXPECT_EQ(ChooseLinkColour(RGB(0x00, 0x33, 0x99), page, text), RGB(0x00, 0x33, 0x99)) << "a dark theme blue stays";
+    EXPECT_GE(ContrastRatio(kFixedLinkBlue, RGB(0xF0, 0xF0, 0xF0)), 4.5);
+    EXPECT_GE(ContrastRatio(kFixedLinkBlue, RGB(255, 255, 255)), 4.5);
+    // A dark page where neither reads: the label's own text colour.
+    EXPECT_EQ(ChooseLinkColour(RGB(0x20, 0x20, 0x60), RGB(0x10, 0x10, 0x10), RGB(0xEE, 0xEE, 0xEE)),
+              RGB(0xEE, 0xEE, 0xEE));
+}
+
+// Japanese has no spaces: lines may break between characters, but not before
+// a closing mark or small kana, nor after an opening mark.
+TEST(SuperLabelPieces, BreaksJapaneseBetweenCharacters) {
+    std::vector<SuperLabelRun> runs = {{SuperLabelPlain, L"終了するには [キャンセル] をクリックしてください。", L""}};
+    std::vector<std::wstring> texts;
+    for (const SuperLabelPiece& piece : SplitSuperLabelPieces(runs)) texts.push_back(piece.text);
+    const std::vector<std::wstring> expected = {L"終", L"了", L"す", L"る", L"に", L"は ", L"[キャ", L"ン", L"セ",
+                                                L"ル] ", L"を", L"ク", L"リッ", L"ク", L"し", L"て", L"く", L"だ",
+                                                L"さ", L"い。"};
+    EXPECT_EQ(texts, expected);
+    // Latin words keep together, also next to Japanese.
+    runs = {{SuperLabelPlain, L"Kelvora をWindows", L""}};
+    texts.clear();
+    for (const SuperLabelPiece& piece : SplitSuperLabelPieces(runs)) texts.push_back(piece.text);
+    EXPECT_EQ(texts, (std::vector<std::wstring>{L"Kelvora ", L"を", L"Windows"}));
 }
 
 // Ten pixels per character: enough to check placement without a font.

@@ -104,6 +104,8 @@ void CFinishedPage::OnFinish() {
     FinishWizard(launch, true);
 }
 
+void CFinishedPage::OnCancel() { OnFinish(); }
+
 bool CFinishedPage::CanClose() {
     OnFinish();
     return false;

@@ -23,6 +23,9 @@ public:
 
 protected:
     BOOL OnInitDialog() override;
+    // Escape (the page's Cancel button is disabled): the wizard finishes, as
+    // with the title bar's close box; there is nothing left to cancel.
+    void OnCancel() override;
     bool OnCommand(UINT id, UINT notifyCode, HWND control) override;
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 

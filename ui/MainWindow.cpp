@@ -253,12 +253,44 @@ void CMainWindow::ActivatePage(std::unique_ptr<CSubDialog> page) {
         throw new COleException(E_FAIL);
     }
     m_pPage = std::move(page);
+    m_hFocusToRestore = nullptr;
     if (old) {
         if (HWND oldWindow = old->GetSafeHwnd()) ShowWindow(oldWindow, SW_HIDE);
         CSubDialog* retired = old.get();
         m_retiredPages.push_back(std::move(old));
         PostMessageW(m_hWnd, WM_MAIN_DELETE_PAGE, 0, reinterpret_cast<LPARAM>(retired));
     }
+    // The keyboard goes on with the new page. A frame that is not active (a
+    // question over it, another program in front) gets it when activated.
+    if (GetActiveWindow() == m_hWnd) {
+        FocusPage(nullptr);
+    } else {
+        m_hFocusToRestore = m_pPage->InitialFocusControl();
+    }
+}
+
+void CMainWindow::FocusPage(HWND preferred) {
+    HWND page = m_pPage ? m_pPage->GetSafeHwnd() : nullptr;
+    if (!page || !IsWindowVisible(page)) return;
+    HWND target = preferred;
+    if (!target || !IsChild(page, target) || !IsWindowVisible(target) || !IsWindowEnabled(target)) {
+        target = m_pPage->InitialFocusControl();
+    }
+    // Through the dialog manager, which marks the default button as it does for Tab.
+    if (target) SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(target), TRUE);
+}
+
+// The dialog manager's own focus saving would, with no saved control, focus
+// the first control Tab reaches and select all its text: the licence would
+// jump to its end. The frame keeps the place itself.
+void CMainWindow::OnActivate(WPARAM state) {
+    if (LOWORD(state) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(m_hWnd, focus)) m_hFocusToRestore = focus;
+        return;
+    }
+    if (HIWORD(state) != 0 || IsIconic(m_hWnd)) return;
+    FocusPage(m_hFocusToRestore);
 }
 
 void CMainWindow::DeleteRetiredPage(LPARAM page) {
@@ -345,6 +377,8 @@ bool CMainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&
             }
             return true;
         case WM_MAIN_INSTALLER_DATA_READY: OnInstallerDataReady(); return true;
+        case WM_ACTIVATE: OnActivate(wParam); return true;
+        case WM_SETFOCUS: FocusPage(m_hFocusToRestore); return true;
         case WM_SYSCOMMAND: return OnSystemCommand(wParam);
         case WM_CLOSE: OnClose(); return true;
         case WM_DESTROY:

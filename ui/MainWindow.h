@@ -86,6 +86,10 @@ private:
     void BuildPageOrder();
     void ExtendPageOrder();
     void StayOnTop();
+    // Gives the keyboard focus to preferred when it is a usable control of the
+    // page on screen, else to the page's own first choice.
+    void FocusPage(HWND preferred);
+    void OnActivate(WPARAM state);
 
     CPageSequence m_sequence;  // m_pageOrder, m_history, m_nCurrent, m_bEulaSkipped
     std::unique_ptr<CSubDialog> m_pPage;
@@ -93,6 +97,9 @@ private:
     std::vector<std::unique_ptr<CSubDialog>> m_retiredPages;
     CTrayIcon m_trayIcon;
     HICON m_hIcon = nullptr;
+    // The page's control that had the focus when the frame was last
+    // deactivated (or that takes it when the frame is activated next).
+    HWND m_hFocusToRestore = nullptr;
     bool m_bConfirmingCancel = false;
     bool m_bNextPending = false;  // a Next (0x8002 without a name) is on its way
 };

@@ -4,7 +4,6 @@
 #include "engine/Installation.h"
 #include "framework/WindowText.h"
 #include "resources/resource.h"
-#include "ui/GdiObjects.h"
 #include "ui/MainWindow.h"
 
 IMPLEMENT_DYNAMIC(COfferPage, CWizardPage)
@@ -12,25 +11,6 @@ IMPLEMENT_DYNAMIC(COfferPage, CWizardPage)
 namespace {
 // The gap between the lead-in text and the logo, in pixels.
 const int kLogoGap = 5;
-
-// The width of the control's text drawn in the control's own font on its own device context.
-int MeasureWindowText(HWND control) {
-    std::wstring text = ReadWindowText(control);
-    ScopedWindowDC dc(control);
-    if (!dc.Get()) return 0;
-    ScopedSelection font(dc.Get(), reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
-    SIZE size = {};
-    if (!GetTextExtentPoint32W(dc.Get(), text.c_str(), static_cast<int>(text.size()), &size)) return 0;
-    return size.cx;
-}
-
-// The child's rectangle in its parent's client coordinates.
-RECT ChildRect(HWND parent, HWND child) {
-    RECT rect = {};
-    GetWindowRect(child, &rect);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
 }  // namespace
 
 COfferPage::COfferPage(const OfferPageTraits& traits) : CWizardPage(traits.templateId), m_traits(traits) {}
@@ -39,9 +19,9 @@ bool COfferPage::PlaceLogoAfterLeadIn(HWND page, UINT leadInId, UINT logoId) {
     HWND leadIn = ::GetDlgItem(page, static_cast<int>(leadInId));
     HWND logo = ::GetDlgItem(page, static_cast<int>(logoId));
     if (!leadIn || !logo) return false;
-    int textWidth = MeasureWindowText(leadIn);
-    RECT leadInRect = ChildRect(page, leadIn);
-    RECT logoRect = ChildRect(page, logo);
+    int textWidth = WindowTextWidth(leadIn);
+    RECT leadInRect = ChildRectInParent(page, leadIn);
+    RECT logoRect = ChildRectInParent(page, logo);
     SetWindowPos(leadIn, nullptr, 0, 0, textWidth, leadInRect.bottom - leadInRect.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     SetWindowPos(logo, nullptr, leadInRect.left + textWidth + kLogoGap, logoRect.top, 0, 0,

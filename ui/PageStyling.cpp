@@ -6,8 +6,10 @@
 
 #include "framework/ResourceStrings.h"
 #include "framework/WinApp.h"
+#include "framework/WindowText.h"
 #include "resources/resource.h"
 #include "ui/ImageCache.h"
+#include "ui/ReadingPaneKeys.h"
 #include "ui/ResourceStyles.h"
 #include "ui/RichEditStream.h"
 #include "ui/SubDialog.h"
@@ -38,11 +40,6 @@ std::wstring ApplicationName() {
     return name;
 }
 
-std::wstring WithoutAmpersands(std::wstring text) {
-    std::erase(text, L'&');
-    return text;
-}
-
 std::unique_ptr<CRichLabel> MakeRichLabel(const std::wstring& text) {
     if (!text.empty() && text[0] == kSuperLabelMark) return std::make_unique<CSuperLabel>();
     if (text.compare(0, ARRAYSIZE(kRtfLabelMark) - 1, kRtfLabelMark) == 0) return std::make_unique<CRtfLabel>();
@@ -58,12 +55,12 @@ std::wstring CSubDialog::ControlText(UINT stringId, const std::wstring& defaultB
 }
 
 // The default button's caption as it will read once styled: its own string,
-// formatted, without ampersands. (Its window text may still be the template's
+// formatted, without its accelerator mark. (Its window text may still be the template's
 // when an earlier control asks.)
 std::wstring CSubDialog::DefaultButtonCaption() const {
     DWORD answer = static_cast<DWORD>(SendMessageW(m_hWnd, DM_GETDEFID, 0, 0));
     if (HIWORD(answer) == 0) return {};
-    return WithoutAmpersands(ControlText(LOWORD(answer), {}));
+    return CaptionWithoutMnemonic(ControlText(LOWORD(answer), {}));
 }
 
 void CSubDialog::StyleChildren() {
@@ -87,6 +84,8 @@ void CSubDialog::StyleChild(HWND child, const std::wstring& defaultButtonCaption
             SendMessageW(child, EM_EXLIMITTEXT, 0, kRichEditTextLimit);
             StreamIntoRichEdit(child, rtf, size, SF_RTF);
         }
+        auto keys = std::make_unique<CReadingPaneKeys>();
+        if (keys->Subclass(child)) m_readingPanes.push_back(std::move(keys));
     } else if (!IsStaticClass(className)) {
         SetWindowTextW(child, ControlText(id, defaultButtonCaption).c_str());
     } else if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP) {

@@ -3,11 +3,13 @@
 // downloads, verifies and installs. When it appears it attaches itself to the
 // controller's progress-page proxy and asks for the install step (0x406);
 // the controller then reports through posted messages: both bars and their
-// texts (WM_USER, WM_USER + 1), the temporary files the page deletes when it
-// goes (WM_USER + 2), its result once (WM_USER + 3: none, or an error object
-// that is thrown again here) and whether Cancel may be used (WM_USER + 4).
-// With the campaign codes "NOX00011" and "NOX00012" the wizard moves into the
-// notification area while it installs (WM_USER + 5, posted to itself).
+// texts (WM_PAGE_NEXT_TASK, WM_PAGE_STEP_PROGRESS), the temporary files the
+// page deletes when it goes (WM_PAGE_REMEMBER_TEMP_FILE), its result once
+// (WM_PAGE_RESULT: none, or an error object that is thrown again here) and
+// whether Cancel may be used (WM_PAGE_SHOW_CANCEL). With the campaign codes
+// "NOX00011" and "NOX00012" the wizard moves into the notification area while
+// it installs (WM_PAGE_TRAY_CHECK, posted to itself). The numbers stay clear
+// of the dialog manager's DM_ messages (payload/ExecutorPage.h).
 // Thread rules: everything on the user-interface thread, except
 // GetPageWindow, IsCancelled and SetCancelled, which the proxy calls under
 // its lock from the controller thread. The page detaches from the proxy
@@ -23,7 +25,7 @@
 #include "ui/WizardPage.h"
 
 enum : UINT {
-    WM_PAGE_TRAY_CHECK = WM_USER + 5,  // 0 / 0: the notification-area mode check
+    WM_PAGE_TRAY_CHECK = kProgressPageMessageBase + 5,  // 0 / 0: the notification-area mode check
 };
 
 class CException;

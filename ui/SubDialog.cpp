@@ -5,6 +5,7 @@
 #include "framework/ResourceBytes.h"
 #include "resources/resource.h"
 #include "ui/PageHost.h"
+#include "ui/ReadingPaneKeys.h"
 #include "ui/labels/RichLabel.h"
 
 IMPLEMENT_DYNAMIC(CSubDialog, CDialog)
@@ -30,11 +31,23 @@ bool CSubDialog::Create(HWND parent, IPageHost* host) {
         ShowWindow(m_hWnd, SW_HIDE);
         return false;
     }
+    // The page's own init handler has set its texts by now.
+    FitTextStatics();
     ComposeBackground();
     return true;
 }
 
 void CSubDialog::OnLeavePage() {}
+
+HWND CSubDialog::InitialFocusControl() const {
+    if (!m_hWnd) return nullptr;
+    DWORD answer = static_cast<DWORD>(SendMessageW(m_hWnd, DM_GETDEFID, 0, 0));
+    if (HIWORD(answer) == DC_HASDEFID) {
+        HWND button = GetDlgItem(LOWORD(answer));
+        if (button && IsWindowEnabled(button) && IsWindowVisible(button)) return button;
+    }
+    return GetNextDlgTabItem(m_hWnd, nullptr, FALSE);
+}
 
 bool CSubDialog::CanClose() { return true; }
 
@@ -44,6 +57,8 @@ BOOL CSubDialog::OnInitDialog() {
     for (int marker : {IDC_HEADER_MARKER, IDC_BANNER}) {
         if (HWND control = GetDlgItem(marker)) ShowWindow(control, SW_HIDE);
     }
+    MakeRoomBelowGrownLabels();
+    FitButtonsToText();
     ComposeBackground();
     return TRUE;
 }

@@ -17,6 +17,7 @@
 #include "ui/GdiObjects.h"
 
 class CRichLabel;
+class CReadingPaneKeys;
 class IPageHost;
 
 class CSubDialog : public CDialog {
@@ -35,6 +36,11 @@ public:
     // Asked when the user closes the wizard from the title bar; true by default.
     virtual bool CanClose();
 
+    // The control that takes the keyboard focus when the page is shown: its
+    // default button when that can be pressed, else the first control Tab
+    // reaches; null when the page has none (or is not visible).
+    HWND InitialFocusControl() const;
+
     const DialogTemplateInfo& GetTemplate() const { return m_template; }
     bool InitFailed() const { return m_bInitFailed; }
     const std::vector<std::unique_ptr<CRichLabel>>& GetLabels() const { return m_labels; }
@@ -49,6 +55,18 @@ protected:
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void OnHandlerException(UINT message) override;
 
+    // A text label that grew to show its whole text (a language that needs
+    // more lines) pushes down the top of the control below it, which keeps
+    // its bottom edge; a control that would lose more than half its height
+    // stays and the overlap is logged.
+    void MakeRoomBelowGrownLabels();
+    // Widens every push button whose caption does not fit (a longer
+    // language); a row of buttons keeps its right edge and its gaps.
+    void FitButtonsToText();
+    // A plain text static whose words need more lines than it has grows into
+    // the room below it (up to the next control); what still does not fit is
+    // logged. Run once the page's own init handler has set its texts.
+    void FitTextStatics();
     // Redraws the background bitmap and pattern brush from the banner, the header marker and the client size.
     void ComposeBackground();
 
@@ -64,6 +82,8 @@ private:
     std::wstring ControlText(UINT stringId, const std::wstring& defaultButtonCaption) const;
     std::wstring DefaultButtonCaption() const;
 
+    // Sizes to the texts (PageFitting.cpp): see the protected operations above.
+
     // Background and drawing (PageBackground.cpp).
     LRESULT OnEraseBackground(HDC dc);
     LRESULT OnStaticColour(HDC dc, HWND control);
@@ -74,4 +94,5 @@ private:
     ScopedBrush m_bgBrush;
     std::vector<ScopedFont> m_fonts;
     std::vector<std::unique_ptr<CRichLabel>> m_labels;
+    std::vector<std::unique_ptr<CReadingPaneKeys>> m_readingPanes;
 };

@@ -1,5 +1,5 @@
 // Drives the real wizard from outside, as a person would, with FindWindow,
-// GetDlgItem, posted commands and keyboard messages:
+// GetDlgItem, posted commands, keyboard messages and real key presses:
 //   config SOURCE TARGET KEY=VALUE...   copies the wizard with that build configuration
 //   has-class NAME                      exit 0 when the program's code has that run-time class
 //   launch PROGRAM RUNS                 starts PROGRAM RUNS times and prints the milliseconds
@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,7 @@ const int kFinish = 12, kBack = 1000, kAgree = 1002, kTitle = 1003, kLicenseText
           kAccept = 1026, kDecline = 1016, kNoxLogo = 1073, kHeaderMarker = 1028, kBoxText = 0xFFFF;
 
 int g_failures = 0;
+std::wstring g_program;  // the program a scenario runs
 std::wstring g_shots;
 std::wstring g_prefix;
 
@@ -307,9 +309,22 @@ void ScenarioCountdown(Wizard& wizard) {
     Click(wizard.Page(), kAgree);
     if (!WaitForPage(wizard, L"finished")) return;
     HWND finish = GetDlgItem(wizard.Page(), kFinish);
-    Check(WaitFor([&] { return Text(finish) == L"Finish(2)"; }, 5000), "the countdown shows Finish(2)", Text(finish));
-    Check(WaitFor([&] { return Text(finish) == L"Finish(1)"; }, 5000), "then Finish(1)", Text(finish));
+    Check(WaitFor([&] { return Text(finish) == L"&Finish(2)"; }, 5000), "the countdown shows Finish(2)", Text(finish));
+    Check(WaitFor([&] { return Text(finish) == L"&Finish(1)"; }, 5000), "then Finish(1)", Text(finish));
     WaitForEnd(wizard, 15000);
+}
+
+// The about box's frame: a title, centred on the wizard. (Its icon cannot be
+// asked from another process under Wine: the pictures show it.)
+void CheckAboutFrame(Wizard& wizard, HWND about) {
+    Check(Text(about) == L"About Kelvora Setup Wizard", "the about box's title", Text(about));
+    RECT box = {}, frame = {};
+    GetWindowRect(about, &box);
+    GetWindowRect(wizard.Main(), &frame);
+    const LONG dx = (box.left + box.right) / 2 - (frame.left + frame.right) / 2;
+    const LONG dy = (box.top + box.bottom) / 2 - (frame.top + frame.bottom) / 2;
+    Check(dx >= -1 && dx <= 1 && dy >= -1 && dy <= 1, "the about box is centred on the wizard",
+          std::to_wstring(dx) + L", " + std::to_wstring(dy));
 }
 
 // The system menu's about item.
@@ -327,6 +342,7 @@ void ScenarioAbout(Wizard& wizard) {
     Check(ItemText(about, 1034).rfind(L"Built on ", 0) == 0 && ItemText(about, 1034).size() > 12, "build time line",
           ItemText(about, 1034));
     Check(ItemText(about, 8) == L"&Close", "close button", ItemText(about, 8));
+    CheckAboutFrame(wizard, about);
     Click(about, 8);
     Check(WaitFor([&] { return wizard.About() == nullptr; }), "Close ends the about box");
     Check(PageName(wizard.Page()) == L"welcome", "the wizard is still on its page");
@@ -592,6 +608,147 @@ void ScenarioCancelOffer(Wizard& wizard) {
     Finish(wizard);
 }
 
+// --- Real key presses (SendInput): they reach whatever window has the focus ---
+// One key, or a chord held in order (Shift+Tab, Alt+F) and released in reverse.
+void PressKeys(std::initializer_list<WORD> keys) {
+    std::vector<INPUT> inputs;
+    for (WORD key : keys) {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = key;
+        input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
+        inputs.push_back(input);
+    }
+    for (auto key = std::rbegin(keys); key != std::rend(keys); ++key) {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = *key;
+        input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(*key, MAPVK_VK_TO_VSC));
+        input.ki.dwFlags = KEYEVENTF_KEYUP;
+        inputs.push_back(input);
+    }
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+// The window with the keyboard focus in the wizard's user-interface thread.
+HWND FocusOf(Wizard& wizard) {
+    HWND main = wizard.Main();
+    if (!main) return nullptr;
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &info)) return nullptr;
+    return info.hwndFocus;
+}
+
+std::wstring FocusName(Wizard& wizard) {
+    HWND focus = FocusOf(wizard);
+    if (!focus) return L"no window";
+    return L"control " + std::to_wstring(GetDlgCtrlID(focus)) + L" \"" + Text(focus).substr(0, 40) + L"\"";
+}
+
+void ExpectFocus(Wizard& wizard, HWND page, int id, const std::string& what) {
+    HWND control = GetDlgItem(page, id);
+    bool focused = control && WaitFor([&] { return FocusOf(wizard) == control; }, 10000);
+    Check(focused, what, L"focus: " + FocusName(wizard));
+}
+
+// The licence's place: its first visible line, and no selection over its whole text.
+struct LicencePlace {
+    LRESULT firstLine;
+    DWORD selection;
+};
+LicencePlace PlaceOf(HWND licence) {
+    return {SendMessageW(licence, EM_GETFIRSTVISIBLELINE, 0, 0),
+            static_cast<DWORD>(SendMessageW(licence, EM_GETSEL, 0, 0))};
+}
+void ExpectLicencePlace(HWND licence, const LicencePlace& expected, const std::string& when) {
+    LicencePlace place = PlaceOf(licence);
+    Check(place.firstLine == expected.firstLine && LOWORD(place.selection) == HIWORD(place.selection),
+          "the licence keeps its place and selects nothing " + when,
+          L"first line " + std::to_wstring(place.firstLine) + L" (was " + std::to_wstring(expected.firstLine) +
+              L"), selection " + std::to_wstring(LOWORD(place.selection)) + L"-" +
+              std::to_wstring(HIWORD(place.selection)));
+}
+
+// The cancel question by the keyboard: its N key answers No.
+void AnswerNoByKey(Wizard& wizard, const std::string& where) {
+    HWND box = WaitForBox(wizard, where + ": Escape asks the cancel question");
+    if (!box) return;
+    Check(ItemText(box, kBoxText) == L"Do you want to cancel the setup wizard?", "the question's text",
+          ItemText(box, kBoxText));
+    PressKeys({'N'});
+    Check(WaitFor([&] { return wizard.Box() == nullptr; }, 10000), where + ": N answers No");
+}
+
+// From the welcome page to Finish with the keyboard alone: the focus on each
+// page's default button, Tab and Shift+Tab through the controls, the licence
+// keeping its place, Escape's question answered No on the welcome and the
+// progress page, Enter pressing Agree, an offer's Accept and Finish.
+void ScenarioKeyboard(Wizard& wizard) {
+    if (!WaitForPage(wizard, L"welcome")) return;
+    HWND page = wizard.Page();
+    HWND licence = GetDlgItem(page, kLicenseText);
+    ExpectFocus(wizard, page, kAgree, "welcome: the focus is on Agree");
+    PressKeys({VK_SHIFT, VK_TAB});
+    ExpectFocus(wizard, page, kLicenseText, "Shift+Tab: the licence");
+    ExpectLicencePlace(licence, {0, 0}, "when tabbed into");
+    PressKeys({VK_NEXT});
+    PressKeys({VK_NEXT});
+    Check(WaitFor([&] { return PlaceOf(licence).firstLine > 0; }, 10000), "Page Down scrolls the licence",
+          std::to_wstring(PlaceOf(licence).firstLine));
+    LicencePlace reading = PlaceOf(licence);
+    reading.selection = 0;
+    PressKeys({VK_TAB});
+    ExpectFocus(wizard, page, kAgree, "Tab: from the licence to Agree (Back is disabled)");
+    PressKeys({VK_TAB});
+    ExpectFocus(wizard, page, kCancel, "Tab: Cancel");
+    PressKeys({VK_TAB});
+    ExpectFocus(wizard, page, kLicenseText, "Tab: round to the licence");
+    ExpectLicencePlace(licence, reading, "when tabbed into again");
+    PressKeys({VK_ESCAPE});
+    AnswerNoByKey(wizard, "welcome");
+    ExpectFocus(wizard, page, kLicenseText, "after the question the focus is back on the licence");
+    ExpectLicencePlace(licence, reading, "when the wizard is activated again");
+    PressKeys({VK_RETURN});
+    if (!WaitForPage(wizard, L"nox-offer")) return;
+    page = wizard.Page();
+    ExpectFocus(wizard, page, kAccept, "offer: the focus is on Accept");
+    PressKeys({VK_TAB});
+    ExpectFocus(wizard, page, kDecline, "Tab: Decline");
+    PressKeys({VK_SHIFT, VK_TAB});
+    ExpectFocus(wizard, page, kAccept, "Shift+Tab: Accept");
+    PressKeys({VK_RETURN});
+    if (!WaitForPage(wizard, L"progress")) return;
+    page = wizard.Page();
+    ExpectFocus(wizard, page, kCancel, "progress: the focus is on Cancel (Next and Back are disabled)");
+    Check(WaitFor([&] { return !ItemText(page, kTaskText).empty() && BarPosition(page, kTaskBar) > 0; }, 30000),
+          "the task text is shown");
+    // The dialog manager's question for the default button is no progress
+    // report (it would empty the task text and reset its bar).
+    DWORD defaultId = static_cast<DWORD>(SendMessageW(page, DM_GETDEFID, 0, 0));
+    Check(LOWORD(defaultId) == kNext, "DM_GETDEFID answers Next", std::to_wstring(LOWORD(defaultId)));
+    Check(!ItemText(page, kTaskText).empty() && BarPosition(page, kTaskBar) > 0,
+          "DM_GETDEFID leaves the task text and bar alone", ItemText(page, kTaskText));
+    PressKeys({VK_ESCAPE});
+    AnswerNoByKey(wizard, "progress");
+    Check(PageName(wizard.Page()) == L"progress" && !ItemText(page, kTaskText).empty(), "No: the installation goes on",
+          ItemText(page, kTaskText));
+    ExpectFocus(wizard, page, kCancel, "after the question the focus is back on Cancel");
+    if (!WaitForPage(wizard, L"finished", kInstallTimeoutMs)) return;
+    page = wizard.Page();
+    ExpectFocus(wizard, page, kFinish, "finished: the focus is on Finish");
+    Check(ItemText(page, kFinish).find(L'&') != std::wstring::npos, "Finish has a mnemonic", ItemText(page, kFinish));
+    PressKeys({VK_TAB});
+    ExpectFocus(wizard, page, kLaunch, "Tab: the launch check box");
+    PressKeys({VK_SPACE});
+    Check(WaitFor([&] { return IsDlgButtonChecked(page, kLaunch) == BST_UNCHECKED; }, 10000),
+          "Space clears the launch check box");
+    PressKeys({VK_SHIFT, VK_TAB});
+    ExpectFocus(wizard, page, kFinish, "Shift+Tab: Finish");
+    PressKeys({VK_RETURN});
+    WaitForEnd(wizard);
+}
+
 // "track" NOX00011: the wizard hides in the notification area when the
 // progress page shows, comes back on a click of the icon, hides again on
 // minimise and ends without the finished page.
@@ -617,6 +774,62 @@ void ScenarioTray(Wizard& wizard) {
     Check(ended, "the wizard ends by itself when the installation is done",
           ended ? L"" : L"still there: page " + PageName(wizard.Page()) + L", box \"" + ItemText(wizard.Box(), kBoxText) + L"\"");
     Check(!sawFinished, "no finished page while hidden");
+    if (!ended) TerminateProcess(wizard.process.hProcess, 99);
+}
+
+bool StartProgram(const std::wstring& program, PROCESS_INFORMATION& process);
+
+// From Finish to the end: how long the frame stays on screen and the process
+// after it, with the launch check box on (offers on the way accepted).
+// Figures, not checks: the bench prints them.
+void ScenarioFinishTiming(Wizard& wizard) {
+    if (!WaitForPage(wizard, L"welcome")) return;
+    Click(wizard.Page(), kAgree);
+    // Offers on the way are accepted.
+    std::wstring page;
+    WaitFor([&] {
+        page = PageName(wizard.Page());
+        if (page == L"nox-offer" || page == L"gearfresh-offer") {
+            Click(wizard.Page(), kAccept);
+            Sleep(200);
+        }
+        return page == L"finished";
+    }, kInstallTimeoutMs);
+    if (!WaitForPage(wizard, L"finished")) return;
+    HWND main = wizard.Main();
+    CheckDlgButton(wizard.Page(), kLaunch, BST_CHECKED);
+    LARGE_INTEGER frequency, start, now;
+    QueryPerformanceFrequency(&frequency);
+    auto elapsedMs = [&] {
+        QueryPerformanceCounter(&now);
+        return 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+    };
+    QueryPerformanceCounter(&start);
+    Click(wizard.Page(), kFinish);
+    WaitFor([&] { return !IsWindow(main) || !IsWindowVisible(main); }, kInstallTimeoutMs);
+    double windowGone = elapsedMs();
+    // A second setup started as soon as the window went: what does its user see?
+    Wizard second;
+    std::wstring secondSees = L"nothing (it could not be started)";
+    if (StartProgram(g_program, second.process)) {
+        WaitFor([&] { return second.Box() || PageName(second.Page()) != L"none" || !second.Running(); }, kStepTimeoutMs);
+        if (HWND box = second.Box()) {
+            secondSees = L"a box: " + ItemText(box, kBoxText);
+        } else if (second.Page()) {
+            secondSees = L"its " + PageName(second.Page()) + L" page";
+        } else {
+            secondSees = second.Running() ? L"nothing" : L"nothing (it ended)";
+        }
+        TerminateProcess(second.process.hProcess, 0);
+        WaitForSingleObject(second.process.hProcess, 10000);
+        CloseHandle(second.process.hThread);
+        CloseHandle(second.process.hProcess);
+    }
+    bool ended = WaitForSingleObject(wizard.process.hProcess, kInstallTimeoutMs) == WAIT_OBJECT_0;
+    double processEnded = elapsedMs();
+    std::printf("finish: the window went after %.0f ms, the process %s after %.0f ms; a setup started then shows %s\n",
+                windowGone, ended ? "ended" : "was still running", processEnded, Utf8(secondSees).c_str());
+    std::fflush(stdout);
     if (!ended) TerminateProcess(wizard.process.hProcess, 99);
 }
 
@@ -855,6 +1068,7 @@ void ScenarioDemo(Wizard& wizard) {
 }
 
 int Run(const std::wstring& scenario, const std::wstring& program) {
+    g_program = program;
     Wizard wizard;
     if (!StartProgram(program, wizard.process)) {
         std::printf("FAIL: cannot start %s\n", Utf8(program).c_str());
@@ -880,6 +1094,8 @@ int Run(const std::wstring& scenario, const std::wstring& program) {
     else if (scenario == L"cancel-extraction") ScenarioCancelExtraction(wizard);
     else if (scenario == L"cancel-scan") ScenarioCancelScan(wizard);
     else if (scenario == L"tray") ScenarioTray(wizard);
+    else if (scenario == L"keyboard") ScenarioKeyboard(wizard);
+    else if (scenario == L"finish-timing") ScenarioFinishTiming(wizard);
     else if (scenario == L"responsiveness") ScenarioResponsiveness(wizard, false);
     else if (scenario == L"responsiveness-download") ScenarioResponsiveness(wizard, true);
     else if (scenario == L"demo") ScenarioDemo(wizard);

@@ -3,7 +3,8 @@
 # WizardDriver against the stand-in server (each copy configured with its
 # address): both offers accepted, one declined, none allowed by the budget; Cancel
 # answered No and Yes on the progress page mid-download and on an offer page,
-# Cancel while the payload unpacks and during the install scan;
+# Cancel while the payload unpacks and during the install scan; a walk with
+# the keyboard alone;
 # the notification-area mode; pictures of the progress page mid-download and
 # of both offer pages in five languages. Each wizard copy is signed with test
 # key A, as are the payload and the offers on the server.
@@ -150,6 +151,20 @@ if wanted tray; then
     drive tray "$exe"
     expect "NOX00011: hidden in the notification area, restored, finished without the finished page" '[ $? -eq 0 ]'
     expect "the server-to-server notification was requested" 'requests | grep -q "^/s2s/finished"'
+fi
+
+if wanted keyboard; then
+    # Real key presses only; the payload trickles so that the progress page
+    # is still downloading when its keys are tried.
+    uninstall
+    exe=$(copy keyboard "${offers}MaxOffers=1\r\n")
+    reset
+    rm -f "$work/offers-started.txt"
+    trickle "$payload" "$slow_ms"
+    drive keyboard "$exe"
+    expect "a keyboard-only walk from the welcome page to Finish, with an offer and two questions answered No" '[ $? -eq 0 ]'
+    expect "the product is installed" '[ -f "$installed" ]'
+    expect "the offer accepted by Enter was downloaded" '[ "$(offer_gets nox)" -ge 1 ]'
 fi
 
 if wanted pictures; then

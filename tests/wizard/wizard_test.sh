@@ -126,6 +126,8 @@ if wanted error; then
     reset
     drive error "$exe" en_US wizard-en-error
     expect "a missing payload: the program's box, then the error variant" '[ $? -eq 0 ]'
+    expect "the box says in words that the file is not on the server, the code after them" \
+        'grep -q "^error message: The file to download is not on the download server\..* (0x80190194)$" "$work/out"'
     expect "the missing payload's error event reached the tracking endpoint" \
         'requests | grep -q "ev=Error.*errorCode=80190194"'
     # ... and the download server is unreachable.
@@ -133,6 +135,8 @@ if wanted error; then
     reset
     drive error "$exe"
     expect "an unreachable server: the program's box, then the error variant" '[ $? -eq 0 ]'
+    expect "the box says in words that the server could not be reached, the code after them" \
+        'grep -q "^error message: The download server could not be reached\..* (0x8007[0-9A-F]\{4\})$" "$work/out"'
     expect "the unreachable server's error event reached the tracking endpoint" \
         'requests | grep -q "ev=Error.*errorType=windowsDesktopError"'
     # ... and a package signed by a foreign key, refused once the installation begins.

@@ -2,6 +2,8 @@
 
 #include <climits>
 
+#include "ui/labels/LinkColour.h"
+
 namespace {
 
 int TextWidth(HDC dc, const wchar_t* text, std::size_t length) {
@@ -42,14 +44,15 @@ SuperLabelWidths CGdiSuperLabelMeasure::Measure(const SuperLabelPiece& piece, un
 }
 
 void DrawSuperLabelPieces(HDC dc, const std::vector<SuperLabelPiece>& pieces, const std::vector<SuperLabelRun>& runs,
-                          const CSuperLabelFontSet& fonts) {
+                          const CSuperLabelFontSet& fonts, COLORREF background) {
+    const COLORREF linkColour = ChooseLinkColour(GetSysColor(COLOR_HOTLIGHT), background, GetTextColor(dc));
     for (const SuperLabelPiece& piece : pieces) {
         if (piece.rect.IsEmpty() || piece.run >= runs.size()) continue;
         const SuperLabelRun& run = runs[piece.run];
         std::wstring text = DrawnSuperLabelText(piece);
         if (text.empty() || text.size() > INT_MAX) continue;
         int saved = SaveDC(dc);
-        if (run.style & SuperLabelLink) SetTextColor(dc, GetSysColor(COLOR_HOTLIGHT));
+        if (run.style & SuperLabelLink) SetTextColor(dc, linkColour);
         SelectObject(dc, fonts.Get(run.style));
         RECT rect = {piece.rect.left, piece.rect.top, piece.rect.right, piece.rect.bottom};
         DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, DT_EXPANDTABS | DT_NOPREFIX | DT_SINGLELINE);

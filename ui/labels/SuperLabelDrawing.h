@@ -34,7 +34,8 @@ private:
 std::wstring DrawnSuperLabelText(const SuperLabelPiece& piece);
 
 // Draws every shown piece in its run's font variant; links in the system's
-// hot-light colour, other text in the device context's text colour. The
+// hot-light colour when it reads on background (else a fixed link blue,
+// LinkColour.h), other text in the device context's text colour. The
 // background is left as it is (transparent text).
 void DrawSuperLabelPieces(HDC dc, const std::vector<SuperLabelPiece>& pieces, const std::vector<SuperLabelRun>& runs,
-                          const CSuperLabelFontSet& fonts);
+                          const CSuperLabelFontSet& fonts, COLORREF background);
