@@ -3,6 +3,7 @@
 #include <cwctype>
 
 #include "build_options.h"
+#include "framework/DiagnosticOutput.h"
 #include "http/UrlParts.h"
 #include "services/PackedVersion.h"
 
@@ -53,4 +54,12 @@ bool IsBuildConfigHost(const BuildConfig& config, const std::wstring& url) {
         if (WinHTTP::SplitUrl(address, parts) && SameHost(parts, wanted)) return true;
     }
     return false;
+}
+
+const wchar_t* InstallerFinishedNoticeUrl(const BuildConfig& config, const InstallerDataStore& data) {
+    const wchar_t* url = data.Get(L"InstallerFinishedS2S");
+    if (!url || IsBuildConfigHost(config, url)) return url;
+    WriteDiagnostic((std::wstring(L"InstallerFinishedS2S left out: not a host of the build configuration: ") + url +
+                     L"\n").c_str());
+    return nullptr;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "config/BuildConfig.h"
+#include "config/InstallerDataStore.h"
 
 std::wstring GetTrackingEndpoint(const BuildConfig& config);
 std::wstring GetRpcEndpoint(const BuildConfig& config);
@@ -15,3 +16,10 @@ std::wstring GetRpcEndpoint(const BuildConfig& config);
 // "GearfreshEnUrl", "RegistrationPageUrl", "InstallScanResultUrl" and the
 // two endpoints. Host names compare ignoring case.
 bool IsBuildConfigHost(const BuildConfig& config, const std::wstring& url);
+
+// The "InstallerFinishedS2S" address of data when IsBuildConfigHost allows
+// it, else null (logged). Installer data comes from outside the signed file
+// (a trailer, a file, a registry value, a server answer): it may choose an
+// address on the build configuration's hosts, never name a new host for the
+// elevated program to call. Valid until data changes.
+const wchar_t* InstallerFinishedNoticeUrl(const BuildConfig& config, const InstallerDataStore& data);

@@ -11,6 +11,7 @@
 #include "config/InstallerDataAnswer.h"
 #include "config/InstallerDataServerUpdate.h"
 #include "config/InstallerDataStore.h"
+#include "config/ServerEndpoints.h"
 #include "services/EventTracker.h"
 
 namespace {
@@ -180,3 +181,31 @@ TEST_F(ServerUpdate, MarkupAndOversizedAnswersKeepTheStore) {
     EXPECT_EQ(std::wstring(m_store.Get(L"upl")), std::wstring(kMaxInstallerDataAnswerBytes - 4, L'x'));
 }
 }  // namespace
+
+// The distributor's finished notice is called only on a host of the build
+// configuration, whichever source of installer data names it.
+TEST_F(ServerUpdate, TheFinishedNoticeGoesOnlyToTheBuildsHosts) {
+    BuildConfig config;
+    const std::wstring image = BuildConfigImage({{L"Payload", L"CMsiExecutor|http://127.0.0.1:9/kelvora/setup.msi.bz2"}});
+    config.ParseResource(image.data(), image.size() * sizeof(wchar_t));
+    const struct {
+        const char* data;
+        const wchar_t* called;
+    } cases[] = {
+        {"InstallerFinishedS2S=http://127.0.0.1:9/s2s?id=1\r\n", L"http://127.0.0.1:9/s2s?id=1"},
+        {"InstallerFinishedS2S=http://attacker.example/s2s\r\n", nullptr},
+        {"InstallerFinishedS2S=http://127.0.0.1:8/s2s\r\n", nullptr},
+        {"InstallerFinishedS2S=file:///C:/windows/win.ini\r\n", nullptr},
+        {"upl=x\r\n", nullptr},
+    };
+    for (const auto& c : cases) {
+        InstallerDataStore data;
+        ASSERT_TRUE(SUCCEEDED(data.ParseUtf8(c.data))) << c.data;
+        const wchar_t* called = InstallerFinishedNoticeUrl(config, data);
+        if (c.called) {
+            EXPECT_STREQ(called, c.called) << c.data;
+        } else {
+            EXPECT_EQ(called, nullptr) << c.data;
+        }
+    }
+}

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/Program.h"
+#include "config/ServerEndpoints.h"
 #include "framework/ResourceStrings.h"
 #include "resources/resource.h"
 #include "ui/ProductText.h"
@@ -32,7 +33,9 @@ BOOL CFinishedPage::OnInitDialog() {
     CWizardPage::OnInitDialog();
     ShowTexts();
     CProgram& program = GetProgram();
-    if (const wchar_t* s2s = program.m_installerData.Get(L"InstallerFinishedS2S")) EventTracker::SendUrlAsync(s2s);
+    if (const wchar_t* s2s = InstallerFinishedNoticeUrl(program.m_buildConfig, program.m_installerData)) {
+        EventTracker::SendUrlAsync(s2s);
+    }
     CloseOpenPopup();
     return TRUE;
 }

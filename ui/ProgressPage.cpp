@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "app/Program.h"
+#include "config/ServerEndpoints.h"
 #include "engine/Installation.h"
 #include "framework/DiagnosticOutput.h"
 #include "framework/PostedText.h"
@@ -22,7 +23,10 @@ void SetBar(HWND bar, int percent) {
 }
 
 void NotifyInstallerFinished() {
-    if (const wchar_t* url = GetProgram().m_installerData.Get(L"InstallerFinishedS2S")) EventTracker::SendUrlAsync(url);
+    CProgram& program = GetProgram();
+    if (const wchar_t* url = InstallerFinishedNoticeUrl(program.m_buildConfig, program.m_installerData)) {
+        EventTracker::SendUrlAsync(url);
+    }
 }
 }  // namespace
 
