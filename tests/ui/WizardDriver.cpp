@@ -191,6 +191,35 @@ bool SendAndWait(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD 
 // handler that was running did (say, show another page) is done then.
 bool Settled(HWND window) { return SendAndWait(window, WM_NULL, 0, 0, kStepTimeoutMs); }
 
+// Waits until the thread of the frame MAIN has handled every message posted
+// to it so far, what the handler running now posts (say, the next page)
+// included: a push button of the page, pressed and released by posted
+// messages, shows each state once the messages before it are handled (posted
+// messages of a thread are handled in order). False when the page's button
+// went away meanwhile.
+bool Flushed(HWND main) {
+    if (!Settled(main)) return false;
+    HWND button = nullptr;
+    for (HWND child = GetWindow(Wizard::PageOf(main), GW_CHILD); child && !button; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t className[32] = {};
+        GetClassNameW(child, className, 32);
+        LONG type = GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK;
+        if (IsWindowVisible(child) && _wcsicmp(className, L"Button") == 0 && type <= BS_DEFPUSHBUTTON) button = child;
+    }
+    if (!button) return false;
+    auto pressed = [button](bool expected) {
+        return WaitFor([&] {
+            DWORD_PTR state = 0;
+            return SendMessageTimeoutW(button, BM_GETSTATE, 0, 0, SMTO_NORMAL, kStepTimeoutMs, &state) &&
+                   ((state & BST_PUSHED) != 0) == expected;
+        }, 10000);
+    };
+    PostMessageW(button, BM_SETSTATE, TRUE, 0);
+    bool seen = pressed(true);
+    PostMessageW(button, BM_SETSTATE, FALSE, 0);
+    return seen && pressed(false);
+}
+
 // Posted, so that a box the command opens cannot block the driver.
 void Click(HWND dialog, int id) {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
@@ -308,8 +337,9 @@ void ScenarioLicenseBack(Wizard& wizard) {
     Check(IsWindowEnabled(GetDlgItem(wizard.Page(), kBack)) != FALSE, "Back is enabled on a welcome page shown again");
     Click(wizard.Page(), 2);
     AnswerCancelQuestion(wizard, IDNO);
-    Check(Settled(wizard.Main()) && PageName(wizard.Page()) == L"welcome", "No keeps the page",
-          PageName(wizard.Page()));
+    bool flushed = Flushed(wizard.Main());
+    Check(flushed && PageName(wizard.Page()) == L"welcome", "No keeps the page",
+          PageName(wizard.Page()) + (flushed ? L"" : L" (the page went away meanwhile)"));
     PressEscape(wizard.Page());
     AnswerCancelQuestion(wizard, IDYES);
     if (!WaitForPage(wizard, L"finished")) return;
@@ -616,8 +646,9 @@ void ScenarioCancelOffer(Wizard& wizard) {
     if (!WaitForPage(wizard, L"gearfresh-offer")) return;
     PressEscape(wizard.Page());
     AnswerCancelQuestion(wizard, IDNO);
-    Check(Settled(wizard.Main()) && PageName(wizard.Page()) == L"gearfresh-offer", "No keeps the offer page",
-          PageName(wizard.Page()));
+    bool flushed = Flushed(wizard.Main());
+    Check(flushed && PageName(wizard.Page()) == L"gearfresh-offer", "No keeps the offer page",
+          PageName(wizard.Page()) + (flushed ? L"" : L" (the page went away meanwhile)"));
     PostMessageW(wizard.Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
     AnswerCancelQuestion(wizard, IDYES);
     if (!WaitForPage(wizard, L"finished")) return;
