@@ -5,16 +5,21 @@ pass() { passed=$((passed + 1)); echo "ok: $1"; }
 fail() { failed=$((failed + 1)); echo "FAILED: $1"; }
 # expect NAME CONDITION: CONDITION (one argument) is evaluated as shell code.
 # expect NAME COMMAND ARGUMENT...: the command is run; its status is the result.
+# (Its own variable has a name no condition uses: conditions see the caller's.)
 expect() {
-    local name=$1
+    local expect_check_name=$1
     shift
-    if { [ $# -eq 1 ] && eval "$1"; } || { [ $# -gt 1 ] && "$@"; }; then pass "$name"; else fail "$name"; fi
+    if { [ $# -eq 1 ] && eval "$1"; } || { [ $# -gt 1 ] && "$@"; }; then
+        pass "$expect_check_name"
+    else
+        fail "$expect_check_name"
+    fi
 }
 # wait_until SECONDS CONDITION: evaluates CONDITION every 0.1 s until it holds
 # (status 0) or SECONDS have passed (status 1).
 wait_until() {
-    local tries=$(($1 * 10))
-    for _ in $(seq 1 "$tries"); do eval "$2" && return 0; sleep 0.1; done
+    local wait_until_tries=$(($1 * 10))
+    for _ in $(seq 1 "$wait_until_tries"); do eval "$2" && return 0; sleep 0.1; done
     eval "$2"
 }
 # own_processes PATTERN: the ids of the Windows programs of this test's Wine
