@@ -299,7 +299,20 @@ TEST_F(Engine, FullRunInstallsPersistsScansAndStartsTheSignedOfferOnly) {
     EXPECT_TRUE(rejected[0].target.ends_with("&page=installingSecondaryOffer&action=installing"));
 
     // Every temporary file was handed to the page, in order: payload, offers, setups.
-    EXPECT_GE(m_page.Of(WM_PAGE_REMEMBER_TEMP_FILE).size(), 5u);
+    std::vector<std::string> kinds;
+    std::string files;
+    for (const PageMessage& file : m_page.Of(WM_PAGE_REMEMBER_TEMP_FILE)) {
+        const std::wstring name = file.text.substr(file.text.find_last_of(L'\\') + 1);
+        const bool setup = name.ends_with(L".exe");
+        kinds.push_back(name.starts_with(L"twu")   ? "payload"
+                        : name.starts_with(L"nox") ? (setup ? "nox setup" : "nox package")
+                        : name.starts_with(L"gfp") ? (setup ? "gearfresh setup" : "gearfresh package")
+                                                   : "other");
+        files += ToUtf8(name) + " ";
+    }
+    EXPECT_EQ(kinds, (std::vector<std::string>{"payload", "nox package", "gearfresh package", "nox setup",
+                                               "gearfresh setup"}))
+        << files;
 }
 
 TEST_F(Engine, PayloadIsDownloadedVerifiedAndInstalled) {
@@ -425,7 +438,8 @@ IMPLEMENT_DYNCREATE(CCancelledRunExecutor, CPayloadExecutor)
 TEST_F(Engine, AnInstallerRunCancelledByTheUserIsNotASuccess) {
     Configure(L"setup-A.msi.bz2", {{L"NoxUrl", m_server.Url(L"/nox-A.exe.bz2")}}, L"@upl=campaign1\r\n");
     std::wstring image = std::wstring(L"Payload") + L'\0' + L"CCancelledRunExecutor|" + m_server.Url(L"/setup-A.msi.bz2") +
-                         L'\0' + L"NoxUrl" + L'\0' + m_server.Url(L"/nox-A.exe.bz2") + L'\0';
+                         L'\0' + L"NoxUrl" + L'\0' + m_server.Url(L"/nox-A.exe.bz2") + L'\0' + L"TrackingEndpoint" +
+                         L'\0' + m_server.Url(L"") + L'\0' + L"RpcEndpoint" + L'\0' + m_server.Url(L"") + L'\0';
     m_program.m_buildConfig.ParseResource(image.data(), image.size() * sizeof(wchar_t));
     Run(true, false);
     EXPECT_EQ(Results(), std::vector<HRESULT>{S_OK});
@@ -437,9 +451,12 @@ TEST_F(Engine, AnInstallerRunCancelledByTheUserIsNotASuccess) {
                             data.Receive()),
               ERROR_SUCCESS)
         << "the installer data was persisted";
-    Sleep(500);
+    // The controller has ended: whatever it started has ended too (and so
+    // recorded its start), and every event it sent has been answered.
+    ASSERT_TRUE(WaitForChildProcessesToEnd(30000));
     EXPECT_EQ(ReadAll(m_folder.File(L"started.txt")), "") << "an offer started after a cancelled run";
-    EXPECT_TRUE(m_server.WaitForRequests("ev=InstallerFinished", 1, 1000).empty());
+    ASSERT_TRUE(EventTracker::WaitForPendingSends(10000));
+    EXPECT_FALSE(m_server.HasRequest("ev=InstallerFinished"));
 }
 
 TEST_F(Engine, CancelStopsAnOfferDownloadAndRemovesItsFile) {
@@ -514,7 +531,8 @@ TEST_F(Engine, OffersThatAreDeclinedOrFailToDownloadNeverStart) {
     m_program.m_pInstallation.reset();
     EventTracker::WaitForPendingSends(5000);
     EXPECT_EQ(Results(), std::vector<HRESULT>{S_OK});
-    Sleep(500);
+    // Whatever the ended controller started has ended, and so recorded its start.
+    ASSERT_TRUE(WaitForChildProcessesToEnd(30000));
     EXPECT_EQ(ReadAll(m_folder.File(L"started.txt")), "") << "an offer started";
     auto failed = m_server.WaitForRequests("errorCode=80190194", 1);
     ASSERT_EQ(failed.size(), 1u);
@@ -548,7 +566,8 @@ TEST_F(Engine, ErrorsBeforeThePageExistsGoToTheMainWindow) {
         ASSERT_EQ(results.size(), 2u);
         EXPECT_EQ(results[0].result, c.first);
         EXPECT_EQ(results[1].result, S_OK);
-        EXPECT_TRUE(m_server.WaitForRequests("setup-A", 1, 300).empty()) << "a truncated URL was downloaded";
+        // The controller downloads on its own thread, which has ended.
+        EXPECT_FALSE(m_server.HasRequest("setup-A")) << "a truncated URL was downloaded";
         m_program.m_pInstallation.reset();
         m_program.m_hMainWindow = nullptr;
     }
@@ -665,7 +684,10 @@ TEST_F(Engine, WhateverEscapesAHandlerReachesTheUserAndTheControllerGoesOn) {
 TEST_F(Engine, ABuildWithoutProductCodeEndsTheWaitForInstallerDataWithAnError) {
     RecordingPage mainWindow;
     m_program.m_hMainWindow = mainWindow.GetPageWindow();
-    std::wstring image = std::wstring(L"Payload") + L'\0' + L"CMsiExecutor|" + m_server.Url(L"/setup-A.msi.bz2") + L'\0';
+    // Its own endpoints, which refuse: the wait must end without a server's answer.
+    std::wstring image = std::wstring(L"Payload") + L'\0' + L"CMsiExecutor|" + m_server.Url(L"/setup-A.msi.bz2") + L'\0' +
+                         L"TrackingEndpoint" + L'\0' + RefusingEndpoint() + L'\0' + L"RpcEndpoint" + L'\0' +
+                         RefusingEndpoint() + L'\0';
     m_program.m_buildConfig.ParseResource(image.data(), image.size() * sizeof(wchar_t));
     ScopedHandle thread;
     CInstallation* installation = StartController(thread);

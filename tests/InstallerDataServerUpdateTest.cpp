@@ -137,9 +137,9 @@ TEST_F(ServerUpdate, NotFoundEmptiesTheStore) {
 }
 
 TEST_F(ServerUpdate, FailedRequestKeepsTheStoreAndReportsIt) {
-    // Nothing listens on port 1 of the loopback address.
+    // A port this process holds, on which nothing listens.
     EventTracker tracker(L"", GUID{}, kMachine, L"TW6", Endpoint());
-    HRESULT hr = FetchInstallerDataFromServer(m_store, L"http://127.0.0.1:1", L"C:\\d\\setup.exe", kMachine, &tracker, L"Kelvora");
+    HRESULT hr = FetchInstallerDataFromServer(m_store, RefusingEndpoint(), L"C:\\d\\setup.exe", kMachine, &tracker, L"Kelvora");
     EXPECT_TRUE(FAILED(hr));
     EXPECT_STREQ(m_store.Get(L"old"), L"1");
     char code[16];

@@ -167,7 +167,7 @@ TEST_F(ProxyScript, TheAutoConfigScriptChoosesTheProxy) {
 
 class ProxyScriptUnreachable : public ProxyCase {};
 TEST_F(ProxyScriptUnreachable, RequestsGoDirect) {
-    WriteUserProxySettings(kDirect | kScript, "", "", "http://127.0.0.1:1/missing.pac");
+    WriteUserProxySettings(kDirect | kScript, "", "", ToUtf8(RefusingEndpoint()) + "/missing.pac");
     auto requests = Fetch();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_FALSE(requests[0].proxied);

@@ -79,6 +79,15 @@ std::string TestServer::Call(const wchar_t* method, const std::wstring& path, co
 
 void TestServer::Reset() const { Call(L"POST", L"/__control/reset", ""); }
 
+bool TestServer::HasRequest(const std::string& text) const {
+    for (const RecordedRequest& request : Requests()) {
+        if (request.target.find(text) != std::string::npos) return true;
+    }
+    return false;
+}
+
+bool TestServer::Settled() const { return Call(L"GET", L"/__control/settled", "") == "settled\n"; }
+
 void TestServer::Fault(const std::string& path, const std::string& faultsJson) const {
     Call(L"POST", L"/__control/fault", "{\"path\": \"" + path + "\", \"faults\": " + faultsJson + "}");
 }

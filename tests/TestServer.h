@@ -41,6 +41,11 @@ public:
     void Respond(const std::string& path, int status, const std::string& body,
                  const std::string& contentType = "text/plain") const;
     std::vector<RecordedRequest> Requests() const;
+    // Waits until the server has no connection open but this call's: every
+    // request of a client that has ended is recorded then. False after 20 s.
+    bool Settled() const;
+    // Whether a recorded request's target contains text (now, without waiting).
+    bool HasRequest(const std::string& text) const;
     // Requests whose target contains text, waiting up to timeoutMs for count of them.
     std::vector<RecordedRequest> WaitForRequests(const std::string& text, size_t count, DWORD timeoutMs = 10000) const;
 

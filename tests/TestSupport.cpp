@@ -1,11 +1,15 @@
 #include "TestSupport.h"
 
+#include <winsock2.h>
+#include <tlhelp32.h>
+
 #include <gtest/gtest.h>
 
 #include <objbase.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 
 #include "config/BuildConfig.h"
@@ -239,4 +243,65 @@ bool SetUnixMode(const std::wstring& path, const char* mode) {
 bool RemoveUnixLink(const std::wstring& link) {
     const std::string unixLink = UnixPathOf(link);
     return !unixLink.empty() && RunUnixTool(L"Z:\\bin\\rm", {"-f", unixLink});
+
+std::wstring RefusingEndpoint() {
+    static const std::wstring endpoint = [] {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        // Bound and never listening, for the life of the process: connections
+        // to the port are refused, and no other program can take it meanwhile.
+        SOCKET held = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int length = sizeof(address);
+        if (held == INVALID_SOCKET || bind(held, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+            getsockname(held, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            ADD_FAILURE() << "no port to hold for a refusing endpoint";
+            return std::wstring(L"http://127.0.0.1:0");
+        }
+        return L"http://127.0.0.1:" + std::to_wstring(ntohs(address.sin_port));
+    }();
+    return endpoint;
+}
+
+namespace {
+// Waits until no process of this Wine prefix matches; false after timeoutMs.
+bool WaitUntilNoProcess(const std::function<bool(const PROCESSENTRY32W&)>& match, DWORD timeoutMs) {
+    auto anyMatch = [&] {
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        if (snapshot == INVALID_HANDLE_VALUE) return true;
+        PROCESSENTRY32W entry = {};
+        entry.dwSize = sizeof(entry);
+        bool found = false;
+        for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry)) {
+            found = match(entry);
+        }
+        CloseHandle(snapshot);
+        return found;
+    };
+    for (DWORD waited = 0; anyMatch(); waited += 50) {
+        if (waited >= timeoutMs) return false;
+        Sleep(50);
+    }
+    return true;
+}
+}  // namespace
+
+bool WaitForChildProcessesToEnd(DWORD timeoutMs) {
+    const DWORD self = GetCurrentProcessId();
+    return WaitUntilNoProcess(
+        [self](const PROCESSENTRY32W& entry) { return entry.th32ParentProcessID == self && entry.th32ProcessID != self; },
+        timeoutMs);
+}
+
+bool WaitUntilNotRunning(std::initializer_list<const wchar_t*> imageNames, DWORD timeoutMs) {
+    return WaitUntilNoProcess(
+        [&](const PROCESSENTRY32W& entry) {
+            for (const wchar_t* name : imageNames) {
+                if (_wcsicmp(entry.szExeFile, name) == 0) return true;
+            }
+            return false;
+        },
+        timeoutMs);
 }

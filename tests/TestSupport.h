@@ -4,6 +4,7 @@
 // configuration.
 #include <windows.h>
 
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -68,6 +69,16 @@ std::string ToUtf8(const std::wstring& text);
 
 // A visible top-level dialog window ("#32770") of the process, or null.
 HWND FindVisibleDialog(DWORD processId);
+
+// "http://127.0.0.1:PORT" on a port this process holds and that refuses
+// every connection: an endpoint no test shares and nothing can answer.
+std::wstring RefusingEndpoint();
+
+// Waits until no process started by this one runs (a started process that has
+// ended has done whatever it does at its start); false after timeoutMs.
+bool WaitForChildProcessesToEnd(DWORD timeoutMs);
+// Waits until no process of those image names (say L"StandInApp.exe") runs.
+bool WaitUntilNotRunning(std::initializer_list<const wchar_t*> imageNames, DWORD timeoutMs);
 
 // True when the tests run under Wine (its ntdll exports wine_get_version).
 bool IsRunningUnderWine();

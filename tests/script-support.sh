@@ -3,8 +3,50 @@ passed=0
 failed=0
 pass() { passed=$((passed + 1)); echo "ok: $1"; }
 fail() { failed=$((failed + 1)); echo "FAILED: $1"; }
-# expect NAME CONDITION: CONDITION is evaluated as shell code.
-expect() { if eval "$2"; then pass "$1"; else fail "$1"; fi; }
+# expect NAME CONDITION: CONDITION (one argument) is evaluated as shell code.
+# expect NAME COMMAND ARGUMENT...: the command is run; its status is the result.
+# (Its own variable has a name no condition uses: conditions see the caller's.)
+expect() {
+    local expect_check_name=$1
+    shift
+    if { [ $# -eq 1 ] && eval "$1"; } || { [ $# -gt 1 ] && "$@"; }; then
+        pass "$expect_check_name"
+    else
+        fail "$expect_check_name"
+    fi
+}
+# wait_until SECONDS CONDITION: evaluates CONDITION every 0.1 s until it holds
+# (status 0) or SECONDS have passed (status 1).
+wait_until() {
+    local wait_until_tries=$(($1 * 10))
+    for _ in $(seq 1 "$wait_until_tries"); do eval "$2" && return 0; sleep 0.1; done
+    eval "$2"
+}
+# own_processes PATTERN: the ids of the Windows programs of this test's Wine
+# prefix (Wine shows their command lines as "C:\..." or "Z:\...") whose command
+# line matches PATTERN (pgrep -f); other tests' programs, in prefixes of their
+# own, and shells that merely name PATTERN do not count.
+own_processes() {
+    local pid
+    for pid in $(pgrep -f "$1"); do
+        tr '\0' ' ' < "/proc/$pid/cmdline" 2>/dev/null | grep -qE '^"?[A-Za-z]:\\' &&
+            tr '\0' '\n' < "/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$pid"
+    done
+}
+# refusing_port FILE: writes a 127.0.0.1 port that a helper holds bound but
+# never listens on (connections are refused, no other program can take it)
+# until this script ends. Not in a subshell: the helper ends with its parent.
+refusing_port() {
+    python3 -c '
+import os, socket, sys, time
+held = socket.socket()
+held.bind(("127.0.0.1", 0))
+with open(sys.argv[1] + ".part", "w") as f: f.write(str(held.getsockname()[1]))
+os.rename(sys.argv[1] + ".part", sys.argv[1])
+parent = os.getppid()
+while os.getppid() == parent: time.sleep(0.5)' "$1" >/dev/null 2>&1 </dev/null &
+    for _ in $(seq 1 100); do [ -s "$1" ] && break; sleep 0.05; done
+}
 winpath() { echo "Z:${1//\//\\}"; }
 finish() {
     echo "$passed passed, $failed failed"

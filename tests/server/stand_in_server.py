@@ -35,6 +35,9 @@ Control (never recorded):
                            fixed answer for P (T defaults to text/plain);
                            "delay_ms" holds the answer back that long.
   POST /__control/reset    forget faults, answers and recorded requests.
+  GET  /__control/settled  answers once no other connection is open (every
+                           request of a client that has ended is recorded
+                           then): 200 "settled", or 503 after 20 s.
   GET  /__control/requests every recorded request, one per line:
                            METHOD TAB hex(target) TAB proxied(0|1) TAB client port
                            TAB hex(body) TAB hex(headers as "Name: value\\r\\n").
@@ -101,6 +104,8 @@ class State:
         self.answers = {}
         self.requests = []
         self.versions = {}
+        self.open_connections = 0
+        self.connection_closed = threading.Condition(self.lock)
 
     def reset(self):
         with self.lock:
@@ -116,6 +121,37 @@ class State:
     def record(self, line):
         with self.lock:
             self.requests.append(line)
+
+    def opened(self):
+        with self.lock:
+            self.open_connections += 1
+
+    def closed(self):
+        with self.lock:
+            self.open_connections -= 1
+            self.connection_closed.notify_all()
+
+    def wait_settled(self, timeout):
+        """True once the caller's connection is the only one open."""
+        with self.lock:
+            return self.connection_closed.wait_for(lambda: self.open_connections <= 1, timeout)
+
+
+class StandInServer(ThreadingHTTPServer):
+    daemon_threads = True
+
+    # Counted in the accepting thread, so that a connection accepted before
+    # a later one (the backlog is first in, first out) is counted before it.
+    def process_request(self, request, client_address):
+        self.state.opened()
+        super().process_request(request, client_address)
+
+    # In the connection's thread, when it ends, whatever happened.
+    def shutdown_request(self, request):
+        try:
+            super().shutdown_request(request)
+        finally:
+            self.state.closed()
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -145,6 +181,9 @@ class Handler(BaseHTTPRequestHandler):
 
     def answer(self, status, body, content_type="text/plain", extra=None):
         self.send_response(status)
+        if self.path.startswith("/__control/"):
+            # No control connection stays open: /__control/settled counts the clients' ones.
+            self.send_header("Connection", "close")
         self.send_header("Content-Type", content_type)
         self.send_header("Content-Length", str(len(body)))
         for name, value in (extra or {}).items():
@@ -213,6 +252,10 @@ class Handler(BaseHTTPRequestHandler):
         if self.path == "/__control/reset":
             state.reset()
             return self.answer(200, b"reset\n")
+        if self.path == "/__control/settled":
+            if state.wait_settled(20):
+                return self.answer(200, b"settled\n")
+            return self.answer(503, b"other connections still open\n")
         try:
             spec = json.loads(body.decode("utf-8") or "{}")
         except ValueError:
@@ -383,13 +426,12 @@ def main():
     parser.add_argument("--verbose", action="store_true")
     parser.add_argument("--tls-cert", help="serve HTTPS with this PEM file (certificate and key)")
     args = parser.parse_args()
-    server = ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
+    server = StandInServer(("127.0.0.1", args.port), Handler)
     if args.tls_cert:
         import ssl
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(args.tls_cert)
         server.socket = context.wrap_socket(server.socket, server_side=True)
-    server.daemon_threads = True
     server.state = State(args.root)
     server.port = server.server_address[1]
     server.verbose = args.verbose

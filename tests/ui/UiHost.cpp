@@ -16,6 +16,7 @@
 #include <gdiplus.h>
 
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <memory>
 #include <string>
@@ -53,10 +54,16 @@ bool g_readyWritten = false;
 
 bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-void WriteReady() {
+// READY holds what is on screen, read back from the windows: "messagebox"
+// (the question with Yes and No), "page" (the frame showing the page) or what else.
+void WriteReady(const char* shows) {
     if (g_readyWritten || g_readyFile.empty()) return;
     HANDLE file = CreateFileW(g_readyFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        WriteFile(file, shows, static_cast<DWORD>(std::strlen(shows)), &written, nullptr);
+        CloseHandle(file);
+    }
     g_readyWritten = true;
 }
 
@@ -78,7 +85,10 @@ void CALLBACK WatchBox(HWND, UINT, UINT_PTR, DWORD) {
     EnumWindows(FindVisibleBox, reinterpret_cast<LPARAM>(&box));
     if (!box) return;
     UpdateWindow(box);
-    WriteReady();
+    wchar_t text[512] = {};
+    GetDlgItemTextW(box, 0xFFFF, text, 512);
+    bool question = text[0] && GetDlgItem(box, IDYES) && GetDlgItem(box, IDNO);
+    WriteReady(question ? "messagebox" : "another box");
     if (!g_doneFile.empty() && FileExists(g_doneFile)) PostMessageW(box, WM_CLOSE, 0, 0);
 }
 
@@ -127,7 +137,10 @@ int ShowPage() {
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (message.message == WM_TIMER && !message.hwnd) {
             // The first ticks let the page paint completely before READY is written.
-            if (++ticks == 3) WriteReady();
+            if (++ticks == 3) {
+                bool shown = IsWindowVisible(frame.GetSafeHwnd()) && IsWindowVisible(page->GetSafeHwnd());
+                WriteReady(shown ? "page" : "no page");
+            }
             if (FileExists(g_doneFile)) break;
             continue;
         }

@@ -1,7 +1,6 @@
 // Drives the real wizard from outside, as a person would, with FindWindow,
 // GetDlgItem, posted commands, keyboard messages and real key presses:
 //   config SOURCE TARGET KEY=VALUE...   copies the wizard with that build configuration
-//   has-class NAME                      exit 0 when the program's code has that run-time class
 //   launch PROGRAM RUNS                 starts PROGRAM RUNS times and prints the milliseconds
 //                                       from the start until its first page is painted (a
 //                                       visible button 1002 and no pending paint); the median last
@@ -10,7 +9,9 @@
 //   run SCENARIO WIZARD [SHOTS PREFIX]  starts WIZARD and plays SCENARIO; prints one
 //                                       "ok:"/"FAIL:" line per check and "exit N" with the
 //                                       wizard's exit code; SHOTS: a folder for pictures of
-//                                       every page shown, named PREFIX-page.bmp
+//                                       every page shown, named PREFIX-page.bmp, each with a
+//                                       line "picture PREFIX-page: WHAT" (what the window
+//                                       showed when it was taken, read back from the window)
 // The exit code is the number of failed checks.
 #include <windows.h>
 #include <commctrl.h>
@@ -24,7 +25,6 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "framework/RuntimeClass.h"
 
 namespace {
 const DWORD kStepTimeoutMs = 60000;
@@ -102,8 +102,10 @@ struct Wizard {
     HWND Box() const { return FindTopLevel([](HWND w) { return GetDlgItem(w, kBoxText) != nullptr; }); }
     HWND About() const { return FindTopLevel([](HWND w) { return GetDlgItem(w, 1022) != nullptr; }); }
 
-    HWND Page() const {
-        HWND main = Main();
+    HWND Page() const { return PageOf(Main()); }
+
+    // The visible page (a child dialog) of the frame.
+    static HWND PageOf(HWND main) {
         if (!main) return nullptr;
         for (HWND child = GetWindow(main, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
             wchar_t className[32] = {};
@@ -125,11 +127,24 @@ std::wstring PageName(HWND page) {
     return L"unknown";
 }
 
-// The window's pixels from the screen into a 24-bit bitmap file.
-void Shoot(HWND window, const std::wstring& name) {
+// What a window of the wizard shows, read back from it: the frame's page, the
+// about box, the cancel question or another box of the program.
+std::wstring Shows(HWND window) {
+    if (!window || !IsWindowVisible(window)) return L"nothing";
+    if (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_APPWINDOW) return PageName(Wizard::PageOf(window));
+    if (GetDlgItem(window, 1022)) return L"about";
+    if (GetDlgItem(window, kBoxText)) return GetDlgItem(window, IDYES) ? L"cancel-question" : L"error-box";
+    return L"unknown";
+}
+
+// The window's pixels from the screen into a 24-bit bitmap file, when the
+// window shows `shows` before and after the pixels are taken (a page that
+// moved on in the meantime gives no picture). Prints "picture NAME: WHAT".
+void Shoot(HWND window, const std::wstring& name, const std::wstring& shows) {
     if (g_shots.empty() || !window) return;
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     Sleep(400);
+    const std::wstring before = Shows(window);
     RECT rect;
     GetWindowRect(window, &rect);
     int width = rect.right - rect.left, height = rect.bottom - rect.top;
@@ -142,12 +157,18 @@ void Shoot(HWND window, const std::wstring& name) {
     HGDIOBJ old = SelectObject(memory, bitmap);
     BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
     SelectObject(memory, old);
+    const std::wstring after = Shows(window);
+    const std::wstring shown = before == after ? before : before + L" then " + after;
+    std::printf("picture %s-%s: %s\n", Utf8(g_prefix).c_str(), Utf8(name).c_str(), Utf8(shown).c_str());
+    std::fflush(stdout);
     DWORD rowBytes = static_cast<DWORD>((width * 3 + 3) & ~3);
     DWORD imageBytes = rowBytes * static_cast<DWORD>(height);
     BITMAPFILEHEADER header = {0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)) + imageBytes,
                                0, 0, sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
     std::wstring path = g_shots + L"\\" + g_prefix + L"-" + name + L".bmp";
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE file = shown == shows ? CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)
+                                 : INVALID_HANDLE_VALUE;
+    if (shown != shows) DeleteFileW(path.c_str());
     if (file != INVALID_HANDLE_VALUE) {
         DWORD written;
         WriteFile(file, &header, sizeof(header), &written, nullptr);
@@ -158,6 +179,47 @@ void Shoot(HWND window, const std::wstring& name) {
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
+}
+
+// Sends MESSAGE to WINDOW and waits (bounded) for its handler to return:
+// false when it did not return in time (say, it opened a modal box).
+bool SendAndWait(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs = 10000) {
+    DWORD_PTR answer = 0;
+    return SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, timeoutMs, &answer) != 0;
+}
+
+// Waits until the thread of WINDOW is back in a message loop: a message sent
+// from another thread is handled only between handlers, so whatever the
+// handler that was running did (say, show another page) is done then.
+bool Settled(HWND window) { return SendAndWait(window, WM_NULL, 0, 0, kStepTimeoutMs); }
+
+// Waits until the thread of the frame MAIN has handled every message posted
+// to it so far, what the handler running now posts (say, the next page)
+// included: a push button of the page, pressed and released by posted
+// messages, shows each state once the messages before it are handled (posted
+// messages of a thread are handled in order). False when the page's button
+// went away meanwhile.
+bool Flushed(HWND main) {
+    if (!Settled(main)) return false;
+    HWND button = nullptr;
+    for (HWND child = GetWindow(Wizard::PageOf(main), GW_CHILD); child && !button; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t className[32] = {};
+        GetClassNameW(child, className, 32);
+        LONG type = GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK;
+        if (IsWindowVisible(child) && _wcsicmp(className, L"Button") == 0 && type <= BS_DEFPUSHBUTTON) button = child;
+    }
+    if (!button) return false;
+    auto pressed = [button](bool expected) {
+        return WaitFor([&] {
+            DWORD_PTR state = 0;
+            return SendMessageTimeoutW(button, BM_GETSTATE, 0, 0, SMTO_NORMAL, kStepTimeoutMs, &state) &&
+                   ((state & BST_PUSHED) != 0) == expected;
+        }, 10000);
+    };
+    PostMessageW(button, BM_SETSTATE, TRUE, 0);
+    bool seen = pressed(true);
+    PostMessageW(button, BM_SETSTATE, FALSE, 0);
+    return seen && pressed(false);
 }
 
 // Posted, so that a box the command opens cannot block the driver.
@@ -181,7 +243,7 @@ bool WaitForPage(Wizard& wizard, const std::wstring& name, DWORD timeoutMs = kSt
     Check(shown, "page " + Utf8(name) + " shown", L"on screen: " + PageName(wizard.Page()));
     if (shown) {
         Sleep(300);
-        Shoot(wizard.Main(), name);
+        Shoot(wizard.Main(), name, name);
     }
     return shown;
 }
@@ -200,7 +262,7 @@ void AnswerCancelQuestion(Wizard& wizard, int answer) {
     Check(Text(box) == L"Kelvora", "the question's caption is the product name", Text(box));
     Check(ItemText(box, kBoxText) == L"Do you want to cancel the setup wizard?", "the question's text",
           ItemText(box, kBoxText));
-    Shoot(box, answer == IDYES ? L"cancel-question" : L"cancel-question-no");
+    Shoot(box, answer == IDYES ? L"cancel-question" : L"cancel-question-no", L"cancel-question");
     Click(box, answer);
     WaitFor([&] { return wizard.Box() == nullptr; });
 }
@@ -277,8 +339,9 @@ void ScenarioLicenseBack(Wizard& wizard) {
     Check(IsWindowEnabled(GetDlgItem(wizard.Page(), kBack)) != FALSE, "Back is enabled on a welcome page shown again");
     Click(wizard.Page(), 2);
     AnswerCancelQuestion(wizard, IDNO);
-    Sleep(300);
-    Check(PageName(wizard.Page()) == L"welcome", "No keeps the page", PageName(wizard.Page()));
+    bool flushed = Flushed(wizard.Main());
+    Check(flushed && PageName(wizard.Page()) == L"welcome", "No keeps the page",
+          PageName(wizard.Page()) + (flushed ? L"" : L" (the page went away meanwhile)"));
     PressEscape(wizard.Page());
     AnswerCancelQuestion(wizard, IDYES);
     if (!WaitForPage(wizard, L"finished")) return;
@@ -292,10 +355,10 @@ void ScenarioCloseBox(Wizard& wizard) {
     if (!PassWelcome(wizard)) return;
     PostMessageW(wizard.Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
     HWND box = WaitForBox(wizard, "close box");
-    // A second close while the question is open changes nothing.
-    PostMessageW(wizard.Main(), WM_CLOSE, 0, 0);
-    Sleep(500);
-    Check(box && IsWindow(box), "a second close leaves the question open");
+    // A second close while the question is open changes nothing (its handler
+    // returns at once, without a second question).
+    bool handled = SendAndWait(wizard.Main(), WM_CLOSE, 0, 0);
+    Check(handled && box && IsWindow(box) && wizard.Box() == box, "a second close leaves the question open");
     AnswerCancelQuestion(wizard, IDYES);
     if (!WaitForPage(wizard, L"finished")) return;
     ExpectFinishedTexts(wizard.Page(), kInterruptedTitle, kInterruptedText, false);
@@ -335,7 +398,7 @@ void ScenarioAbout(Wizard& wizard) {
     Check(WaitFor([&] { return (about = wizard.About()) != nullptr; }), "the about box appears");
     if (!about) return;
     Sleep(300);
-    Shoot(about, L"about");
+    Shoot(about, L"about", L"about");
     Check(ItemText(about, 1022).rfind(L"Kelvora Setup Wizard", 0) == 0, "product line", ItemText(about, 1022));
     Check(ItemText(about, 1024).rfind(L"Powered by Wrenstall version ", 0) == 0, "framework line",
           ItemText(about, 1024));
@@ -370,7 +433,7 @@ void ExpectErrorBoxThenErrorVariant(Wizard& wizard) {
         Check(Text(box) == L"Kelvora", "the error box's caption is the product name", Text(box));
         Check(!ItemText(box, kBoxText).empty(), "the error box has a message", ItemText(box, kBoxText));
         std::printf("error message: %s\n", Utf8(ItemText(box, kBoxText)).c_str());
-        Shoot(box, L"error-box");
+        Shoot(box, L"error-box", L"error-box");
         Click(box, IDOK);
     }
     if (!WaitForPage(wizard, L"finished")) return;
@@ -399,7 +462,7 @@ void ScenarioPictures(Wizard& wizard) {
     HWND about = nullptr;
     if (WaitFor([&] { return (about = wizard.About()) != nullptr; })) {
         Sleep(300);
-        Shoot(about, L"about");
+        Shoot(about, L"about", L"about");
         Click(about, 8);
         WaitFor([&] { return wizard.About() == nullptr; });
     }
@@ -409,7 +472,7 @@ void ScenarioPictures(Wizard& wizard) {
     HWND box = WaitForBox(wizard, "cancel question");
     if (box) {
         Sleep(300);
-        Shoot(box, L"cancel-question");
+        Shoot(box, L"cancel-question", L"cancel-question");
         Click(box, IDYES);
     }
     if (!WaitForPage(wizard, L"finished")) return;
@@ -425,9 +488,8 @@ void ScenarioFrameRules(Wizard& wizard, bool minimiseBoxExpected) {
     Check(hasMinimiseBox == minimiseBoxExpected, minimiseBoxExpected ? "minimise box kept" : "minimise box removed");
     ShowWindow(main, SW_HIDE);
     Check(WaitFor([&] { return !IsWindowVisible(main); }, 5000), "the frame is hidden");
-    PostMessageW(main, 0x8006, 4096, WM_RBUTTONDOWN);
-    Sleep(500);
-    Check(!IsWindowVisible(main), "a right click on the icon does not restore");
+    Check(SendAndWait(main, 0x8006, 4096, WM_RBUTTONDOWN) && !IsWindowVisible(main),
+          "a right click on the icon does not restore");
     PostMessageW(main, 0x8006, 4096, WM_LBUTTONDOWN);
     Check(WaitFor([&] { return IsWindowVisible(main) != FALSE; }, 5000), "a click on the icon restores the frame");
     PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -479,7 +541,7 @@ bool CheckProgressDownloading(Wizard& wizard) {
     Check(WaitFor([&] { return !ItemText(page, kStepText).empty() && BarPosition(page, kStepBar) > 0; }, 30000),
           "the step bar and its text move", ItemText(page, kStepText));
     Sleep(500);
-    Shoot(wizard.Main(), L"progress-download");
+    Shoot(wizard.Main(), L"progress-download", L"progress");
     if (!g_prefix.empty()) return true;
     Check(ItemText(page, kStepText).find(L" downloaded at ") != std::wstring::npos, "the step text shows bytes and rate",
           ItemText(page, kStepText));
@@ -530,10 +592,11 @@ void ScenarioCancelProgress(Wizard& wizard) {
     HWND page = wizard.Page();
     Click(page, kCancel);
     HWND box = WaitForBox(wizard, "cancel question");
-    Click(page, kCancel);
-    PostMessageW(wizard.Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
-    Sleep(500);
-    Check(box && IsWindow(box) && wizard.Box() == box, "a second Cancel and a close leave one question open");
+    // Both handlers return at once, without a second question.
+    bool handled = SendAndWait(page, WM_COMMAND, MAKEWPARAM(kCancel, BN_CLICKED),
+                               reinterpret_cast<LPARAM>(GetDlgItem(page, kCancel))) &&
+                   SendAndWait(wizard.Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    Check(handled && box && IsWindow(box) && wizard.Box() == box, "a second Cancel and a close leave one question open");
     AnswerCancelQuestion(wizard, IDNO);
     std::wstring before = ItemText(page, kStepText);
     Check(WaitFor([&] { return ItemText(page, kStepText) != before; }, 10000), "No: the download goes on",
@@ -599,8 +662,9 @@ void ScenarioCancelOffer(Wizard& wizard) {
     if (!WaitForPage(wizard, L"gearfresh-offer")) return;
     PressEscape(wizard.Page());
     AnswerCancelQuestion(wizard, IDNO);
-    Sleep(300);
-    Check(PageName(wizard.Page()) == L"gearfresh-offer", "No keeps the offer page", PageName(wizard.Page()));
+    bool flushed = Flushed(wizard.Main());
+    Check(flushed && PageName(wizard.Page()) == L"gearfresh-offer", "No keeps the offer page",
+          PageName(wizard.Page()) + (flushed ? L"" : L" (the page went away meanwhile)"));
     PostMessageW(wizard.Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
     AnswerCancelQuestion(wizard, IDYES);
     if (!WaitForPage(wizard, L"finished")) return;
@@ -1034,7 +1098,7 @@ void ScenarioDemo(Wizard& wizard) {
         HWND box = wizard.Box();
         if (!box) return false;
         std::printf("error message: %s\n", Utf8(ItemText(box, kBoxText)).c_str());
-        Shoot(box, L"error-box");
+        Shoot(box, L"error-box", L"error-box");
         Click(box, IDOK);
         if (WaitForPage(wizard, L"finished")) Finish(wizard);
         return true;
@@ -1121,7 +1185,6 @@ int wmain(int argc, wchar_t** argv) {
         CopyWithBuildConfig(argv[2], argv[3], pairs);
         return GetFileAttributesW(argv[3]) == INVALID_FILE_ATTRIBUTES ? 1 : 0;
     }
-    if (argc >= 3 && std::wstring(argv[1]) == L"has-class") return CRuntimeClass::FromName(argv[2]) ? 0 : 1;
     if (argc >= 4 && std::wstring(argv[1]) == L"launch") return MeasureLaunch(argv[2], _wtoi(argv[3]));
     if (argc >= 4 && std::wstring(argv[1]) == L"idle-answers") return MeasureIdleAnswers(argv[2], _wtoi(argv[3]));
     if (argc >= 4 && std::wstring(argv[1]) == L"run") {

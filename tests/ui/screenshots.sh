@@ -10,7 +10,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # Runs the host with its ready and done files, shoots the screen once it is
-# ready, then lets it end. $1: picture name, the rest: host arguments before the files.
+# ready and shows what the picture is named after (messagebox-*, page-*), then
+# lets it end. $1: picture name, the rest: host arguments before the files.
 shoot() {
     local name=$1; shift
     local ready="$work/$name.ready" done="$work/$name.done"
@@ -24,10 +25,17 @@ shoot() {
     if [ ! -e "$ready" ]; then
         echo "FAIL: $name never became ready"; cat "$work/$name.log"; kill "$pid" 2>/dev/null || true; return 1
     fi
-    import -window root "$out/$name.png"
+    # What the host read back from its windows when it was ready: the picture's subject.
+    local shows
+    shows=$(cat "$ready")
+    rm -f "$out/$name.png"
+    if [ "$shows" = "${name%%-*}" ]; then import -window root "$out/$name.png"; fi
     touch "$done"
     local status=0
     wait "$pid" || status=$?
+    if [ "$shows" != "${name%%-*}" ]; then
+        echo "FAIL: $name: the screen showed \"$shows\""; return 1
+    fi
     echo "$name: $(identify -format '%wx%h' "$out/$name.png"), host exit $status"
 }
 

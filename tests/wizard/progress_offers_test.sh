@@ -44,6 +44,8 @@ copy() {
     printf '%b' "$2" > "$work/$1/setup.exe.installer_data"
     echo "$work/$1/setup.exe"
 }
+# The command lines of the offers' setups, started from the temporary folder.
+offer_setups='[\\/](nox|gfp)[^\\/ ]*\.exe'
 offer_gets() { requests | grep -c "^/offers/$1-setup.exe.bz2" ; }
 before=$(downloads)
 
@@ -52,8 +54,8 @@ if wanted offers-both; then
     exe=$(copy both "${offers}MaxOffers=2\r\n")
     reset
     rm -f "$work/offers-started.txt"
-    drive offers-both "$exe"
-    expect "both offers accepted: offer pages in order, progress, finished" '[ $? -eq 0 ]'
+    expect "both offers accepted: offer pages in order, progress, finished" \
+        drive offers-both "$exe"
     expect "both offers were downloaded" '[ "$(offer_gets nox)" -ge 1 ] && [ "$(offer_gets gearfresh)" -ge 1 ]'
     expect "the payload was downloaded once" '[ "$(requests | grep -c "^$payload")" -eq 1 ]'
     for _ in $(seq 1 40); do [ "$(wc -l < "$work/offers-started.txt" 2>/dev/null)" = 2 ] && break; sleep 0.1; done
@@ -68,11 +70,13 @@ if wanted offers-nox-declined; then
     exe=$(copy declined "${offers}MaxOffers=2\r\n")
     reset
     rm -f "$work/offers-started.txt"
-    drive offers-nox-declined "$exe"
-    expect "Nox declined, Gearfresh accepted" '[ $? -eq 0 ]'
+    expect "Nox declined, Gearfresh accepted" \
+        drive offers-nox-declined "$exe"
     expect "the declined offer was not downloaded" '[ "$(offer_gets nox)" -eq 0 ]'
     expect "the accepted offer was downloaded" '[ "$(offer_gets gearfresh)" -ge 1 ]'
-    for _ in $(seq 1 40); do [ -s "$work/offers-started.txt" ] && break; sleep 0.1; done
+    # The wizard started its offers' setups before it ended: once none of
+    # them runs in this prefix, each one started has recorded its start.
+    expect "the started offer setups have ended" wait_until 20 '[ -z "$(own_processes "$offer_setups")" ]'
     expect "only the accepted offer's setup was started" \
         '[ "$(grep -c "SI_LAUNCH" "$work/offers-started.txt" 2>/dev/null)" -eq 1 ] && grep -q "gfp" "$work/offers-started.txt"'
     expect "no download is left in the temporary folder" '[ "$(downloads)" = "$before" ]'
@@ -82,8 +86,8 @@ if wanted offers-none; then
     uninstall
     exe=$(copy none "${offers}MaxOffers=0\r\n")
     reset
-    drive offers-none "$exe"
-    expect "MaxOffers 0: no offer page" '[ $? -eq 0 ]'
+    expect "MaxOffers 0: no offer page" \
+        drive offers-none "$exe"
     expect "no offer was downloaded" '[ "$(offer_gets nox)" -eq 0 ] && [ "$(offer_gets gearfresh)" -eq 0 ]'
 fi
 
@@ -92,8 +96,8 @@ if wanted cancel-progress; then
     exe=$(copy cancel-progress "${offers}MaxOffers=0\r\n")
     reset
     trickle "$payload" "$slow_ms"
-    drive cancel-progress "$exe"
-    expect "Cancel on the progress page mid-download: No goes on, Yes ends interrupted" '[ $? -eq 0 ]'
+    expect "Cancel on the progress page mid-download: No goes on, Yes ends interrupted" \
+        drive cancel-progress "$exe"
     expect "the cancelled download leaves nothing in the temporary folder" '[ "$(downloads)" = "$before" ]'
     expect "nothing was installed" '[ ! -f "$installed" ]'
 fi
@@ -105,8 +109,8 @@ if wanted cancel-extraction; then
     # A 2.6 KB payload that unpacks to 2 GiB of zeros (the unpacking limit stops
     # it after about half a minute): the Cancel comes while it unpacks.
     write_unpacking_bomb "$WRENSTALL_SERVER_ROOT$payload"
-    drive cancel-extraction "$exe"
-    expect "Cancel while the payload unpacks: Yes ends interrupted" '[ $? -eq 0 ]'
+    expect "Cancel while the payload unpacks: Yes ends interrupted" \
+        drive cancel-extraction "$exe"
     expect "the cancelled unpacking leaves nothing in the temporary folder" '[ "$(downloads)" = "$before" ]'
     run_log=$(ls -t "$temp_folder"/*-setup-*.log 2>/dev/null | head -n 1)
     expect "the run log: unpacking stopped by the user, not by its limit" \
@@ -121,14 +125,16 @@ if wanted cancel-scan; then
     uninstall
     exe=$(copy cancel-scan "${offers}MaxOffers=0\r\n" InstallScanEvent=WrenstallWizardScan "InstallScanResultUrl=$base/scan")
     reset
-    WRENSTALL_SCAN_EVENT=WrenstallWizardScan WRENSTALL_SCAN_START_DELAY=5000 WRENSTALL_SCAN_RESULT=sz \
-        WRENSTALL_SCAN_KEY='SOFTWARE\Tarnwell Utilities Inc\Kelvora' drive cancel-scan "$exe"
-    expect "Cancel during the install scan: the installation completes with the success page" '[ $? -eq 0 ]'
+    export WRENSTALL_SCAN_EVENT=WrenstallWizardScan WRENSTALL_SCAN_START_DELAY=5000 WRENSTALL_SCAN_RESULT=sz \
+        WRENSTALL_SCAN_KEY='SOFTWARE\Tarnwell Utilities Inc\Kelvora'
+    expect "Cancel during the install scan: the installation completes with the success page" \
+        drive cancel-scan "$exe"
+    unset WRENSTALL_SCAN_EVENT WRENSTALL_SCAN_START_DELAY WRENSTALL_SCAN_RESULT WRENSTALL_SCAN_KEY
     expect "the product stays installed" '[ -f "$installed" ]'
     expect "InstallerFinished reached the tracking endpoint, InstallerCancelled did not" \
         'requests | grep -q "ev=InstallerFinished" && ! requests | grep -q "InstallerCancelled"'
     # The stand-in's scan runs on for a few seconds; the next uninstall needs its file.
-    for _ in $(seq 1 100); do pgrep -f "Kelvora.exe -installscan" >/dev/null || break; sleep 0.1; done
+    wait_until 10 '[ -z "$(own_processes "Kelvora.exe -installscan")" ]'
 fi
 
 if wanted cancel-offer; then
@@ -137,10 +143,11 @@ if wanted cancel-offer; then
     reset
     trickle /offers/nox-setup.exe.bz2 400
     trickle "$payload" 400
-    drive cancel-offer "$exe"
-    expect "Cancel on an offer page: No stays, Yes ends interrupted" '[ $? -eq 0 ]'
-    sleep 2
-    expect "the cancelled offer download leaves nothing in the temporary folder" '[ "$(downloads)" = "$before" ]'
+    expect "Cancel on an offer page: No stays, Yes ends interrupted" \
+        drive cancel-offer "$exe"
+    # The wizard has ended; files it opened may close a moment later.
+    expect "the cancelled offer download leaves nothing in the temporary folder" \
+        wait_until 20 '[ "$(downloads)" = "$before" ]'
 fi
 
 if wanted tray; then
@@ -148,8 +155,8 @@ if wanted tray; then
     exe=$(copy tray "${offers}MaxOffers=0\r\ntrack=NOX00011\r\nInstallerFinishedS2S=$base/s2s/finished\r\n")
     reset
     trickle "$payload" 1000
-    drive tray "$exe"
-    expect "NOX00011: hidden in the notification area, restored, finished without the finished page" '[ $? -eq 0 ]'
+    expect "NOX00011: hidden in the notification area, restored, finished without the finished page" \
+        drive tray "$exe"
     expect "the server-to-server notification was requested" 'requests | grep -q "^/s2s/finished"'
 fi
 
@@ -161,14 +168,15 @@ if wanted keyboard; then
     reset
     rm -f "$work/offers-started.txt"
     trickle "$payload" "$slow_ms"
-    drive keyboard "$exe"
-    expect "a keyboard-only walk from the welcome page to Finish, with an offer and two questions answered No" '[ $? -eq 0 ]'
+    expect "a keyboard-only walk from the welcome page to Finish, with an offer and two questions answered No" \
+        drive keyboard "$exe"
     expect "the product is installed" '[ -f "$installed" ]'
     expect "the offer accepted by Enter was downloaded" '[ "$(offer_gets nox)" -ge 1 ]'
 fi
 
 if wanted pictures; then
     # The shots of the other pages these runs pass go; the wizard test takes those.
+    rm -f "$shots"/progress-*.png "$shots"/progress-*.bmp
     for language in en_US de_DE es_ES fr_FR ja_JP; do
         tag=${language%%_*}
         uninstall
@@ -183,7 +191,7 @@ if wanted pictures; then
         for page in nox-offer gearfresh-offer progress-download; do
             picture="$shots/progress-$tag-$page.bmp"
             [ -f "$picture" ] && convert "$picture" "${picture%.bmp}.png"
-            expect "picture $tag $page" '[ -s "$shots/progress-$tag-$page.png" ]'
+            expect "picture $tag $page shows that page" shows "progress-$tag-$page" "${page%-download}"
         done
     done
     rm -f "$shots"/progress-*.bmp
