@@ -243,6 +243,7 @@ bool SetUnixMode(const std::wstring& path, const char* mode) {
 bool RemoveUnixLink(const std::wstring& link) {
     const std::string unixLink = UnixPathOf(link);
     return !unixLink.empty() && RunUnixTool(L"Z:\\bin\\rm", {"-f", unixLink});
+}
 
 std::wstring RefusingEndpoint() {
     static const std::wstring endpoint = [] {
