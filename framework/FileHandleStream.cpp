@@ -1,11 +1,15 @@
 #include "framework/FileHandleStream.h"
 
 #include <new>
+#include <string>
+
+#include "framework/DiskSpace.h"
 
 namespace {
 class FileHandleStream : public IStream {
 public:
-    explicit FileHandleStream(HANDLE file) : m_file(file) {}
+    FileHandleStream(HANDLE file, const std::wstring& spaceCheckPath)
+        : m_file(file), m_spaceCheckPath(spaceCheckPath) {}
     FileHandleStream(const FileHandleStream&) = delete;
     FileHandleStream& operator=(const FileHandleStream&) = delete;
 
@@ -33,8 +37,14 @@ public:
         return done < size ? S_FALSE : S_OK;
     }
     HRESULT STDMETHODCALLTYPE Write(const void* buffer, ULONG size, ULONG* written) override {
+        if (written) *written = 0;
+        if (!m_spaceCheckPath.empty() && m_writtenSinceCheck >= kDiskSpaceCheckInterval) {
+            if (!HasRoomForNextInterval(m_spaceCheckPath)) return STG_E_MEDIUMFULL;
+            m_writtenSinceCheck = 0;
+        }
         DWORD done = 0;
         if (!WriteFile(m_file.Get(), buffer, size, &done, nullptr)) return LastFailure();
+        m_writtenSinceCheck += done;
         if (written) *written = done;
         return S_OK;
     }
@@ -92,14 +102,17 @@ private:
 
     LONG m_references = 1;
     ScopedHandle m_file;
+    const std::wstring m_spaceCheckPath;
+    // The first write looks at the free space too.
+    ULONGLONG m_writtenSinceCheck = kDiskSpaceCheckInterval;
 };
 }  // namespace
 
-HRESULT CreateFileHandleStream(ScopedHandle& file, IStream** stream) {
+HRESULT CreateFileHandleStream(ScopedHandle& file, IStream** stream, const std::wstring& spaceCheckPath) {
     if (!stream) return E_POINTER;
     *stream = nullptr;
     if (!file) return E_INVALIDARG;
-    FileHandleStream* created = new (std::nothrow) FileHandleStream(file.Get());
+    FileHandleStream* created = new (std::nothrow) FileHandleStream(file.Get(), spaceCheckPath);
     if (!created) return E_OUTOFMEMORY;
     file.Release();
     *stream = created;

@@ -6,7 +6,11 @@
 #include <windows.h>
 #include <objidl.h>
 
+#include <string>
+
 #include "framework/ScopedHandles.h"
 
 // A new stream (one reference) owning file; E_OUTOFMEMORY leaves file with the caller.
-HRESULT CreateFileHandleStream(ScopedHandle& file, IStream** stream);
+// With spaceCheckPath (the file's path), writes stop with STG_E_MEDIUMFULL
+// before they would leave its volume less than the reserve (framework/DiskSpace.h).
+HRESULT CreateFileHandleStream(ScopedHandle& file, IStream** stream, const std::wstring& spaceCheckPath = {});

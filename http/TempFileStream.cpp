@@ -38,7 +38,8 @@ HRESULT CreateTempFileStream(const wchar_t* prefix, IStream** stream, std::wstri
             if (hr == HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)) continue;
             if (FAILED(hr)) return hr;
             path = name;
-            hr = CreateFileHandleStream(file, stream);
+            // A download stops while its volume still has room for the installer.
+            hr = CreateFileHandleStream(file, stream, name);
             if (FAILED(hr)) {
                 FILE_DISPOSITION_INFO disposition = {TRUE};
                 SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition, sizeof(disposition));

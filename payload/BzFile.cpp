@@ -5,6 +5,7 @@
 #include <new>
 
 #include "framework/DiagnosticOutput.h"
+#include "framework/DiskSpace.h"
 #include "framework/Exceptions.h"
 #include "framework/ProtectedFolder.h"
 
@@ -12,8 +13,6 @@ IMPLEMENT_DYNAMIC(CBzFile, CStdioFile)
 
 namespace {
 const UINT kCopyBlockBytes = 65536;
-// Free space is looked at again after this many bytes of output.
-const ULONGLONG kDiskSpaceCheckInterval = 16ull * 1024 * 1024;
 
 void LogDecompressionStop(const wchar_t* reason, ULONGLONG bytes, const std::wstring& path) {
     wchar_t line[200];
@@ -23,10 +22,7 @@ void LogDecompressionStop(const wchar_t* reason, ULONGLONG bytes, const std::wst
 
 // Raises ERROR_DISK_FULL when writing on would leave the volume of path less than the reserve.
 void CheckDiskSpace(const std::wstring& path, ULONGLONG written) {
-    std::wstring folder = path.substr(0, path.find_last_of(L"\\/") + 1);
-    ULARGE_INTEGER available = {};
-    if (!GetDiskFreeSpaceExW(folder.empty() ? nullptr : folder.c_str(), &available, nullptr, nullptr)) return;
-    if (available.QuadPart >= kDiskSpaceReserveBytes + kDiskSpaceCheckInterval) return;
+    if (HasRoomForNextInterval(path)) return;
     LogDecompressionStop(L"the disk is nearly full (0x80070070)", written, path);
     ThrowFileException(CFileException::diskFull, ERROR_DISK_FULL, path);
 }

@@ -11,6 +11,7 @@
 #include <functional>
 #include <vector>
 
+#include "framework/DiskSpace.h"
 #include "framework/StdioFile.h"
 
 class CBzFile : public CStdioFile {
@@ -59,9 +60,6 @@ private:
 // that large, so a bigger output is never something the wizard could run;
 // a small download that expands past it is a decompression bomb.
 const ULONGLONG kMaxDecompressedBytes = 0x7FFFFFFFull;
-// Free space that decompression leaves on the output's volume, so that the
-// installer that follows (and the system) can still work.
-const ULONGLONG kDiskSpaceReserveBytes = 256ull * 1024 * 1024;
 
 // Called once per block with the decompressed bytes so far; a negative
 // result (such as a cancellation) stops the copy with that result.
