@@ -101,6 +101,16 @@ for text in (sys.argv[1].encode(), b"", b""):
 print((blob + bytes(32)).hex())' "$1")
     wine reg add "$key" /v DefaultConnectionSettings /t REG_BINARY /d "$hex" /f >/dev/null 2>&1
 }
+# install_test_arguments "$@": the arguments of the install tests (check,
+# wizard, fixtures, tag) and $work, a folder removed when the test ends.
+install_test_arguments() {
+    check=${1:?wrenstall-check.exe}
+    wizard=${2:?Wrenstall.exe}
+    fixtures=${3:?fixtures folder}
+    tag=${4:?host wrenstall-tag}
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+}
 # make_tagged_wizard BASE DATA: $work/Wrenstall.exe, a copy of $wizard with
 # every server pointed at BASE, signed with key A and tagged with the
 # installer data DATA (configure's output in $work/configure.txt), and the

@@ -5,13 +5,7 @@
 # goes through it, as its own log and the Via header the server sees show.
 set -uo pipefail
 source "$(dirname "$0")/../script-support.sh"
-check=${1:?wrenstall-check.exe}
-wizard=${2:?Wrenstall.exe}
-fixtures=${3:?fixtures folder}
-tag=${4:?host wrenstall-tag}
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+install_test_arguments "$@"
 # The server is named "localhost", not by the proxy's own address (as in tests/ProxyTest.cpp).
 base="http://localhost:$WRENSTALL_SERVER_PORT"
 make_tagged_wizard "$base" $'@upl=through+proxy\r\nSI_CHNL=7\r\n'

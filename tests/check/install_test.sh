@@ -5,13 +5,7 @@
 # and the Nox offer signed with A on the stand-in server.
 set -uo pipefail
 source "$(dirname "$0")/../script-support.sh"
-check=${1:?wrenstall-check.exe}
-wizard=${2:?Wrenstall.exe}
-fixtures=${3:?fixtures folder}
-tag=${4:?host wrenstall-tag}
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+install_test_arguments "$@"
 base="http://127.0.0.1:$WRENSTALL_SERVER_PORT"
 make_tagged_wizard "$base" $'@upl=check+install\r\nNoxInstallOnReboot=yes\r\nSI_CHNL=7\r\n'
 expect "configure points the copy at this server" '[ "$(tail -n 1 "$work/configure.txt" | tr -d "\r")" = "result: 0x00000000" ]'
