@@ -189,7 +189,11 @@ InstalledApp CProgram::InstalledApplication() const {
 }
 
 CInstallation* CProgram::StartInstallation() {
-    CWinThread* thread = BeginThreadOfClass(CRuntimeClass::FromName(L"CInstallation"));
+    const InstallationContext context = {&m_buildConfig, &m_installerData, &m_pTracker};
+    CWinThread* thread = BeginThreadOfClass(CRuntimeClass::FromName(L"CInstallation"), THREAD_PRIORITY_NORMAL,
+                                            [&context](CWinThread& created) {
+                                                static_cast<CInstallation&>(created).SetContext(context);
+                                            });
     m_pInstallation.reset(static_cast<CInstallation*>(thread));
     if (!thread) WriteDiagnostic(L"The installation controller could not be started\n");
     return m_pInstallation.get();

@@ -150,7 +150,8 @@ void CInstallation::OnFetchInstallerData() {
 }
 
 bool CInstallation::ExpandPayloadUrl(const std::wstring& url, std::wstring& expanded) const {
-    return SUCCEEDED(ExpandUrlTemplate(url, expanded)) && IsBuildConfigHost(GetProgram().m_buildConfig, expanded);
+    return SUCCEEDED(ExpandUrlTemplate(url, expanded)) && m_context.buildConfig &&
+           IsBuildConfigHost(*m_context.buildConfig, expanded);
 }
 
 void CInstallation::OnDownloadPayload() {
@@ -179,7 +180,7 @@ void CInstallation::OnDownloadPayload() {
         m_nProgressSpan = 100;
         ReportTask(25, IDS_DOWNLOADING);
         std::wstring expanded;
-        const wchar_t* replacement = GetProgram().m_installerData.Get(L"PayloadUrl");
+        const wchar_t* replacement = m_context.installerData ? m_context.installerData->Get(L"PayloadUrl") : nullptr;
         // The installer data may choose among the build configuration's hosts, never name a new one.
         if (replacement && !ExpandPayloadUrl(replacement, expanded)) {
             WriteDiagnosticFormat(L"PayloadUrl ignored: not on a host of the build configuration: %ls\n", replacement);
@@ -292,8 +293,7 @@ bool CInstallation::InstallPayload() {
 }
 
 void CInstallation::ReportDowngrade() {
-    CProgram& program = GetProgram();
-    EventTracker* tracker = program.m_pTracker;
+    EventTracker* tracker = m_context.Tracker();
     if (!tracker) return;
     ULONGLONG version = 0;
     m_pExecutor->GetPayloadVersion(version);

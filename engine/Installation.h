@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/InstallationContext.h"
 #include "engine/ProgressPageProxy.h"
 #include "framework/Exceptions.h"
 #include "framework/PlatformSessions.h"
@@ -66,6 +67,8 @@ public:
 
     // User-interface thread: the user confirmed cancellation.
     void Cancel();
+    // Before the thread starts (BeginThreadOfClass's prepare).
+    void SetContext(const InstallationContext& context) { m_context = context; }
 
     std::unique_ptr<CPayloadExecutor> m_pExecutor;
     std::wstring m_strNoxPackage;
@@ -80,6 +83,7 @@ public:
     CProgressPageProxy m_proxy;
 
 private:
+    InstallationContext m_context;
     ScopedComApartment m_apartment;  // the thread's COM apartment, from InitInstance to ExitInstance
     struct Offer;
     static const Offer kNox;

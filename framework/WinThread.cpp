@@ -143,7 +143,8 @@ DWORD WINAPI CWinThread::ThreadProcedure(void* parameter) {
     return static_cast<DWORD>(exitCode);
 }
 
-CWinThread* BeginThreadOfClass(const CRuntimeClass* runtimeClass, int priority) {
+CWinThread* BeginThreadOfClass(const CRuntimeClass* runtimeClass, int priority,
+                               const std::function<void(CWinThread&)>& prepare) {
     if (!runtimeClass) return nullptr;
     CObject* object = runtimeClass->CreateObject();
     if (!object) return nullptr;
@@ -152,6 +153,7 @@ CWinThread* BeginThreadOfClass(const CRuntimeClass* runtimeClass, int priority) 
         return nullptr;
     }
     auto* thread = static_cast<CWinThread*>(object);
+    if (prepare) prepare(*thread);
     if (!thread->CreateThread(priority)) {
         delete thread;
         return nullptr;

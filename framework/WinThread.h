@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include <deque>
+#include <functional>
 #include <mutex>
 
 #include "framework/RuntimeClass.h"
@@ -67,5 +68,7 @@ private:
     int m_nExitCode = 0;
 };
 
-// Creates an object of runtimeClass (which must be a CWinThread) and starts it.
-CWinThread* BeginThreadOfClass(const CRuntimeClass* runtimeClass, int priority = THREAD_PRIORITY_NORMAL);
+// Creates an object of runtimeClass (which must be a CWinThread), hands it to
+// prepare (when given) before its thread exists, and starts it.
+CWinThread* BeginThreadOfClass(const CRuntimeClass* runtimeClass, int priority = THREAD_PRIORITY_NORMAL,
+                               const std::function<void(CWinThread&)>& prepare = nullptr);

@@ -129,6 +129,8 @@ TEST_F(ProxyDetectThenManual, TheManualProxyIsUsedWhenDetectionFindsNothing) {
     ExpectBothKindsProxied();
 }
 
+// Bypass-list matching only: the ports in these entries are text compared
+// with the request's port, and no socket is opened.
 TEST(ProxyBypass, Entries) {
     struct Case {
         const wchar_t* list;
