@@ -31,11 +31,43 @@ void DrawBanner(HDC dc, HBITMAP banner, const RECT& target) {
 }
 }  // namespace
 
-void CSubDialog::ComposeBackground() {
-    if (!m_hWnd) return;
+bool CSubDialog::BackgroundLayout::operator==(const BackgroundLayout& other) const {
+    return client.cx == other.client.cx && client.cy == other.client.cy && banner == other.banner &&
+           EqualRect(&bannerRect, &other.bannerRect) && hasMarker == other.hasMarker && markerTop == other.markerTop;
+}
+
+// The banner is taken from its static (which is hidden), its size in pixels
+// follows the page's dialog units; the white area ends at the marker's top.
+CSubDialog::BackgroundLayout CSubDialog::MeasureBackground() {
+    BackgroundLayout layout;
     RECT client;
     GetClientRect(m_hWnd, &client);
-    if (client.right <= 0 || client.bottom <= 0) return;
+    layout.client = {client.right, client.bottom};
+    if (HWND bannerStatic = GetDlgItem(IDC_BANNER)) {
+        layout.banner = reinterpret_cast<HBITMAP>(SendMessageW(bannerStatic, STM_GETIMAGE, IMAGE_BITMAP, 0));
+        ShowWindow(bannerStatic, SW_HIDE);
+    }
+    BITMAP bannerInfo;
+    if (layout.banner && GetObjectW(layout.banner, sizeof(bannerInfo), &bannerInfo)) {
+        layout.bannerRect = {0, 0, bannerInfo.bmWidth * 4 / 6, bannerInfo.bmHeight * 8 / 13};
+        MapDialogRect(m_hWnd, &layout.bannerRect);
+    }
+    if (HWND marker = GetDlgItem(IDC_HEADER_MARKER)) {
+        RECT markerRect;
+        GetWindowRect(marker, &markerRect);
+        MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&markerRect), 2);
+        layout.hasMarker = true;
+        layout.markerTop = markerRect.top;
+    }
+    return layout;
+}
+
+void CSubDialog::ComposeBackground() {
+    if (!m_hWnd) return;
+    const BackgroundLayout layout = MeasureBackground();
+    if (layout.client.cx <= 0 || layout.client.cy <= 0) return;
+    if (m_bgBrush && m_bgBitmap && layout == m_bgLayout) return;
+    const RECT client = {0, 0, layout.client.cx, layout.client.cy};
     ScopedWindowDC windowDc(m_hWnd);
     CMemoryDC memoryDc(windowDc.Get());
     ScopedBitmap composed(CreateCompatibleBitmap(windowDc.Get(), client.right, client.bottom));
@@ -44,37 +76,18 @@ void CSubDialog::ComposeBackground() {
         ScopedSelection selection(memoryDc.Get(), composed.Get());
         HDC dc = memoryDc.Get();
         FillWithSystemColour(dc, client, COLOR_BTNFACE);
-
-        HBITMAP banner = nullptr;
-        if (HWND bannerStatic = GetDlgItem(IDC_BANNER)) {
-            banner = reinterpret_cast<HBITMAP>(SendMessageW(bannerStatic, STM_GETIMAGE, IMAGE_BITMAP, 0));
-            ShowWindow(bannerStatic, SW_HIDE);
-        }
-        RECT bannerRect = {0, 0, 0, 0};
-        BITMAP bannerInfo;
-        if (banner && GetObjectW(banner, sizeof(bannerInfo), &bannerInfo)) {
-            bannerRect = {0, 0, bannerInfo.bmWidth * 4 / 6, bannerInfo.bmHeight * 8 / 13};
-            MapDialogRect(m_hWnd, &bannerRect);
-        }
-
-        int whiteBottom = bannerRect.bottom;
-        HWND marker = GetDlgItem(IDC_HEADER_MARKER);
-        RECT markerRect = {};
-        if (marker) {
-            GetWindowRect(marker, &markerRect);
-            MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&markerRect), 2);
-            whiteBottom = markerRect.top;
-        }
+        const int whiteBottom = layout.hasMarker ? layout.markerTop : layout.bannerRect.bottom;
         RECT white = {0, 0, client.right, whiteBottom};
         FillWithSystemColour(dc, white, COLOR_WINDOW);
-        if (banner) DrawBanner(dc, banner, bannerRect);
-        DrawEtchedLine(dc, client.right, bannerRect.bottom);
-        if (marker) DrawEtchedLine(dc, client.right, markerRect.top);
+        if (layout.banner) DrawBanner(dc, layout.banner, layout.bannerRect);
+        DrawEtchedLine(dc, client.right, layout.bannerRect.bottom);
+        if (layout.hasMarker) DrawEtchedLine(dc, client.right, layout.markerTop);
     }
     ScopedBrush brush(CreatePatternBrush(composed.Get()));
     if (!brush) return;
     m_bgBrush = std::move(brush);
     m_bgBitmap = std::move(composed);
+    m_bgLayout = layout;
 }
 
 LRESULT CSubDialog::OnEraseBackground(HDC dc) {

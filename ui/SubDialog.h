@@ -67,7 +67,9 @@ protected:
     // the room below it (up to the next control); what still does not fit is
     // logged. Run once the page's own init handler has set its texts.
     void FitTextStatics();
-    // Redraws the background bitmap and pattern brush from the banner, the header marker and the client size.
+    // Redraws the background bitmap and pattern brush from the banner, the
+    // header marker and the client size; nothing when none of them changed
+    // since the last composition (creation asks more than once).
     void ComposeBackground();
 
     IPageHost* m_pHost = nullptr;
@@ -85,6 +87,16 @@ private:
     // Sizes to the texts (PageFitting.cpp): see the protected operations above.
 
     // Background and drawing (PageBackground.cpp).
+    // What the composed background depends on, in client pixels.
+    struct BackgroundLayout {
+        SIZE client = {};
+        HBITMAP banner = nullptr;
+        RECT bannerRect = {};
+        bool hasMarker = false;
+        LONG markerTop = 0;
+        bool operator==(const BackgroundLayout& other) const;
+    };
+    BackgroundLayout MeasureBackground();
     LRESULT OnEraseBackground(HDC dc);
     LRESULT OnStaticColour(HDC dc, HWND control);
 
@@ -92,6 +104,7 @@ private:
     DialogTemplateInfo m_template;
     ScopedBitmap m_bgBitmap;
     ScopedBrush m_bgBrush;
+    BackgroundLayout m_bgLayout;  // of m_bgBitmap
     std::vector<ScopedFont> m_fonts;
     std::vector<std::unique_ptr<CRichLabel>> m_labels;
     std::vector<std::unique_ptr<CReadingPaneKeys>> m_readingPanes;
