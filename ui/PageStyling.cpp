@@ -1,5 +1,6 @@
 // CSubDialog: the children's texts, rich labels, rich texts, images and fonts
-// from the resources, applied once in the init handler.
+// from the resources, applied once in the init handler (the rich texts once
+// the page has painted).
 #include <richedit.h>
 
 #include <string>
@@ -20,6 +21,8 @@ namespace {
 const WCHAR kSuperLabelMark = 0x1B;
 const WCHAR kRtfLabelMark[] = L"{\\rtf1";
 const LPARAM kRichEditTextLimit = 0x1FFFC;
+// Its own id, apart from the pages' timers.
+const UINT_PTR kDeferredRichTextTimer = 0x5254;
 
 std::wstring ClassNameOf(HWND window) {
     WCHAR name[64] = {};
@@ -69,6 +72,21 @@ void CSubDialog::StyleChildren() {
     for (HWND child = GetWindow(m_hWnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         StyleChild(child, defaultButtonCaption);
     }
+    if (m_deferredRichTexts.empty()) return;
+    if (!SetTimer(m_hWnd, kDeferredRichTextTimer, USER_TIMER_MINIMUM, OnDeferredRichTextTimer)) StreamDeferredRichTexts();
+}
+
+void CSubDialog::StreamDeferredRichTexts() {
+    std::vector<DeferredRichText> texts = std::move(m_deferredRichTexts);
+    m_deferredRichTexts.clear();
+    for (const DeferredRichText& text : texts) {
+        if (IsWindow(text.control)) StreamIntoRichEdit(text.control, text.rtf, text.size, SF_RTF);
+    }
+}
+
+void CALLBACK CSubDialog::OnDeferredRichTextTimer(HWND window, UINT, UINT_PTR id, DWORD) {
+    KillTimer(window, id);
+    if (auto* page = dynamic_cast<CSubDialog*>(CDialog::FromHandle(window))) page->StreamDeferredRichTexts();
 }
 
 void CSubDialog::StyleChild(HWND child, const std::wstring& defaultButtonCaption) {
@@ -82,7 +100,7 @@ void CSubDialog::StyleChild(HWND child, const std::wstring& defaultButtonCaption
             SendMessageW(child, EM_SETEVENTMASK, 0, mask | ENM_LINK);
             SendMessageW(child, EM_AUTOURLDETECT, TRUE, 0);
             SendMessageW(child, EM_EXLIMITTEXT, 0, kRichEditTextLimit);
-            StreamIntoRichEdit(child, rtf, size, SF_RTF);
+            m_deferredRichTexts.push_back({child, rtf, size});
         }
         auto keys = std::make_unique<CReadingPaneKeys>();
         if (keys->Subclass(child)) m_readingPanes.push_back(std::move(keys));

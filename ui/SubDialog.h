@@ -77,6 +77,11 @@ protected:
 private:
     // Child styling (PageStyling.cpp).
     void StyleChildren();
+    // The rich texts (the licence) are not needed for the page's first paint:
+    // they are streamed in by a timer, whose message comes only once every
+    // window of the thread has painted.
+    void StreamDeferredRichTexts();
+    static void CALLBACK OnDeferredRichTextTimer(HWND window, UINT message, UINT_PTR id, DWORD time);
     void StyleChild(HWND child, const std::wstring& defaultButtonCaption);
     void StyleImageStatic(HWND child, UINT id);
     void StyleTextStatic(HWND child, UINT id, const std::wstring& text);
@@ -108,4 +113,10 @@ private:
     std::vector<ScopedFont> m_fonts;
     std::vector<std::unique_ptr<CRichLabel>> m_labels;
     std::vector<std::unique_ptr<CReadingPaneKeys>> m_readingPanes;
+    struct DeferredRichText {
+        HWND control;
+        const void* rtf;  // resource memory: valid while the program runs
+        size_t size;
+    };
+    std::vector<DeferredRichText> m_deferredRichTexts;
 };
