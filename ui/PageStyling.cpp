@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "framework/DiagnosticOutput.h"
 #include "framework/ResourceStrings.h"
 #include "framework/WinApp.h"
 #include "framework/WindowText.h"
@@ -86,7 +87,11 @@ void CSubDialog::StreamDeferredRichTexts() {
 
 void CALLBACK CSubDialog::OnDeferredRichTextTimer(HWND window, UINT, UINT_PTR id, DWORD) {
     KillTimer(window, id);
-    if (auto* page = dynamic_cast<CSubDialog*>(CDialog::FromHandle(window))) page->StreamDeferredRichTexts();
+    auto* page = dynamic_cast<CSubDialog*>(CDialog::FromHandle(window));
+    if (!page) return;
+    // The run log's time of this line is when the page stood painted (launch and page-change times).
+    WriteDiagnosticFormat(L"Page %u painted; its rich text follows\n", page->GetTemplateId());
+    page->StreamDeferredRichTexts();
 }
 
 void CSubDialog::StyleChild(HWND child, const std::wstring& defaultButtonCaption) {
