@@ -2,6 +2,7 @@
 // from the resources, applied once in the init handler.
 #include <richedit.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "framework/ResourceStrings.h"
@@ -12,6 +13,7 @@
 #include "ui/ReadingPaneKeys.h"
 #include "ui/ResourceStyles.h"
 #include "ui/RichEditStream.h"
+#include "ui/ScreenDpi.h"
 #include "ui/SubDialog.h"
 #include "ui/labels/RtfLabel.h"
 #include "ui/labels/SuperLabel.h"
@@ -103,7 +105,22 @@ void CSubDialog::StyleImageStatic(HWND child, UINT id) {
         const DialogTemplateItem* item = m_template.FindItem(id);
         if (item && item->text.isOrdinal) image = GetImage(item->text.ordinal);
     }
+    // The banner is stretched into the composed background by its own rule;
+    // other images show at their size for the screen's DPI, within their place.
+    if (image && id != IDC_BANNER) image = ImageForScreen(image, id);
     if (image) SendMessageW(child, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(image));
+}
+
+HBITMAP CSubDialog::ImageForScreen(HBITMAP image, UINT id) const {
+    BITMAP info = {};
+    if (!GetObjectW(image, sizeof(info), &info)) return image;
+    RECT room = {};
+    if (const DialogTemplateItem* item = m_template.FindItem(id)) {
+        room = {0, 0, item->cx, item->cy};
+        MapDialogRect(m_hWnd, &room);
+    }
+    SIZE size = ScaledImageSize({info.bmWidth, std::abs(info.bmHeight)}, WindowDpi(m_hWnd), {room.right, room.bottom});
+    return ScaledBitmap(image, size);
 }
 
 void CSubDialog::StyleTextStatic(HWND child, UINT, const std::wstring& text) {
