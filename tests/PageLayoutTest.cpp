@@ -1,7 +1,8 @@
 // The wizard's pages in every language at the screen's DPI: every text and
 // caption fits its control, no two controls overlap and all stay on the page.
-// Its group runs with the screen at 144 DPI (150 %), where a size kept in
-// pixels instead of following the DPI shows as clipped or overlapping text.
+// Its groups run with the screen at 96, 144 and 192 DPI (100, 150 and
+// 200 %): a size kept in pixels instead of following the DPI, or a layout in
+// dialog units that the fonts outgrow, shows as clipped or overlapping text.
 #include <gtest/gtest.h>
 
 #include <objidl.h>
