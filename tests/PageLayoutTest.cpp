@@ -212,3 +212,25 @@ TEST_F(PageLayoutAtScreenDpi, EveryPageInEveryLanguageShowsAllItsTexts) {
     SetThreadLocale(previousLocale);
 }
 }  // namespace
+
+namespace {
+TEST(ScaledImageSize, FollowsTheDpiWithinItsPlace) {
+    struct Case {
+        SIZE image;
+        int dpi;
+        SIZE room;
+        SIZE expected;
+    } cases[] = {
+        {{98, 19}, 96, {99, 19}, {98, 19}},      // the design DPI: the image's own size
+        {{98, 19}, 144, {165, 30}, {147, 29}},   // room enough: 150 %
+        {{98, 19}, 192, {0, 0}, {196, 38}},      // no place given: 200 %
+        {{219, 35}, 144, {365, 50}, {313, 50}},  // the place is lower than 150 %: as large as fits, in proportion
+        {{219, 35}, 144, {120, 26}, {219, 35}},  // a place smaller than the image: never below its own size
+    };
+    for (const Case& c : cases) {
+        SIZE size = ScaledImageSize(c.image, c.dpi, c.room);
+        EXPECT_EQ(size.cx, c.expected.cx) << c.image.cx << " at " << c.dpi;
+        EXPECT_EQ(size.cy, c.expected.cy) << c.image.cx << " at " << c.dpi;
+    }
+}
+}  // namespace
