@@ -44,8 +44,7 @@ shoot() {
 failed=0
 for dpi in 96 144; do
     use_dpi "$dpi"
-    scale=
-    [ "$dpi" = 96 ] || scale="-${dpi}dpi"
+    scale=$(dpi_tag "$dpi")
     for language in en:0409 de:0407 es:0c0a fr:040c ja:0411; do
         code=${language#*:}
         name=${language%%:*}

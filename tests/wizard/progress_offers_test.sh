@@ -180,8 +180,7 @@ if wanted pictures; then
     # At 96 DPI (progress-LANGUAGE-*) and at 144 DPI, 150 % (progress-144dpi-LANGUAGE-*).
     for dpi in 96 144; do
         use_dpi "$dpi"
-        scale=
-        [ "$dpi" = 96 ] || scale="-${dpi}dpi"
+        scale=$(dpi_tag "$dpi")
         for language in en_US de_DE es_ES fr_FR ja_JP; do
             tag=${language%%_*}
             uninstall
