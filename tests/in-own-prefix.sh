@@ -31,4 +31,8 @@ else
 fi
 # One server for the whole run, so that its helper processes start once.
 wineserver -p >/dev/null 2>&1 </dev/null
+# WRENSTALL_DPI: the screen's DPI (LogPixels) for the programs of this prefix.
+if [ -n "${WRENSTALL_DPI:-}" ]; then
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$WRENSTALL_DPI" /f >/dev/null 2>&1 </dev/null
+fi
 "$@"

@@ -47,6 +47,14 @@ parent = os.getppid()
 while os.getppid() == parent: time.sleep(0.5)' "$1" >/dev/null 2>&1 </dev/null &
     for _ in $(seq 1 100); do [ -s "$1" ] && break; sleep 0.05; done
 }
+# use_dpi DPI: the screen's DPI (LogPixels) for the programs that this test's
+# Wine prefix starts from now on (each reads it when it starts).
+use_dpi() {
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1 </dev/null
+}
+# dpi_tag DPI: what a picture's name carries for the DPI it was taken at:
+# nothing at 96, "-144dpi" at 144.
+dpi_tag() { [ "$1" = 96 ] || echo "-${1}dpi"; }
 winpath() { echo "Z:${1//\//\\}"; }
 finish() {
     echo "$passed passed, $failed failed"

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Renders the wizard's resource files into an output folder:
 
-  application.ico    the program icon (32 and 16 pixels)
+  application.ico    the program icon (16 to 64 pixels: the sizes of 96 to 192 DPI)
   images/NNN.bz2     type-34 images: bitmap files drawn here, bzip2-compressed
   fonts/NNN.bin      type-30 fonts: a LOGFONTW (92 bytes) and one byte of padding
   colours/NNN.bin    type-31 text colours: a COLORREF
@@ -175,7 +175,7 @@ def main():
     for number, data in images.items():
         write(os.path.join(out, "images", "%d.bz2" % number), bz2.compress(data, 9))
 
-    write(os.path.join(out, "application.ico"), icon_file((32, 16)))
+    write(os.path.join(out, "application.ico"), icon_file((32, 16, 20, 24, 40, 48, 64)))
 
     fonts = {1003: logfont(8, 700), 1004: logfont(12, 400), 1011: logfont(12, 400), 1053: logfont(12, 400)}
     for number, data in fonts.items():

@@ -5,11 +5,12 @@
 #include "framework/WindowText.h"
 #include "resources/resource.h"
 #include "ui/MainWindow.h"
+#include "ui/ScreenDpi.h"
 
 IMPLEMENT_DYNAMIC(COfferPage, CWizardPage)
 
 namespace {
-// The gap between the lead-in text and the logo, in pixels.
+// The gap between the lead-in text and the logo, in pixels at 96 DPI.
 const int kLogoGap = 5;
 }  // namespace
 
@@ -24,7 +25,7 @@ bool COfferPage::PlaceLogoAfterLeadIn(HWND page, UINT leadInId, UINT logoId) {
     RECT logoRect = ChildRectInParent(page, logo);
     SetWindowPos(leadIn, nullptr, 0, 0, textWidth, leadInRect.bottom - leadInRect.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    SetWindowPos(logo, nullptr, leadInRect.left + textWidth + kLogoGap, logoRect.top, 0, 0,
+    SetWindowPos(logo, nullptr, leadInRect.left + textWidth + ScaleToDpi(kLogoGap, WindowDpi(page)), logoRect.top, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     return true;
 }

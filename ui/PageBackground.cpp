@@ -1,11 +1,9 @@
 // CSubDialog: the composed background (banner, white header area, etched
 // lines) and the drawing of the page and its transparent statics.
-#include <objidl.h>  // gdiplus.h needs PROPID, which lean windows.h leaves out
-#include <gdiplus.h>
-
 #include "resources/resource.h"
 #include "ui/MemoryDC.h"
 #include "ui/ResourceStyles.h"
+#include "ui/ScreenDpi.h"
 #include "ui/SubDialog.h"
 
 namespace {
@@ -18,16 +16,6 @@ void DrawEtchedLine(HDC dc, int width, int y) {
     RECT highlight = {0, y + 1, width, y + 2};
     FillWithSystemColour(dc, shadow, COLOR_BTNSHADOW);
     FillWithSystemColour(dc, highlight, COLOR_BTNHIGHLIGHT);
-}
-
-// The banner stretched into its rectangle through GDI+; nothing when GDI+ is not running.
-void DrawBanner(HDC dc, HBITMAP banner, const RECT& target) {
-    Gdiplus::Graphics graphics(dc);
-    if (graphics.GetLastStatus() != Gdiplus::Ok) return;
-    Gdiplus::Bitmap picture(banner, nullptr);
-    if (picture.GetLastStatus() != Gdiplus::Ok) return;
-    graphics.DrawImage(&picture, Gdiplus::Rect(target.left, target.top, target.right - target.left,
-                                               target.bottom - target.top));
 }
 }  // namespace
 
@@ -79,7 +67,7 @@ void CSubDialog::ComposeBackground() {
         const int whiteBottom = layout.hasMarker ? layout.markerTop : layout.bannerRect.bottom;
         RECT white = {0, 0, client.right, whiteBottom};
         FillWithSystemColour(dc, white, COLOR_WINDOW);
-        if (layout.banner) DrawBanner(dc, layout.banner, layout.bannerRect);
+        if (layout.banner) DrawBitmapSmoothly(dc, layout.banner, layout.bannerRect);
         DrawEtchedLine(dc, client.right, layout.bannerRect.bottom);
         if (layout.hasMarker) DrawEtchedLine(dc, client.right, layout.markerTop);
     }

@@ -3,6 +3,7 @@
 // the page has painted).
 #include <richedit.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "framework/DiagnosticOutput.h"
@@ -14,6 +15,7 @@
 #include "ui/ReadingPaneKeys.h"
 #include "ui/ResourceStyles.h"
 #include "ui/RichEditStream.h"
+#include "ui/ScreenDpi.h"
 #include "ui/SubDialog.h"
 #include "ui/labels/RtfLabel.h"
 #include "ui/labels/SuperLabel.h"
@@ -126,7 +128,22 @@ void CSubDialog::StyleImageStatic(HWND child, UINT id) {
         const DialogTemplateItem* item = m_template.FindItem(id);
         if (item && item->text.isOrdinal) image = GetImage(item->text.ordinal);
     }
+    // The banner is stretched into the composed background by its own rule;
+    // other images show at their size for the screen's DPI, within their place.
+    if (image && id != IDC_BANNER) image = ImageForScreen(image, id);
     if (image) SendMessageW(child, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(image));
+}
+
+HBITMAP CSubDialog::ImageForScreen(HBITMAP image, UINT id) const {
+    BITMAP info = {};
+    if (!GetObjectW(image, sizeof(info), &info)) return image;
+    RECT room = {};
+    if (const DialogTemplateItem* item = m_template.FindItem(id)) {
+        room = {0, 0, item->cx, item->cy};
+        MapDialogRect(m_hWnd, &room);
+    }
+    SIZE size = ScaledImageSize({info.bmWidth, std::abs(info.bmHeight)}, WindowDpi(m_hWnd), {room.right, room.bottom});
+    return ScaledBitmap(image, size);
 }
 
 void CSubDialog::StyleTextStatic(HWND child, UINT, const std::wstring& text) {

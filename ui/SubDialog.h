@@ -84,6 +84,8 @@ private:
     static void CALLBACK OnDeferredRichTextTimer(HWND window, UINT message, UINT_PTR id, DWORD time);
     void StyleChild(HWND child, const std::wstring& defaultButtonCaption);
     void StyleImageStatic(HWND child, UINT id);
+    // The image at its size for the screen's DPI, within the place of control id.
+    HBITMAP ImageForScreen(HBITMAP image, UINT id) const;
     void StyleTextStatic(HWND child, UINT id, const std::wstring& text);
     void ApplyStyleFont(HWND child, UINT id);
     std::wstring ControlText(UINT stringId, const std::wstring& defaultButtonCaption) const;

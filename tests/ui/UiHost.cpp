@@ -208,6 +208,7 @@ int ShowTray(const std::wstring& mode) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) return 64;
+    SetProcessDPIAware();  // as the program's manifest declares
     theHost.m_hInstance = GetModuleHandleW(nullptr);
     theHost.CWinApp::InitInstance();
     LoadLibraryW(L"RICHED20.DLL");

@@ -1175,6 +1175,8 @@ int Run(const std::wstring& scenario, const std::wstring& program) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    // The wizard is DPI aware: its windows' places and pictures are read in its pixels.
+    SetProcessDPIAware();
     if (argc >= 4 && std::wstring(argv[1]) == L"config") {
         std::vector<std::pair<std::wstring, std::wstring>> pairs;
         for (int i = 4; i < argc; ++i) {

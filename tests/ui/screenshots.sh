@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Screenshots of the test page and of the cancel question in the five
-# languages, taken from the virtual display with ImageMagick's import.
+# languages, at 96 DPI and at 144 DPI (150 %: pictures named *-144dpi-*),
+# taken from the virtual display with ImageMagick's import.
 # usage: screenshots.sh UI_HOST_EXE OUTPUT_FOLDER
 set -euo pipefail
+source "$(dirname "$0")/../script-support.sh"
 host=$1
 out=$2
 mkdir -p "$out"
@@ -40,14 +42,19 @@ shoot() {
 }
 
 failed=0
-for language in en:0409 de:0407 es:0c0a fr:040c ja:0411; do
-    code=${language#*:}
-    name=${language%%:*}
-    # MB_YESNO (4): the cancel question; closing it answers No (7).
-    shoot "messagebox-$name" box 4 "$code" || failed=1
-    shoot "page-$name" page "$code" || failed=1
+for dpi in 96 144; do
+    use_dpi "$dpi"
+    scale=$(dpi_tag "$dpi")
+    for language in en:0409 de:0407 es:0c0a fr:040c ja:0411; do
+        code=${language#*:}
+        name=${language%%:*}
+        # MB_YESNO (4): the cancel question; closing it answers No (7).
+        shoot "messagebox$scale-$name" box 4 "$code" || failed=1
+        shoot "page$scale-$name" page "$code" || failed=1
+    done
 done
-for picture in "$out"/messagebox-{en,de,es,fr,ja}.png "$out"/page-{en,de,es,fr,ja}.png; do
+use_dpi 96
+for picture in "$out"/{messagebox,page}{,-144dpi}-{en,de,es,fr,ja}.png; do
     if [ ! -s "$picture" ]; then echo "FAIL: $picture missing"; failed=1; fi
 done
 echo "screenshots in $out"

@@ -6,7 +6,7 @@
 # Cancel while the payload unpacks and during the install scan; a walk with
 # the keyboard alone;
 # the notification-area mode; pictures of the progress page mid-download and
-# of both offer pages in five languages. Each wizard copy is signed with test
+# of both offer pages in five languages at 96 and at 144 DPI. Each wizard copy is signed with test
 # key A, as are the payload and the offers on the server.
 # usage: progress_offers_test.sh WizardDriver.exe Wrenstall.exe FIXTURES SHOTS_FOLDER [SCENARIO...]
 set -uo pipefail
@@ -177,17 +177,23 @@ fi
 if wanted pictures; then
     # The shots of the other pages these runs pass go; the wizard test takes those.
     rm -f "$shots"/progress-*.png "$shots"/progress-*.bmp
-    for language in en_US de_DE es_ES fr_FR ja_JP; do
-        tag=${language%%_*}
-        uninstall
-        exe=$(copy "pictures-$tag" "${offers}MaxOffers=2\r\n")
-        trickle "$payload" 400
-        drive cancel-offer "$exe" "$language" "progress-$tag" >/dev/null
-        exe=$(copy "progress-$tag" "${offers}MaxOffers=0\r\n")
-        trickle "$payload" "$slow_ms"
-        drive cancel-progress "$exe" "$language" "progress-$tag" >/dev/null
+    # At 96 DPI (progress-LANGUAGE-*) and at 144 DPI, 150 % (progress-144dpi-LANGUAGE-*).
+    for dpi in 96 144; do
+        use_dpi "$dpi"
+        scale=$(dpi_tag "$dpi")
+        for language in en_US de_DE es_ES fr_FR ja_JP; do
+            tag=${language%%_*}
+            uninstall
+            exe=$(copy "pictures$scale-$tag" "${offers}MaxOffers=2\r\n")
+            trickle "$payload" 400
+            drive cancel-offer "$exe" "$language" "progress$scale-$tag" >/dev/null
+            exe=$(copy "progress$scale-$tag" "${offers}MaxOffers=0\r\n")
+            trickle "$payload" "$slow_ms"
+            drive cancel-progress "$exe" "$language" "progress$scale-$tag" >/dev/null
+        done
     done
-    for tag in en de es fr ja; do
+    use_dpi 96
+    for tag in en de es fr ja 144dpi-en 144dpi-de 144dpi-es 144dpi-fr 144dpi-ja; do
         for page in nox-offer gearfresh-offer progress-download; do
             picture="$shots/progress-$tag-$page.bmp"
             [ -f "$picture" ] && convert "$picture" "${picture%.bmp}.png"

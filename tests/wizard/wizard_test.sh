@@ -6,7 +6,7 @@
 # about box, the campaign's minimise-box rule and the icon's restore, the
 # initialization page with data from the server, errors ending in the error
 # variant with the error event at the tracking endpoint, and pictures of every
-# page in five languages.
+# page in five languages at 96 and at 144 DPI.
 # usage: wizard_test.sh WizardDriver.exe Wrenstall.exe FIXTURES SHOTS_FOLDER [SCENARIO...]
 set -uo pipefail
 source "$(dirname "$0")/../script-support.sh"
@@ -153,16 +153,22 @@ fi
 if wanted pictures; then
     # Pictures of an earlier run must not stand in for missing ones.
     rm -f "$shots"/wizard-*.png "$shots"/wizard-*.bmp
-    for language in en_US de_DE es_ES fr_FR ja_JP; do
-        tag=${language%%_*}
-        exe=$(copy "pictures-$tag" "$data" "${shipped[@]}" $page_order)
-        drive pictures "$exe" "$language" "wizard-$tag" >/dev/null
-        exe=$(copy "init-$tag" "" "${shipped[@]}" $page_order)
-        respond x '{"path": "/rpc/installer-data-update", "status": 200, "delay_ms": 2000, "body": "@upl=from+server\r\n"}'
-        drive initialization "$exe" "$language" "wizard-$tag" >/dev/null
-        exe=$(copy "countdown-$tag" "${data}AutoLaunchWait=3\r\n" "${shipped[@]}" PageOrder=CWelcomePage,CFinishedPage)
-        drive countdown "$exe" "$language" "wizard-$tag-success" >/dev/null
+    # At 96 DPI (wizard-LANGUAGE-*) and at 144 DPI, 150 % (wizard-144dpi-LANGUAGE-*).
+    for dpi in 96 144; do
+        use_dpi "$dpi"
+        scale=$(dpi_tag "$dpi")
+        for language in en_US de_DE es_ES fr_FR ja_JP; do
+            tag=${language%%_*}
+            exe=$(copy "pictures$scale-$tag" "$data" "${shipped[@]}" $page_order)
+            drive pictures "$exe" "$language" "wizard$scale-$tag" >/dev/null
+            exe=$(copy "init$scale-$tag" "" "${shipped[@]}" $page_order)
+            respond x '{"path": "/rpc/installer-data-update", "status": 200, "delay_ms": 2000, "body": "@upl=from+server\r\n"}'
+            drive initialization "$exe" "$language" "wizard$scale-$tag" >/dev/null
+            exe=$(copy "countdown$scale-$tag" "${data}AutoLaunchWait=3\r\n" "${shipped[@]}" PageOrder=CWelcomePage,CFinishedPage)
+            drive countdown "$exe" "$language" "wizard$scale-$tag-success" >/dev/null
+        done
     done
+    use_dpi 96
 fi
 if ls "$shots"/wizard-*.bmp >/dev/null 2>&1; then
     for picture in "$shots"/wizard-*.bmp; do
@@ -170,7 +176,7 @@ if ls "$shots"/wizard-*.bmp >/dev/null 2>&1; then
     done
 fi
 if wanted pictures; then
-    for tag in en de es fr ja; do
+    for tag in en de es fr ja 144dpi-en 144dpi-de 144dpi-es 144dpi-fr 144dpi-ja; do
         for page in welcome license finished initialization about cancel-question success-finished; do
             expect "picture $tag $page shows that page" shows "wizard-$tag-$page" "${page#success-}"
         done
