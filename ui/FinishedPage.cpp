@@ -43,8 +43,8 @@ BOOL CFinishedPage::OnInitDialog() {
 void CFinishedPage::ShowTexts() {
     CProgram& program = GetProgram();
     HWND launch = GetDlgItem(IDC_LAUNCH_CHECK);
-    if (program.m_bAborted) {
-        bool error = program.m_bErrorOccurred;
+    if (program.m_runState.IsAborted()) {
+        bool error = program.m_runState.HasFailed();
         SetDlgItemTextW(m_hWnd, IDC_FINISHED_TITLE,
                         LoadProductText(error ? IDS_ERROR_TITLE : IDS_INTERRUPTED_TITLE).c_str());
         SetDlgItemTextW(m_hWnd, IDC_FINISHED_TEXT, LoadProductText(error ? IDS_ERROR_TEXT : IDS_INTERRUPTED_TEXT).c_str());

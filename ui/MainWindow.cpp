@@ -124,7 +124,7 @@ void CMainWindow::StayOnTop() {
 
 void CMainWindow::OnInstallerDataReady() {
     // The wizard may have moved on (an error, or a close) while the data was fetched.
-    if (GetProgram().m_bAborted) return;
+    if (GetProgram().m_runState.IsAborted()) return;
     ShowFirstPage();
 }
 
@@ -143,7 +143,6 @@ void CMainWindow::BuildPageOrder() {
             ReportBrokenInstaller(IDS_NO_PAGE_ORDER);
         case CPageSequence::BuildResult::EulaSkipped:
             if (CInstallation* installation = program.m_pInstallation.get()) {
-                installation->m_bCancel = false;
                 installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
             }
             if (EventTracker* tracker = program.m_pTracker) tracker->TrackEvent(L"InstallerAccepted", false);
@@ -209,12 +208,15 @@ int CMainWindow::ConfirmCancel() {
     int answer = MessageBoxThroughApplication(question.c_str(), MB_YESNO, 0);
     m_bConfirmingCancel = false;
     if (answer != IDYES) return answer;
+    GetProgram().m_runState.RequestStop();
     if (CInstallation* installation = GetProgram().m_pInstallation.get()) {
         installation->Cancel();
         installation->PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
     }
     return answer;
 }
+
+void CMainWindow::CancelRun() { GetProgram().m_runState.Cancel(); }
 
 void CMainWindow::ShowPageByName(const std::wstring& name) {
     CObject* object = nullptr;
@@ -246,7 +248,7 @@ void CMainWindow::ActivatePage(std::unique_ptr<CSubDialog> page) {
         old.reset();
         if (finishedPageFailed) {
             // Nowhere left to go: the wizard ends.
-            GetProgram().m_bAborted = true;
+            GetProgram().m_runState.Cancel();
             EndDialog(IDCANCEL);
             return;
         }

@@ -72,9 +72,7 @@ void CProgressPage::OnCancel() {
     // The question is modal: the result may arrive and move the wizard on meanwhile.
     int answer = m_pHost->ConfirmCancel();
     if (alive.expired() || answer != IDYES) return;
-    m_bUserCancelled = true;
     m_bCancelled = true;
-    if (CInstallation* installation = Controller()) installation->m_bCancel = true;
 }
 
 void CProgressPage::OnNextTask(WPARAM percent, LPARAM text) {
@@ -107,9 +105,10 @@ void CProgressPage::OnResult(CException* error) {
     }
     m_bResultReceived = true;
     CProgram& program = GetProgram();
-    // Only the user's own Cancel counts: the controller also marks the page
-    // cancelled when the payload run fails, and that failure must be shown.
-    const bool stoppedByUser = (m_bUserCancelled || program.m_bAborted) && !program.m_bPayloadInstalled;
+    // Only a stop the user (or an error shown already) asked for counts: the
+    // controller also marks the page cancelled when the payload run fails,
+    // and that failure must be shown.
+    const bool stoppedByUser = program.m_runState.StoppedBeforePointOfNoReturn();
     if (error) {
         if (!stoppedByUser) {
             ShowMainWindow();
@@ -123,7 +122,7 @@ void CProgressPage::OnResult(CException* error) {
     }
     if (stoppedByUser) {
         ShowMainWindow();
-        program.m_bAborted = true;
+        program.m_runState.Cancel();
         if (m_pHost) m_pHost->ShowFinishedPage();
         return;
     }

@@ -35,10 +35,7 @@ BOOL CWelcomePage::OnInitDialog() {
     CWizardPage::OnInitDialog();
     CMainWindow* window = MainWindow();
     if (window && !window->GetSequence().m_history.empty()) EnableWindow(GetDlgItem(IDC_BACK), TRUE);
-    if (CInstallation* installation = Controller()) {
-        installation->m_bCancel = false;
-        installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
-    }
+    if (CInstallation* installation = Controller()) installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
     return TRUE;
 }
 
@@ -58,12 +55,9 @@ void CWelcomePage::OnAgree() {
         CFileVersionInfo version;
         if (!path.empty() && version.Create(path)) {
             std::wstring installed = version.GetString(CFileVersionInfo::FileVersion);
-            if (!installed.empty()) {
-                program.m_strInstalledVersion = installed;
-                if (installed == kSkipAcceptanceVersion) {
-                    if (window) window->ShowNextPage();
-                    return;
-                }
+            if (installed == kSkipAcceptanceVersion) {
+                if (window) window->ShowNextPage();
+                return;
             }
         }
     }

@@ -231,7 +231,6 @@ int RunInstallCommand(const CheckArguments& arguments) {
 
     // The wizard's order: the welcome page starts the payload, accepted offer
     // pages start their downloads, the progress page attaches and begins.
-    installation->m_bCancel = false;
     installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
     installation->m_bNoxDeclined = !acceptNox;
     installation->m_bGearfreshDeclined = !acceptGearfresh;
