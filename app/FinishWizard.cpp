@@ -107,6 +107,8 @@ void FinishWizard(bool launchApplication, bool finishButton, const EndMainWindow
         program.m_buildConfig.Get(L"InstallScanEvent") && program.m_buildConfig.Get(L"InstallScanResultUrl");
     // Nothing here may keep the main window open.
     try {
+        // The installer data's values are read here: not while a server update changes them.
+        InstallerDataLock::Read reading(program.m_installerDataLock);
         LaunchAndOpen(program, launchApplication, scanConfigured);
     } catch (CException* e) {
         WriteDiagnosticFormat(L"FinishWizard: the launch stopped with %ls\n", DescribeHresult(HResultFromException(e)).c_str());

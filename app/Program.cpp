@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <new>
 
+#include "app/AboutDialog.h"
 #include "app/DownloadFailureText.h"
+#include "app/FinishWizard.h"
 #include "app/RegistryIdentifiers.h"
 #include "app/UserLanguage.h"
 #include "config/ServerEndpoints.h"
@@ -67,9 +69,21 @@ ScopedRegKey CreateRequiredKey(HKEY parent, const std::wstring& parentPath, cons
 }
 }  // namespace
 
-CProgram::CProgram() { HardenDllSearchPath(); }
+CProgram::CProgram() {
+    HardenDllSearchPath();
+    SetWizardApplication(this);
+}
 
-CProgram::~CProgram() = default;
+CProgram::~CProgram() {
+    if (GetWizardApplication() == static_cast<IWizardApplication*>(this)) SetWizardApplication(nullptr);
+}
+
+void CProgram::EndWizard(bool launchApplication, bool finishButton) { FinishWizard(launchApplication, finishButton); }
+
+void CProgram::ShowAboutBox(HWND owner) {
+    CAboutDialog about;
+    about.DoModal(owner);
+}
 
 CProgram& GetProgram() { return static_cast<CProgram&>(*GetApplication()); }
 

@@ -2,8 +2,9 @@
 // The application object: one per process, constructed before the entry
 // point. Owns for the whole run the build configuration, the installer data,
 // the identifiers, the brand extender, the run state and the outcome flags.
-// It is the controller's host (IInstallationHost): the controller reaches the
-// application only through that interface, on its own thread.
+// It is the controller's host (IInstallationHost) and the wizard's
+// application (IWizardApplication): the controller and the windows reach it
+// only through those interfaces.
 // InitInstance and DoMessageBox run on the main thread. The outcome flags are
 // atomics written by one thread and read by another; the run state locks
 // itself; the tracking sender is created at most once and never replaced, so
@@ -17,6 +18,7 @@
 
 #include "app/BrandExtender.h"
 #include "config/BuildConfig.h"
+#include "config/InstallerDataLock.h"
 #include "config/InstallerDataSources.h"
 #include "config/InstallerDataStore.h"
 #include "engine/InstallationHost.h"
@@ -26,11 +28,12 @@
 #include "framework/WinApp.h"
 #include "services/EventTracker.h"
 #include "services/ProcessLaunching.h"
+#include "ui/WizardApplication.h"
 
 class CInstallation;
 class CMainWindow;
 
-class CProgram : public CWinApp, public IInstallationHost {
+class CProgram : public CWinApp, public IInstallationHost, public IWizardApplication {
 public:
     CProgram();
     ~CProgram() override;
@@ -64,6 +67,7 @@ public:
     // IInstallationHost: the controller thread's view of the application.
     const BuildConfig& Configuration() const override { return m_buildConfig; }
     InstallerDataStore& InstallerData() override { return m_installerData; }
+    InstallerDataLock& InstallerDataGuard() override { return m_installerDataLock; }
     const std::wstring& ProductName() const override { return m_strAppName; }
     GUID MachineId() const override { return m_machineId; }
     GUID InstallationId() const override { return m_installationId; }
@@ -75,6 +79,14 @@ public:
     void OnPayloadInstalled(bool installed) override;
     void OnInstallerFinished(ULONGLONG payloadVersion) override { ReportInstallerFinished(payloadVersion); }
     void OnInstallScanStarted(bool started) override { m_bInstallScanStarted = started; }
+
+    // IWizardApplication: the windows' view of the application (main thread).
+    CInstallation* Controller() const override { return m_pInstallation.get(); }
+    bool IsInstallerDataReady() const override { return m_bInstallerDataReady; }
+    std::map<std::wstring, int>& RunFlags() override { return m_runFlags; }
+    void SetMainWindow(HWND window) override { m_hMainWindow = window; }
+    void EndWizard(bool launchApplication, bool finishButton) override;
+    void ShowAboutBox(HWND owner) override;
 
     // Start-up pieces, also used by the companion tool for another program file:
     // the build configuration of module (null: this program) and the installer
@@ -92,6 +104,7 @@ public:
     std::wstring m_strAppName;
     BuildConfig m_buildConfig;
     InstallerDataStore m_installerData;
+    InstallerDataLock m_installerDataLock;  // the server update's writes against the windows' reads
     InstallerDataSource m_installerDataSource = InstallerDataSource::None;
     std::unique_ptr<IBrandExtender> m_pBrandExtender;
     std::atomic<EventTracker*> m_pTracker{nullptr};  // null: tracking off or not started

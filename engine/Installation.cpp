@@ -142,7 +142,8 @@ void CInstallation::OnFetchInstallerData() {
     GetModulePath(nullptr, programPath);
     try {
         FetchInstallerDataFromServer(host.InstallerData(), GetRpcEndpoint(host.Configuration()), programPath,
-                                     host.MachineId(), host.Tracker(), host.ProductName(), &host.Configuration());
+                                     host.MachineId(), host.Tracker(), host.ProductName(), &host.Configuration(),
+                                     &host.InstallerDataGuard());
         host.OnInstallerDataFetched();
     } catch (...) {
         // Without tracking the wizard would wait for the page order forever: the error ends it instead.

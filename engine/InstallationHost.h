@@ -15,6 +15,7 @@
 
 class BuildConfig;
 class EventTracker;
+class InstallerDataLock;
 class InstallerDataStore;
 class RunState;
 struct PayloadSettings;
@@ -22,9 +23,10 @@ struct PayloadSettings;
 class IInstallationHost {
 public:
     virtual const BuildConfig& Configuration() const = 0;
-    // The installer data. The controller writes it only inside
-    // FetchInstallerData and reads it elsewhere; see InstallerDataLock.
+    // The installer data. The controller changes it only in the server
+    // update, under InstallerDataGuard's write lock.
     virtual InstallerDataStore& InstallerData() = 0;
+    virtual InstallerDataLock& InstallerDataGuard() = 0;
     virtual const std::wstring& ProductName() const = 0;
     virtual GUID MachineId() const = 0;
     virtual GUID InstallationId() const = 0;

@@ -2,14 +2,13 @@
 
 #include <commctrl.h>
 
-#include "app/Program.h"
+#include "ui/WizardApplication.h"
 #include "config/ServerEndpoints.h"
 #include "engine/Installation.h"
 #include "framework/DiagnosticOutput.h"
 #include "framework/PostedText.h"
 #include "resources/resource.h"
 #include "services/EventTracker.h"
-#include "app/FinishWizard.h"
 #include "ui/MainWindow.h"
 #include "ui/PageHost.h"
 
@@ -23,8 +22,8 @@ void SetBar(HWND bar, int percent) {
 }
 
 void NotifyInstallerFinished() {
-    CProgram& program = GetProgram();
-    if (const wchar_t* url = InstallerFinishedNoticeUrl(program.m_buildConfig, program.m_installerData)) {
+    IWizardApplication& program = WizardApplication();
+    if (const wchar_t* url = InstallerFinishedNoticeUrl(program.Configuration(), program.InstallerData())) {
         EventTracker::SendUrlAsync(url);
     }
 }
@@ -104,11 +103,11 @@ void CProgressPage::OnResult(CException* error) {
         return;
     }
     m_bResultReceived = true;
-    CProgram& program = GetProgram();
+    IWizardApplication& program = WizardApplication();
     // Only a stop the user (or an error shown already) asked for counts: the
     // controller also marks the page cancelled when the payload run fails,
     // and that failure must be shown.
-    const bool stoppedByUser = program.m_runState.StoppedBeforePointOfNoReturn();
+    const bool stoppedByUser = program.Run().StoppedBeforePointOfNoReturn();
     if (error) {
         if (!stoppedByUser) {
             ShowMainWindow();
@@ -122,25 +121,25 @@ void CProgressPage::OnResult(CException* error) {
     }
     if (stoppedByUser) {
         ShowMainWindow();
-        program.m_runState.Cancel();
+        program.Run().Cancel();
         if (m_pHost) m_pHost->ShowFinishedPage();
         return;
     }
-    const bool skipFinishedPage = IsSkipFinishedPageSet(program.m_buildConfig.Get(L"SkipFinishedPage"));
+    const bool skipFinishedPage = IsSkipFinishedPageSet(program.Configuration().Get(L"SkipFinishedPage"));
     if (!IsWindowVisible(m_hWnd)) {
         // Hidden in the notification area: the wizard ends without its last page.
         NotifyInstallerFinished();
-        FinishWizard(true, true);
+        WizardApplication().EndWizard(true, true);
     } else if (skipFinishedPage) {
         NotifyInstallerFinished();
-        FinishWizard(true, false);
+        WizardApplication().EndWizard(true, false);
     } else if (CMainWindow* window = MainWindow()) {
         window->ShowNextPage();
     }
 }
 
 void CProgressPage::OnTrayCheck() {
-    if (!IsTrayCampaign(GetProgram().m_installerData.Get(L"track"))) return;
+    if (!IsTrayCampaign(WizardApplication().InstallerData().Get(L"track"))) return;
     CMainWindow* window = MainWindow();
     if (!window || !window->GetSafeHwnd()) return;
     // Without its icon the hidden wizard could never be brought back: it stays on screen.

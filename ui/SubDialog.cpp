@@ -1,6 +1,6 @@
 #include "ui/SubDialog.h"
 
-#include "app/Program.h"
+#include "ui/WizardApplication.h"
 #include "framework/Exceptions.h"
 #include "framework/ResourceBytes.h"
 #include "resources/resource.h"

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "app/Program.h"
+#include "ui/WizardApplication.h"
 #include "engine/Installation.h"
 #include "framework/DiagnosticOutput.h"
 #include "resources/resource.h"
@@ -48,9 +48,9 @@ bool CWelcomePage::OnCommand(UINT id, UINT notifyCode, HWND control) {
 }
 
 void CWelcomePage::OnAgree() {
-    CProgram& program = GetProgram();
+    IWizardApplication& program = WizardApplication();
     CMainWindow* window = MainWindow();
-    if (const wchar_t* appExe = program.m_buildConfig.Get(L"AppExe")) {
+    if (const wchar_t* appExe = program.Configuration().Get(L"AppExe")) {
         std::wstring path = ExpandEnvironment(appExe);
         CFileVersionInfo version;
         if (!path.empty() && version.Create(path)) {
@@ -61,7 +61,7 @@ void CWelcomePage::OnAgree() {
             }
         }
     }
-    if (EventTracker* tracker = program.m_pTracker) tracker->TrackEvent(L"InstallerAccepted", false);
+    if (EventTracker* tracker = program.Tracker()) tracker->TrackEvent(L"InstallerAccepted", false);
     if (window) window->ShowNextPage();
 }
 
