@@ -106,10 +106,7 @@ BOOL CProgram::InitInstance() {
 
     SetRegistryKey(kMakerName);
     m_strAppName = m_strFrameworkAppName;
-    InstallUserAgent();
-    FixRegistryIdentifiers();
-    if (m_bInstallerDataReady) StartTracking(false);
-    StartInstallation();
+    StartEngine();
     WriteStartupSummary();
 
     RunWizard();
@@ -128,6 +125,13 @@ BOOL CProgram::InitInstance() {
     WriteDiagnostic(L"The program ends\n");
     m_gdiplus.Shutdown();
     return FALSE;
+}
+
+CInstallation* CProgram::StartEngine() {
+    InstallUserAgent();
+    FixRegistryIdentifiers();
+    if (m_bInstallerDataReady) StartTracking(false);
+    return StartInstallation();
 }
 
 void CProgram::RunWizard() {

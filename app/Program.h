@@ -129,6 +129,11 @@ public:
 
     // Creates and starts the controller thread (null when it could not start).
     CInstallation* StartInstallation();
+    // The start-up steps after the configuration is loaded and the product
+    // name set: user agent, registry identifiers, tracking (with local
+    // installer data), the controller. The wizard and the companion tool's
+    // install command both start this way.
+    CInstallation* StartEngine();
     // Posts the controller its finish message and waits up to waitMs for the
     // thread; the object is deleted once the thread is over. A thread still
     // busy after that (an installer run cannot be interrupted) is left to the

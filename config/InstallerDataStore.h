@@ -45,7 +45,7 @@ public:
 
     const wchar_t* Get(const std::wstring& key) const;
 
-    // The non-private items as one LocalAlloc block: count 32-bit pointers
+    // The non-private items as one LocalAlloc block: count pointers
     // followed by the NUL-terminated strings they point to. The caller frees
     // the block with LocalFree.
     HRESULT BuildArgumentBlock(wchar_t*** block, int* count) const;

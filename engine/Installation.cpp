@@ -151,8 +151,20 @@ void CInstallation::OnFetchInstallerData() {
     }
 }
 
-bool CInstallation::ExpandPayloadUrl(const std::wstring& url, std::wstring& expanded) const {
-    return SUCCEEDED(ExpandUrlTemplate(url, Host(), expanded)) && IsBuildConfigHost(Host().Configuration(), expanded);
+HRESULT ChoosePayloadUrl(IInstallationHost& host, const std::wstring& configuredUrl, std::wstring& expanded) {
+    // The installer data may choose among the build configuration's hosts, never name a new one.
+    if (const wchar_t* replacement = host.InstallerData().Get(L"PayloadUrl")) {
+        if (SUCCEEDED(ExpandUrlTemplate(replacement, host, expanded)) && IsBuildConfigHost(host.Configuration(), expanded)) {
+            return S_OK;
+        }
+        WriteDiagnosticFormat(L"PayloadUrl ignored: not on a host of the build configuration: %ls\n", replacement);
+    }
+    // A bad template would otherwise download whatever came before the fault.
+    HRESULT hr = ExpandUrlTemplate(configuredUrl, host, expanded);
+    if (FAILED(hr)) {
+        WriteDiagnosticFormat(L"Payload URL template rejected: 0x%08X %ls\n", static_cast<unsigned>(hr), configuredUrl.c_str());
+    }
+    return hr;
 }
 
 void CInstallation::OnDownloadPayload() {
@@ -181,21 +193,8 @@ void CInstallation::OnDownloadPayload() {
         m_nProgressSpan = 100;
         ReportTask(25, IDS_DOWNLOADING);
         std::wstring expanded;
-        const wchar_t* replacement = Host().InstallerData().Get(L"PayloadUrl");
-        // The installer data may choose among the build configuration's hosts, never name a new one.
-        if (replacement && !ExpandPayloadUrl(replacement, expanded)) {
-            WriteDiagnosticFormat(L"PayloadUrl ignored: not on a host of the build configuration: %ls\n", replacement);
-            replacement = nullptr;
-        }
-        if (!replacement) {
-            // A bad template would otherwise download whatever came before the fault.
-            HRESULT expandResult = ExpandUrlTemplate(parts.back(), Host(), expanded);
-            if (FAILED(expandResult)) {
-                WriteDiagnosticFormat(L"Payload URL template rejected: 0x%08X %ls\n",
-                                      static_cast<unsigned>(expandResult), parts.back().c_str());
-                ThrowOleException(expandResult);
-            }
-        }
+        HRESULT chosen = ChoosePayloadUrl(Host(), parts.back(), expanded);
+        if (FAILED(chosen)) ThrowOleException(chosen);
         WriteDiagnosticFormat(L"Payload download: %ls (executor %ls)\n", expanded.c_str(), parts.front().c_str());
         DWORD now = GetTickCount();
         DownloadProgressContext context = {this, nullptr, now, now};

@@ -85,9 +85,6 @@ private:
 
     void OnFetchInstallerData();
     void OnDownloadPayload();
-    // url with its placeholders expanded, when that succeeds and names a host
-    // of the build configuration (IsBuildConfigHost).
-    bool ExpandPayloadUrl(const std::wstring& url, std::wstring& expanded) const;
     bool OnDownloadOffer(const Offer& offer);
     void OnExtractOffer(const Offer& offer);
     void OnInstall();
@@ -115,3 +112,9 @@ private:
 HRESULT ExpandUrlTemplate(const std::wstring& text, const PlaceholderContext& context, std::wstring& output);
 // The same with the host's identifiers and installer data.
 HRESULT ExpandUrlTemplate(const std::wstring& text, IInstallationHost& host, std::wstring& output);
+
+// The address the payload is downloaded from: the installer data's
+// "PayloadUrl" when it expands to a host of the build configuration
+// (IsBuildConfigHost), else configuredUrl (the last part of "Payload"),
+// placeholders expanded. Fails when configuredUrl's template is broken.
+HRESULT ChoosePayloadUrl(IInstallationHost& host, const std::wstring& configuredUrl, std::wstring& expanded);

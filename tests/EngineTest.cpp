@@ -394,7 +394,7 @@ TEST_F(Engine, FailingPayloadStopsTheOffersButEndsWithDone) {
 }
 
 TEST_F(Engine, CancelDuringTheDownload) {
-    // Several 4 MiB reads, so that the cancellation meets a later progress report.
+    // Several 64 KiB reads, so that the cancellation meets a later progress report.
     m_server.PutFile(L"slow-A.msi.bz2", PatternBytes(12 * 1024 * 1024, 5));
     m_server.Fault("/slow-A.msi.bz2", "[{\"trickle_ms\": 10}]");
     Configure(L"slow-A.msi.bz2", {}, L"");

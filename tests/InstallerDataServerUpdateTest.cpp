@@ -118,7 +118,7 @@ TEST_F(ServerUpdate, AnAnswerSetsOnlyTheListedKeysAndHosts) {
               S_OK);
     EXPECT_STREQ(m_store.Get(L"upl"), L"campaign");
     EXPECT_STREQ(m_store.Get(L"SI_CHNL"), L"7");
-    EXPECT_STREQ(m_store.Get(L"upl"), L"fromserver");
+    EXPECT_STREQ(m_store.Get(L"NoxOffer"), L"enabled");
     EXPECT_EQ(m_store.Get(L"evil"), nullptr);
     EXPECT_EQ(m_store.Get(L"INSTALLLEVEL"), nullptr);
     EXPECT_EQ(m_store.Get(L"TRANSFORMS"), nullptr);

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "framework/WinApp.h"
+#include "ui/CampaignCodes.h"
 #include "ui/WizardApplication.h"
 #include "engine/Installation.h"
 #include "framework/DiagnosticOutput.h"
@@ -81,12 +82,8 @@ BOOL CMainWindow::OnInitDialog() {
     LoadResourceString(IDS_TRAY_TITLE, balloonTitle);
     m_trayIcon.Prepare(m_hWnd, m_hIcon, AppName(), balloonTitle, LoadProductText(IDS_TRAY_TEXT));
 
-    // Campaigns other than these two keep the wizard on screen: no minimise box.
-    if (const wchar_t* track = WizardApplication().InstallerData().Get(L"track")) {
-        std::wstring code = track;
-        if (code != L"NOX00010" && code != L"NOX00011") {
-            SetWindowLongPtrW(m_hWnd, GWL_STYLE, GetWindowLongPtrW(m_hWnd, GWL_STYLE) & ~WS_MINIMIZEBOX);
-        }
+    if (!CampaignKeepsMinimizeBox(WizardApplication().InstallerData().Get(L"track"))) {
+        SetWindowLongPtrW(m_hWnd, GWL_STYLE, GetWindowLongPtrW(m_hWnd, GWL_STYLE) & ~WS_MINIMIZEBOX);
     }
     WizardApplication().SetMainWindow(m_hWnd);
     PostMessageW(m_hWnd, WM_MAIN_START, 0, 0);

@@ -9,6 +9,7 @@
 #include "framework/PostedText.h"
 #include "resources/resource.h"
 #include "services/EventTracker.h"
+#include "ui/CampaignCodes.h"
 #include "ui/MainWindow.h"
 #include "ui/PageHost.h"
 
@@ -36,11 +37,7 @@ CProgressPage::~CProgressPage() {
     DeleteTempFiles();
 }
 
-bool CProgressPage::IsTrayCampaign(const wchar_t* track) {
-    if (!track) return false;
-    std::wstring code = track;
-    return code == L"NOX00011" || code == L"NOX00012";
-}
+bool CProgressPage::IsTrayCampaign(const wchar_t* track) { return ::IsTrayCampaign(track); }
 
 bool CProgressPage::IsSkipFinishedPageSet(const wchar_t* value) { return value && std::wstring(value) == L"true"; }
 
