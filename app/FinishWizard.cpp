@@ -53,7 +53,7 @@ void LaunchResults(CProgram& program, bool launchApplication) {
 std::wstring RegistrationPageUrl(const CProgram& program, bool scanConfigured) {
     const wchar_t* wanted = program.m_installerData.Get(L"LaunchRegistrationPageOnFinish");
     const wchar_t* pageUrl = program.m_buildConfig.Get(L"RegistrationPageUrl");
-    if (!wanted || std::wstring(wanted) != L"true" || scanConfigured || program.m_bAborted || !pageUrl) return {};
+    if (!wanted || std::wstring(wanted) != L"true" || scanConfigured || program.m_runState.IsAborted() || !pageUrl) return {};
     try {
         return BuildRegistrationUrl(pageUrl, program.m_installerData.Get(L"upl"), program.m_machineId,
                                     program.m_installationId);
@@ -70,7 +70,7 @@ namespace {
 // Steps before the main window closes: the application, the cancel event and
 // the registration page.
 void LaunchAndOpen(CProgram& program, bool launchApplication, bool scanConfigured) {
-    const bool cancelled = program.m_bAborted;
+    const bool cancelled = program.m_runState.IsAborted();
     if (!cancelled) {
         if (scanConfigured) {
             LaunchResults(program, launchApplication);
@@ -80,7 +80,7 @@ void LaunchAndOpen(CProgram& program, bool launchApplication, bool scanConfigure
         }
     }
     EventTracker* tracker = program.m_pTracker;
-    if (cancelled && !program.m_bErrorOccurred && tracker) tracker->TrackResult(L"InstallerCancelled", L"userCancelled");
+    if (cancelled && !program.m_runState.HasFailed() && tracker) tracker->TrackResult(L"InstallerCancelled", L"userCancelled");
 
     const std::wstring registrationUrl = RegistrationPageUrl(program, scanConfigured);
     if (registrationUrl.empty()) return;
@@ -102,11 +102,13 @@ void FinishWizard(bool launchApplication, bool finishButton, const EndMainWindow
     } finished;
 
     CProgram& program = GetProgram();
-    const bool cancelled = program.m_bAborted;
+    const bool cancelled = program.m_runState.IsAborted();
     const bool scanConfigured =
         program.m_buildConfig.Get(L"InstallScanEvent") && program.m_buildConfig.Get(L"InstallScanResultUrl");
     // Nothing here may keep the main window open.
     try {
+        // The installer data's values are read here: not while a server update changes them.
+        InstallerDataLock::Read reading(program.m_installerDataLock);
         LaunchAndOpen(program, launchApplication, scanConfigured);
     } catch (CException* e) {
         WriteDiagnosticFormat(L"FinishWizard: the launch stopped with %ls\n", DescribeHresult(HResultFromException(e)).c_str());

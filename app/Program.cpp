@@ -5,11 +5,14 @@
 #include <cstdio>
 #include <new>
 
+#include "app/AboutDialog.h"
 #include "app/DownloadFailureText.h"
+#include "app/FinishWizard.h"
 #include "app/RegistryIdentifiers.h"
 #include "app/UserLanguage.h"
 #include "config/ServerEndpoints.h"
 #include "engine/Installation.h"
+#include "payload/WizardMessages.h"
 #include "framework/DiagnosticOutput.h"
 #include "framework/ErrorTypes.h"
 #include "framework/ExceptionCodes.h"
@@ -66,9 +69,21 @@ ScopedRegKey CreateRequiredKey(HKEY parent, const std::wstring& parentPath, cons
 }
 }  // namespace
 
-CProgram::CProgram() { HardenDllSearchPath(); }
+CProgram::CProgram() {
+    HardenDllSearchPath();
+    SetWizardApplication(this);
+}
 
-CProgram::~CProgram() = default;
+CProgram::~CProgram() {
+    if (GetWizardApplication() == static_cast<IWizardApplication*>(this)) SetWizardApplication(nullptr);
+}
+
+void CProgram::EndWizard(bool launchApplication, bool finishButton) { FinishWizard(launchApplication, finishButton); }
+
+void CProgram::ShowAboutBox(HWND owner) {
+    CAboutDialog about;
+    about.DoModal(owner);
+}
 
 CProgram& GetProgram() { return static_cast<CProgram&>(*GetApplication()); }
 
@@ -81,6 +96,8 @@ BOOL CProgram::InitInstance() {
     if (!PrepareProcess()) return FALSE;
 
     if (!AcquireSingleInstance(*m_singleInstance.Receive())) return FALSE;
+    // Before the controller starts: its restart report must find the window.
+    if (!CreateReportWindow()) WriteDiagnostic(L"The report window could not be made; reports travel as thread messages\n");
 
     std::wstring programPath;
     GetModulePath(nullptr, programPath);
@@ -89,17 +106,15 @@ BOOL CProgram::InitInstance() {
 
     SetRegistryKey(kMakerName);
     m_strAppName = m_strFrameworkAppName;
-    InstallUserAgent();
-    m_bAborted = false;
-    FixRegistryIdentifiers();
-    if (m_bInstallerDataReady) StartTracking(false);
-    StartInstallation();
+    StartEngine();
     WriteStartupSummary();
 
     RunWizard();
     // The wizard is over: whatever the controller still does is no longer
-    // wanted; it ends in order (0x408) and deletes what it downloaded.
+    // wanted; it ends in order (WM_INSTALL_FINISH) and deletes what it downloaded.
     if (m_pInstallation && !m_bFinishReported) m_pInstallation->Cancel();
+    // A run that completed its installation and was not failed ends finished.
+    m_runState.Finish();
     if (EndInstallation(kControllerEndWaitMs)) WriteDiagnostic(L"The installation controller has ended\n");
     ReleaseSingleInstanceWhenIdle();
 
@@ -110,6 +125,13 @@ BOOL CProgram::InitInstance() {
     WriteDiagnostic(L"The program ends\n");
     m_gdiplus.Shutdown();
     return FALSE;
+}
+
+CInstallation* CProgram::StartEngine() {
+    InstallUserAgent();
+    FixRegistryIdentifiers();
+    if (m_bInstallerDataReady) StartTracking(false);
+    return StartInstallation();
 }
 
 void CProgram::RunWizard() {
@@ -137,8 +159,7 @@ LRESULT CProgram::ProcessWndProcException(CException* e, const MSG* message) {
     }
     wchar_t text[512] = {};
     if (e->GetErrorMessage(text, ARRAYSIZE(text))) WriteDiagnostic((std::wstring(L"Error: ") + text + L"\n").c_str());
-    m_bErrorOccurred = true;
-    m_bAborted = true;
+    m_runState.Fail();
     // The run has failed: the controller stops what it is doing and ends in order.
     if (m_pInstallation) {
         m_pInstallation->Cancel();
@@ -189,10 +210,9 @@ InstalledApp CProgram::InstalledApplication() const {
 }
 
 CInstallation* CProgram::StartInstallation() {
-    const InstallationContext context = {&m_buildConfig, &m_installerData, &m_pTracker};
     CWinThread* thread = BeginThreadOfClass(CRuntimeClass::FromName(L"CInstallation"), THREAD_PRIORITY_NORMAL,
-                                            [&context](CWinThread& created) {
-                                                static_cast<CInstallation&>(created).SetContext(context);
+                                            [this](CWinThread& created) {
+                                                static_cast<CInstallation&>(created).SetHost(*this);
                                             });
     m_pInstallation.reset(static_cast<CInstallation*>(thread));
     if (!thread) WriteDiagnostic(L"The installation controller could not be started\n");
@@ -321,13 +341,36 @@ void CProgram::StartTracking(bool notifyWindow) {
 }
 
 bool CProgram::HandleThreadMessage(const MSG& message) {
-    if (message.hwnd != nullptr || message.message != WM_APP + 1) return false;
-    m_runFlags[L"RebootRequired"] = 1;
+    if (message.hwnd != nullptr) return false;
+    return OnApplicationReport(message.message, message.wParam, message.lParam);
+}
+
+bool CProgram::OnApplicationReport(UINT message, WPARAM, LPARAM) noexcept {
+    if (message != WM_APP_REBOOT_REQUIRED) return false;
+    try {
+        m_runFlags[L"RebootRequired"] = 1;
+    } catch (...) {
+        CaptureCurrentException()->Delete();
+        WriteDiagnostic(L"The restart report could not be recorded (out of memory)\n");
+    }
     return true;
 }
 
+void CProgram::PrepareControllerThread() { ApplyUserLanguage(); }
+
+void CProgram::OnPayloadInstalled(bool installed) {
+    // Past the point of no return only when nobody asked the run to stop first.
+    m_bPayloadInstalled = installed && m_runState.PassPointOfNoReturn();
+}
+
 void CProgram::ReportInstallerFinished() {
-    if (m_bFinishReported || m_bAborted) return;
+    ULONGLONG version = 0;
+    if (m_pInstallation && m_pInstallation->m_pExecutor) m_pInstallation->m_pExecutor->GetPayloadVersion(version);
+    ReportInstallerFinished(version);
+}
+
+void CProgram::ReportInstallerFinished(ULONGLONG payloadVersion) {
+    if (m_bFinishReported || m_runState.IsAborted()) return;
     std::wstring registrationPath = std::wstring(kMakerKeyPath) + L"\\" + m_strAppName + L"\\Registration";
     ScopedRegKey key;
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, registrationPath.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
@@ -349,10 +392,8 @@ void CProgram::ReportInstallerFinished() {
         if (adopted && tracker) tracker->SetInstallationId(m_installationId);
     }
     if (EventTracker* tracker = m_pTracker) {
-        ULONGLONG version = 0;
-        if (m_pInstallation && m_pInstallation->m_pExecutor) m_pInstallation->m_pExecutor->GetPayloadVersion(version);
         TrackingParameters parameters;
-        parameters.Set(L"productVersion", FormatVersion(version, 4));
+        parameters.Set(L"productVersion", FormatVersion(payloadVersion, 4));
         tracker->TrackEvent(L"InstallerFinished", true, &parameters);
     }
     m_bFinishReported = true;
@@ -415,4 +456,9 @@ int CProgram::DoMessageBox(LPCWSTR text, UINT type, UINT promptId) {
     if (result == -1) result = MessageBoxW(owner, text, caption.c_str(), type);
     if (owner) EnableWindow(owner, TRUE);
     return static_cast<int>(result);
+}
+
+HRESULT ExpandUrlTemplate(const std::wstring& text, std::wstring& output) {
+    if (!GetApplication()) return ExpandUrlTemplate(text, PlaceholderContext{}, output);
+    return ExpandUrlTemplate(text, static_cast<IInstallationHost&>(GetProgram()), output);
 }

@@ -1,3 +1,4 @@
+#include "config/InstallerDataLock.h"
 #include "config/InstallerDataServerUpdate.h"
 
 #include <shlwapi.h>
@@ -83,7 +84,8 @@ std::string BuildInstallerDataRequestBody(const GUID& machineId) {
 
 HRESULT FetchInstallerDataFromServer(InstallerDataStore& store, const std::wstring& endpoint,
                                      const std::wstring& programPath, const GUID& machineId, EventTracker* tracker,
-                                     const std::wstring& productName, const BuildConfig* config) {
+                                     const std::wstring& productName, const BuildConfig* config,
+                                     InstallerDataLock* storeLock) {
     if (programPath.empty()) return S_FALSE;  // no own path: no request at all
     std::wstring token;
     bool hasToken = ExtractFileNameToken(programPath, token);
@@ -101,7 +103,14 @@ HRESULT FetchInstallerDataFromServer(InstallerDataStore& store, const std::wstri
     if (SUCCEEDED(hr)) hr = ReadAll(response.Get(), bytes);
     InstallerDataStore answerData;
     if (SUCCEEDED(hr)) hr = ParseInstallerDataAnswer(answerData, answer.contentType, bytes.c_str(), bytes.size());
-    if (SUCCEEDED(hr)) hr = ApplyServerAnswer(answerData, config, store);
+    if (SUCCEEDED(hr)) {
+        if (storeLock) {
+            InstallerDataLock::Write write(*storeLock);
+            hr = ApplyServerAnswer(answerData, config, store);
+        } else {
+            hr = ApplyServerAnswer(answerData, config, store);
+        }
+    }
     if (FAILED(hr)) {
         wchar_t line[96];
         std::swprintf(line, ARRAYSIZE(line), L"Installer data update failed: 0x%08X, ", static_cast<unsigned>(hr));

@@ -7,6 +7,7 @@
 
 class EventTracker;
 class BuildConfig;
+class InstallerDataLock;
 class InstallerDataStore;
 
 // The 36-character token in the wizard's file name (name-part-<token>.exe),
@@ -29,7 +30,9 @@ std::string BuildInstallerDataRequestBody(const GUID& machineId);
 // productName: the installed product whose persisted "upl" is sent when the
 // program's file name carries no token. Only what ServerAnswerKeys.h allows
 // reaches the store; config names the hosts an address in the answer may
-// have (null: none).
+// have (null: none). storeLock (may be null) is held for writing only while
+// the store changes.
 HRESULT FetchInstallerDataFromServer(InstallerDataStore& store, const std::wstring& endpoint,
                                      const std::wstring& programPath, const GUID& machineId, EventTracker* tracker,
-                                     const std::wstring& productName, const BuildConfig* config = nullptr);
+                                     const std::wstring& productName, const BuildConfig* config = nullptr,
+                                     InstallerDataLock* storeLock = nullptr);

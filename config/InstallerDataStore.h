@@ -1,9 +1,9 @@
 #pragma once
 // The installer data: key=value lines of one distribution (campaign token,
-// offer switches and parameters). No lock: written during start-up on the
-// main thread and by the server update while the wizard waits for it; read
-// by both threads otherwise. Texts returned by Get are valid until the store
-// changes.
+// offer switches and parameters). Written during start-up on the main thread
+// and by the server update on the controller thread; the owner's
+// InstallerDataLock keeps the user-interface thread's readers out while the
+// update changes it. Texts returned by Get are valid until the store changes.
 #include <windows.h>
 
 #include <map>
@@ -45,7 +45,7 @@ public:
 
     const wchar_t* Get(const std::wstring& key) const;
 
-    // The non-private items as one LocalAlloc block: count 32-bit pointers
+    // The non-private items as one LocalAlloc block: count pointers
     // followed by the NUL-terminated strings they point to. The caller frees
     // the block with LocalFree.
     HRESULT BuildArgumentBlock(wchar_t*** block, int* count) const;

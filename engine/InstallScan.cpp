@@ -4,10 +4,13 @@
 // and progress stay responsive.
 #include <cwchar>
 
-#include "app/Program.h"
+#include "config/BuildConfig.h"
+#include "config/InstallerDataStore.h"
 #include "engine/Installation.h"
 #include "framework/ScopedHandles.h"
 #include "framework/Win32Error.h"
+#include "services/EventTracker.h"
+#include "services/MakerKeys.h"
 #include "services/ProcessLaunching.h"
 #include "services/SystemProbes.h"
 #include "resources/resource.h"
@@ -17,35 +20,35 @@ const DWORD kPollMs = 16;
 const DWORD kDefaultTimeoutMs = 12000;
 const HRESULT kCancelled = static_cast<HRESULT>(0x800704C7);
 
-DWORD StageTimeoutMs() {
-    const wchar_t* text = GetProgram().m_installerData.Get(L"installScanTimeout");
+DWORD StageTimeoutMs(IInstallationHost& host) {
+    const wchar_t* text = host.InstallerData().Get(L"installScanTimeout");
     int seconds = text ? _wtoi(text) : 0;
     return seconds >= 1 && seconds <= 120 ? static_cast<DWORD>(seconds) * 1000 : kDefaultTimeoutMs;
 }
 
-void TrackStage(const wchar_t* stage) {
-    if (EventTracker* tracker = GetProgram().m_pTracker.load()) tracker->TrackResult(L"InstallerScan-WS", stage);
+void TrackStage(IInstallationHost& host, const wchar_t* stage) {
+    if (EventTracker* tracker = host.Tracker()) tracker->TrackResult(L"InstallerScan-WS", stage);
 }
 }  // namespace
 
 HRESULT CInstallation::InstallScan(const std::wstring& eventName) {
-    CProgram& program = GetProgram();
+    IInstallationHost& host = Host();
     HRESULT result = E_UNEXPECTED;
     std::wstring page = L"configurationError";
     std::wstring action = L"installScanInitiated";
     ScopedHandle event;
-    const wchar_t* appExe = program.m_buildConfig.Get(L"AppExe");
+    const wchar_t* appExe = host.Configuration().Get(L"AppExe");
 
     if (appExe) {
         result = E_FAIL;
-        const DWORD timeout = StageTimeoutMs();
-        TrackStage(L"installScanInitiated");
+        const DWORD timeout = StageTimeoutMs(host);
+        TrackStage(host, L"installScanInitiated");
         ReportStepProgress(IDS_SCANNING, 0);
         const std::wstring command = L"\"" + ExpandProgramFilesPath(appExe) + L"\" -installscan";
-        const wchar_t* launchAs = program.m_buildConfig.Get(L"LaunchAs");
+        const wchar_t* launchAs = host.Configuration().Get(L"LaunchAs");
         if (launchAs && std::wstring(launchAs) == L"AsInvoker" && IsOsVersionAtLeast(5, 3)) {
             result = LaunchWithShellToken(command);
-            EventTracker* tracker = program.m_pTracker;
+            EventTracker* tracker = host.Tracker();
             if (FAILED(result) && tracker) {
                 tracker->TrackWindowsError(result, L"asInvoker", L"installScanInitiated");
             }
@@ -63,7 +66,7 @@ HRESULT CInstallation::InstallScan(const std::wstring& eventName) {
             DWORD elapsed = 0;
             event.Reset(OpenEventW(EVENT_ALL_ACCESS, FALSE, eventName.c_str()));
             DWORD openError = event ? ERROR_SUCCESS : GetLastError();
-            while (!event && remaining > 0 && !IsAbortedOrCancelled()) {
+            while (!event && remaining > 0 && !ShouldStop()) {
                 elapsed += kPollMs;
                 ReportStepProgress(IDS_SCANNING, static_cast<int>(elapsed * 100 / timeout));
                 remaining = remaining > kPollMs ? remaining - kPollMs : 0;
@@ -71,11 +74,11 @@ HRESULT CInstallation::InstallScan(const std::wstring& eventName) {
                 event.Reset(OpenEventW(EVENT_ALL_ACCESS, FALSE, eventName.c_str()));
                 openError = event ? ERROR_SUCCESS : GetLastError();
             }
-            if (IsAbortedOrCancelled()) {
+            if (ShouldStop()) {
                 result = kCancelled;
             } else if (event) {
                 result = S_OK;
-            } else if (!IsAppRunning(program.InstalledApplication().appExe)) {
+            } else if (!IsAppRunning(host.InstalledApplication().appExe)) {
                 result = HResultFromWin32(ERROR_PROCESS_ABORTED);
             } else if (openError == ERROR_FILE_NOT_FOUND || openError == ERROR_PATH_NOT_FOUND) {
                 result = HResultFromWin32(WAIT_TIMEOUT);
@@ -88,21 +91,21 @@ HRESULT CInstallation::InstallScan(const std::wstring& eventName) {
         if (SUCCEEDED(result)) {
             action = L"installScanInProgress";
             page.clear();
-            TrackStage(L"installScanInProgress");
+            TrackStage(host, L"installScanInProgress");
             DWORD remaining = timeout;
             DWORD elapsed = 0;
             DWORD wait = WaitForSingleObject(event.Get(), kPollMs);
-            while (wait == WAIT_TIMEOUT && remaining > 0 && !IsAbortedOrCancelled()) {
+            while (wait == WAIT_TIMEOUT && remaining > 0 && !ShouldStop()) {
                 elapsed += kPollMs;
                 ReportStepProgress(IDS_SCANNING, static_cast<int>(elapsed * 100 / timeout));
                 remaining = remaining > kPollMs ? remaining - kPollMs : 0;
                 wait = WaitForSingleObject(event.Get(), kPollMs);
             }
-            if (IsAbortedOrCancelled()) {
+            if (ShouldStop()) {
                 result = kCancelled;
             } else if (wait == WAIT_OBJECT_0) {
                 result = S_OK;
-            } else if (!IsAppRunning(program.InstalledApplication().appExe)) {
+            } else if (!IsAppRunning(host.InstalledApplication().appExe)) {
                 result = HResultFromWin32(ERROR_PROCESS_ABORTED);
             } else if (wait == WAIT_ABANDONED) {
                 result = HResultFromWin32(WAIT_ABANDONED);
@@ -119,8 +122,8 @@ HRESULT CInstallation::InstallScan(const std::wstring& eventName) {
         if (SUCCEEDED(result)) {
             action = L"installScanCompleted";
             page = L"gettingResultId";
-            TrackStage(L"installScanCompleted");
-            std::wstring keyPath = std::wstring(kMakerKeyPath) + L"\\" + program.m_strAppName;
+            TrackStage(host, L"installScanCompleted");
+            std::wstring keyPath = std::wstring(kMakerKeyPath) + L"\\" + host.ProductName();
             ScopedRegKey key;
             LONG error = RegOpenKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, KEY_READ, key.Receive());
             if (error != ERROR_SUCCESS) {
@@ -146,8 +149,8 @@ HRESULT CInstallation::InstallScan(const std::wstring& eventName) {
 
     event.Reset();
     ReportStepProgress(IDS_SCANNING, 100);
-    if (IsAbortedOrCancelled()) result = kCancelled;
-    EventTracker* tracker = program.m_pTracker;
+    if (ShouldStop()) result = kCancelled;
+    EventTracker* tracker = host.Tracker();
     if (FAILED(result) && tracker) tracker->TrackWindowsError(result, page, action);
     return result;
 }

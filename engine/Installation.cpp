@@ -5,19 +5,22 @@
 #include <cstdio>
 #include <new>
 
-#include "framework/ExceptionCodes.h"
-#include "app/Program.h"
-#include "app/UserLanguage.h"
+#include "config/BuildConfig.h"
 #include "config/InstallerDataServerUpdate.h"
+#include "config/InstallerDataStore.h"
+#include "framework/ExceptionCodes.h"
 #include "engine/InstallerProperties.h"
 #include "config/ServerEndpoints.h"
 #include "framework/DiagnosticOutput.h"
 #include "framework/Exceptions.h"
 #include "framework/ModulePath.h"
+#include "framework/PostedError.h"
 #include "framework/ResourceStrings.h"
 #include "framework/ScopedHandles.h"
 #include "framework/Win32Error.h"
 #include "payload/PayloadVersionCheck.h"
+#include "services/EventTracker.h"
+#include "services/MakerKeys.h"
 #include "services/PackedVersion.h"
 #include "services/TrackingParameters.h"
 #include "engine/ByteFormatting.h"
@@ -27,24 +30,23 @@ IMPLEMENT_DYNCREATE(CInstallation, CWinThread)
 
 namespace {
 const DWORD kProgressIntervalMs = 66;
+}  // namespace
 
-// "Payload" split at "|": executor class, [command-line prefix,] URL.
-std::vector<std::wstring> PayloadParts() {
-    const wchar_t* payload = GetProgram().m_buildConfig.Get(L"Payload");
+std::vector<std::wstring> CInstallation::PayloadParts() const {
+    const wchar_t* payload = Host().Configuration().Get(L"Payload");
     if (!payload) ThrowResourceException();
     std::vector<std::wstring> parts;
     SplitString(payload, L"|", parts);
     if (parts.size() < 2) ThrowResourceException();
     return parts;
 }
-}  // namespace
 
 CInstallation::CInstallation() { m_bAutoDelete = false; }
 
 CInstallation::~CInstallation() = default;
 
 BOOL CInstallation::InitInstance() {
-    ApplyUserLanguage();
+    Host().PrepareControllerThread();
     HRESULT hr = m_apartment.Initialize(COINIT_APARTMENTTHREADED);
     if (FAILED(hr)) WriteDiagnosticFormat(L"The controller thread could not enter COM: %ls\n", DescribeHresult(hr).c_str());
     return SUCCEEDED(hr);
@@ -75,12 +77,12 @@ bool CInstallation::OnThreadMessage(UINT message, WPARAM, LPARAM) {
 }
 
 void CInstallation::ReportTask(int percent, UINT stringId) {
-    m_proxy.NextTask(percent, FormatResourceMessage(stringId, {GetProgram().m_strAppName.c_str()}));
+    m_proxy.NextTask(percent, FormatResourceMessage(stringId, {Host().ProductName().c_str()}));
 }
 
 void CInstallation::ReportStepProgress(UINT stringId, int value) {
     m_proxy.ChangeProgress(m_nProgressBase + MulDiv(value, m_nProgressSpan, 100),
-                           FormatResourceMessage(stringId, {GetProgram().m_strAppName.c_str()}));
+                           FormatResourceMessage(stringId, {Host().ProductName().c_str()}));
 }
 
 void CInstallation::PostResult(CException* error) {
@@ -92,11 +94,9 @@ void CInstallation::PostResult(CException* error) {
     }
     CProgressPageProxy::Lock lock(m_proxy);
     IProgressPage* page = m_proxy.PageUnderLock();
-    HWND target = page ? page->GetPageWindow() : GetProgram().m_hMainWindow.load();
+    HWND target = page ? page->GetPageWindow() : Host().MainWindow();
     UINT message = page ? WM_PAGE_RESULT : WM_MAIN_RESULT;
-    if (!target || !PostMessageW(target, message, 0, reinterpret_cast<LPARAM>(error))) {
-        if (error) error->Delete();  // nobody to receive it
-    }
+    PostErrorMessage(target, message, error);  // nobody to receive it: the error is freed
 }
 
 void CInstallation::OnUnhandledException(CException* error) noexcept { PostResult(error); }
@@ -104,16 +104,18 @@ void CInstallation::OnUnhandledException(CException* error) noexcept { PostResul
 void CInstallation::PostCurrentError() noexcept { PostResult(CaptureCurrentException()); }
 
 void CInstallation::Cancel() {
-    m_bCancel = true;
+    Host().Run().RequestStop();
     m_proxy.Cancel();
 }
 
-bool CInstallation::IsAbortedOrCancelled() const { return GetProgram().m_bAborted || m_bCancel; }
+bool CInstallation::ShouldStop() const { return Host().Run().ShouldStop(); }
 
 HRESULT CInstallation::OnDownloadProgress(ULONGLONG done, ULONGLONG total, ULONG percent, void* context) {
     auto* progress = static_cast<DownloadProgressContext*>(context);
     if (!progress) return S_OK;
-    if (*progress->cancel || (progress->wizardCancel && *progress->wizardCancel)) return HResultFromWin32(ERROR_CANCELLED);
+    if ((progress->declined && *progress->declined) || progress->installation->ShouldStop()) {
+        return HResultFromWin32(ERROR_CANCELLED);
+    }
     DWORD now = GetTickCount();
     if (now - progress->lastReportTick < kProgressIntervalMs) return S_OK;
     try {
@@ -135,23 +137,34 @@ HRESULT CInstallation::OnDownloadProgress(ULONGLONG done, ULONGLONG total, ULONG
 }
 
 void CInstallation::OnFetchInstallerData() {
-    CProgram& program = GetProgram();
+    IInstallationHost& host = Host();
     std::wstring programPath;
     GetModulePath(nullptr, programPath);
     try {
-        FetchInstallerDataFromServer(program.m_installerData, GetRpcEndpoint(program.m_buildConfig), programPath,
-                                     program.m_machineId, program.m_pTracker, program.m_strAppName,
-                                     &program.m_buildConfig);
-        program.StartTracking(true);
+        FetchInstallerDataFromServer(host.InstallerData(), GetRpcEndpoint(host.Configuration()), programPath,
+                                     host.MachineId(), host.Tracker(), host.ProductName(), &host.Configuration(),
+                                     &host.InstallerDataGuard());
+        host.OnInstallerDataFetched();
     } catch (...) {
         // Without tracking the wizard would wait for the page order forever: the error ends it instead.
         PostCurrentError();
     }
 }
 
-bool CInstallation::ExpandPayloadUrl(const std::wstring& url, std::wstring& expanded) const {
-    return SUCCEEDED(ExpandUrlTemplate(url, expanded)) && m_context.buildConfig &&
-           IsBuildConfigHost(*m_context.buildConfig, expanded);
+HRESULT ChoosePayloadUrl(IInstallationHost& host, const std::wstring& configuredUrl, std::wstring& expanded) {
+    // The installer data may choose among the build configuration's hosts, never name a new one.
+    if (const wchar_t* replacement = host.InstallerData().Get(L"PayloadUrl")) {
+        if (SUCCEEDED(ExpandUrlTemplate(replacement, host, expanded)) && IsBuildConfigHost(host.Configuration(), expanded)) {
+            return S_OK;
+        }
+        WriteDiagnosticFormat(L"PayloadUrl ignored: not on a host of the build configuration: %ls\n", replacement);
+    }
+    // A bad template would otherwise download whatever came before the fault.
+    HRESULT hr = ExpandUrlTemplate(configuredUrl, host, expanded);
+    if (FAILED(hr)) {
+        WriteDiagnosticFormat(L"Payload URL template rejected: 0x%08X %ls\n", static_cast<unsigned>(hr), configuredUrl.c_str());
+    }
+    return hr;
 }
 
 void CInstallation::OnDownloadPayload() {
@@ -165,39 +178,26 @@ void CInstallation::OnDownloadPayload() {
             CObject* executor = executorClass->CreateObject();
             if (!executor) ThrowMemoryException();
             m_pExecutor.reset(static_cast<CPayloadExecutor*>(executor));
-            const CProgram& program = GetProgram();
+            const BuildConfig& config = Host().Configuration();
             PayloadSettings settings;
-            settings.productName = program.m_strAppName;
-            if (const wchar_t* appExe = program.m_buildConfig.Get(L"AppExe")) settings.appExe = appExe;
-            settings.messageClasses = SplitPayloadMessageClasses(program.m_buildConfig.Get(L"PayloadMessageClasses"));
-            if (const wchar_t* version = program.m_buildConfig.Get(L"PayloadVersion")) {
+            settings.productName = Host().ProductName();
+            if (const wchar_t* appExe = config.Get(L"AppExe")) settings.appExe = appExe;
+            settings.messageClasses = SplitPayloadMessageClasses(config.Get(L"PayloadMessageClasses"));
+            if (const wchar_t* version = config.Get(L"PayloadVersion")) {
                 settings.minimumVersion = ParseVersion(version);
             }
             m_pExecutor->SetSettings(std::move(settings));
         }
-        if (m_pExecutor->IsDownloaded() || m_bCancel) return;
+        if (m_pExecutor->IsDownloaded() || ShouldStop()) return;
         m_nProgressBase = 0;
         m_nProgressSpan = 100;
         ReportTask(25, IDS_DOWNLOADING);
         std::wstring expanded;
-        const wchar_t* replacement = m_context.installerData ? m_context.installerData->Get(L"PayloadUrl") : nullptr;
-        // The installer data may choose among the build configuration's hosts, never name a new one.
-        if (replacement && !ExpandPayloadUrl(replacement, expanded)) {
-            WriteDiagnosticFormat(L"PayloadUrl ignored: not on a host of the build configuration: %ls\n", replacement);
-            replacement = nullptr;
-        }
-        if (!replacement) {
-            // A bad template would otherwise download whatever came before the fault.
-            HRESULT expandResult = ExpandUrlTemplate(parts.back(), expanded);
-            if (FAILED(expandResult)) {
-                WriteDiagnosticFormat(L"Payload URL template rejected: 0x%08X %ls\n",
-                                      static_cast<unsigned>(expandResult), parts.back().c_str());
-                ThrowOleException(expandResult);
-            }
-        }
+        HRESULT chosen = ChoosePayloadUrl(Host(), parts.back(), expanded);
+        if (FAILED(chosen)) ThrowOleException(chosen);
         WriteDiagnosticFormat(L"Payload download: %ls (executor %ls)\n", expanded.c_str(), parts.front().c_str());
         DWORD now = GetTickCount();
-        DownloadProgressContext context = {this, &m_bCancel, now, now};
+        DownloadProgressContext context = {this, nullptr, now, now};
         HRESULT hr = m_pExecutor->Download(OnDownloadProgress, &context, expanded.c_str());
         if (FAILED(hr)) {
             WriteDiagnosticFormat(L"Payload download from %ls failed: %ls\n", expanded.c_str(), DescribeHresult(hr).c_str());
@@ -211,9 +211,9 @@ void CInstallation::OnDownloadPayload() {
 }
 
 bool CInstallation::InstallPayload() {
-    if (!m_pExecutor || !m_pExecutor->IsDownloaded() || m_bCancel) return false;
+    if (!m_pExecutor || !m_pExecutor->IsDownloaded() || ShouldStop()) return false;
     bool ran = false;
-    CProgram& program = GetProgram();
+    IInstallationHost& host = Host();
     try {
         m_nProgressBase = 0;
         m_nProgressSpan = 50;
@@ -229,14 +229,11 @@ bool CInstallation::InstallPayload() {
             m_proxy.Cancel();
             ThrowOleException(prepared);
         }
+        // Out of memory here ends the run with that error: an installer run
+        // without its properties would install something other than asked.
         std::wstring commandLine = parts.size() > 2 ? parts[1] : L"";
-        try {
-            AppendInstallerDataProperties(commandLine, program.m_installerData, m_pExecutor->GetFolderProperties(),
-                                          m_pExecutor->TakesProgramArguments() ? kProgramArgumentQuoting
-                                                                               : kInstallerQuoting);
-        } catch (const std::bad_alloc&) {
-            commandLine.clear();
-        }
+        AppendInstallerDataProperties(commandLine, host.InstallerData(), m_pExecutor->GetFolderProperties(),
+                                      m_pExecutor->TakesProgramArguments() ? kProgramArgumentQuoting : kInstallerQuoting);
 
         // The executor reaches the page only through the proxy's lock.
         WriteDiagnosticFormat(L"Running the payload %ls\n", m_pExecutor->GetPayloadPath().c_str());
@@ -251,14 +248,14 @@ bool CInstallation::InstallPayload() {
             // so nothing is recorded or reported as finished.
             WriteDiagnostic(L"Installation cancelled by the user (installer result 1602)\n");
             m_proxy.Cancel();
-            program.m_bPayloadInstalled = FALSE;
+            host.OnPayloadInstalled(false);
             return false;
         }
         ran = true;
-        program.m_bPayloadInstalled = !m_proxy.IsCancelled();
+        host.OnPayloadInstalled(!m_proxy.IsCancelled());
 
-        std::wstring productKey = std::wstring(kMakerKeyPath) + L"\\" + program.m_strAppName;
-        if (const wchar_t* partner = program.m_buildConfig.Get(L"PartnerId")) {
+        std::wstring productKey = std::wstring(kMakerKeyPath) + L"\\" + host.ProductName();
+        if (const wchar_t* partner = host.Configuration().Get(L"PartnerId")) {
             // Failures here do not stop the installation; they are logged.
             ScopedRegKey key;
             LONG error = RegCreateKeyExW(HKEY_LOCAL_MACHINE, productKey.c_str(), 0, nullptr, 0,
@@ -272,18 +269,20 @@ bool CInstallation::InstallPayload() {
                                       DescribeHresult(HResultFromWin32(error)).c_str());
             }
         }
-        HRESULT saved = program.m_installerData.Save(productKey.c_str());
+        HRESULT saved = host.InstallerData().Save(productKey.c_str());
         if (FAILED(saved)) WriteDiagnosticFormat(L"Saving the installer data under HKLM\\%ls failed: %ls\n", productKey.c_str(), DescribeHresult(saved).c_str());
-        program.ReportInstallerFinished();
+        ULONGLONG payloadVersion = 0;
+        m_pExecutor->GetPayloadVersion(payloadVersion);
+        host.OnInstallerFinished(payloadVersion);
 
-        if (const wchar_t* eventName = program.m_buildConfig.Get(L"InstallScanEvent")) {
-            program.m_bInstallScanStarted = true;
+        if (const wchar_t* eventName = host.Configuration().Get(L"InstallScanEvent")) {
+            host.OnInstallScanStarted(true);
             m_nProgressBase = 0;
             m_nProgressSpan = 100;
             ReportTask(75, IDS_INSTALLING);
-            if (FAILED(InstallScan(eventName))) program.m_bInstallScanStarted = false;
+            if (FAILED(InstallScan(eventName))) host.OnInstallScanStarted(false);
         } else {
-            program.m_bInstallScanStarted = false;
+            host.OnInstallScanStarted(false);
             ReportStepProgress(IDS_INSTALLING, 100);
         }
     } catch (...) {
@@ -293,7 +292,7 @@ bool CInstallation::InstallPayload() {
 }
 
 void CInstallation::ReportDowngrade() {
-    EventTracker* tracker = m_context.Tracker();
+    EventTracker* tracker = Host().Tracker();
     if (!tracker) return;
     ULONGLONG version = 0;
     m_pExecutor->GetPayloadVersion(version);

@@ -2,12 +2,14 @@
 // CInstallation: the controller thread. It does every blocking step of the
 // installation (installer-data fetch, payload and offer downloads, payload
 // run, persistence, install scan, offers) in answer to the thread messages
-// 0x400 to 0x408, strictly in the order they were posted, and reports only
-// through its progress-page proxy and posted messages. The user-interface
-// thread writes the atomic flags m_bCancel and the offers' declined flags;
-// the controller polls them without a lock. Whatever escapes a handler
+// WM_INSTALL_FETCH_DATA to WM_INSTALL_FINISH, strictly in the order they were
+// posted, and reports only through its progress-page proxy and posted
+// messages. What it needs of the application it asks its host
+// (IInstallationHost); whether to stop it asks the run state the host holds.
+// The user-interface thread writes the offers' declined flags (the user's
+// answer to each offer); the controller polls them. Whatever escapes a handler
 // becomes a result error (page, else main window) and the thread goes on, so
-// a later 0x408 still ends it in order. The application object owns the
+// a later WM_INSTALL_FINISH still ends it in order. The application object owns the
 // object: it does not delete itself, and is deleted once WaitForEnd says the
 // thread is over.
 #include <windows.h>
@@ -15,35 +17,26 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "engine/InstallationContext.h"
+#include "engine/InstallationHost.h"
+#include "engine/RunState.h"
+#include "payload/WizardMessages.h"
 #include "engine/ProgressPageProxy.h"
 #include "framework/Exceptions.h"
 #include "framework/PlatformSessions.h"
 #include "framework/WinThread.h"
 #include "payload/PayloadExecutor.h"
-
-enum : UINT {
-    WM_INSTALL_FETCH_DATA = WM_USER,
-    WM_INSTALL_DOWNLOAD_PAYLOAD = WM_USER + 1,
-    WM_INSTALL_DOWNLOAD_NOX = WM_USER + 2,
-    WM_INSTALL_DOWNLOAD_GEARFRESH = WM_USER + 3,
-    WM_INSTALL_EXTRACT_NOX = WM_USER + 4,
-    WM_INSTALL_EXTRACT_GEARFRESH = WM_USER + 5,
-    WM_INSTALL_BEGIN = WM_USER + 6,
-    WM_INSTALL_RUN = WM_USER + 7,
-    WM_INSTALL_FINISH = WM_USER + 8,
-};
+#include "services/SystemProbes.h"
 
 class CInstallation;
 
 // What a download hands to OnDownloadProgress.
 struct DownloadProgressContext {
     CInstallation* installation;
-    const std::atomic<bool>* cancel;  // m_bCancel, or the offer's declined flag
+    const std::atomic<bool>* declined;  // an offer's declined flag; null for the payload
     DWORD startTick;
     DWORD lastReportTick;
-    const std::atomic<bool>* wizardCancel = nullptr;  // an offer's download also stops on m_bCancel
 };
 
 class CInstallation : public CWinThread {
@@ -65,17 +58,18 @@ public:
     void PostResult(CException* error);
     static HRESULT OnDownloadProgress(ULONGLONG done, ULONGLONG total, ULONG percent, void* context);
 
-    // User-interface thread: the user confirmed cancellation.
+    // User-interface thread: the user confirmed cancellation (the run state
+    // moves to stopping; the page's cancelled flag is set through the proxy).
     void Cancel();
     // Before the thread starts (BeginThreadOfClass's prepare).
-    void SetContext(const InstallationContext& context) { m_context = context; }
+    void SetHost(IInstallationHost& host) { m_pHost = &host; }
+    IInstallationHost& Host() const { return m_pHost ? *m_pHost : DetachedInstallationHost(); }
 
     std::unique_ptr<CPayloadExecutor> m_pExecutor;
     std::wstring m_strNoxPackage;
     std::wstring m_strGearfreshPackage;
     std::wstring m_strNoxSetup;
     std::wstring m_strGearfreshSetup;
-    std::atomic<bool> m_bCancel{false};
     std::atomic<bool> m_bNoxDeclined{false};
     std::atomic<bool> m_bGearfreshDeclined{false};
     int m_nProgressBase = 0;
@@ -83,7 +77,7 @@ public:
     CProgressPageProxy m_proxy;
 
 private:
-    InstallationContext m_context;
+    IInstallationHost* m_pHost = nullptr;
     ScopedComApartment m_apartment;  // the thread's COM apartment, from InitInstance to ExitInstance
     struct Offer;
     static const Offer kNox;
@@ -91,9 +85,6 @@ private:
 
     void OnFetchInstallerData();
     void OnDownloadPayload();
-    // url with its placeholders expanded, when that succeeds and names a host
-    // of the build configuration (IsBuildConfigHost).
-    bool ExpandPayloadUrl(const std::wstring& url, std::wstring& expanded) const;
     bool OnDownloadOffer(const Offer& offer);
     void OnExtractOffer(const Offer& offer);
     void OnInstall();
@@ -109,9 +100,21 @@ private:
     const std::atomic<bool>& DeclinedOf(const Offer& offer) const;
     // Inside a catch block: the error being handled, as a result for the user.
     void PostCurrentError() noexcept;
-    bool IsAbortedOrCancelled() const;
+    // The user or an error asked the run to stop.
+    bool ShouldStop() const;
+    // "Payload" split at "|": executor class, [command-line prefix,] URL.
+    std::vector<std::wstring> PayloadParts() const;
 };
 
-// {OS.VER}, {ID.MACH}, {DATA.key}, {u:DATA.key}, "{{" for a brace. An
-// unterminated placeholder stops with E_INVALIDARG; output keeps what came before.
-HRESULT ExpandUrlTemplate(const std::wstring& text, std::wstring& output);
+// {OS.VER}, {ID.MACH}, {DATA.key}, {u:DATA.key}, "{{" for a brace, the ID and
+// DATA sections read from context. An unterminated placeholder stops with
+// E_INVALIDARG; output keeps what came before.
+HRESULT ExpandUrlTemplate(const std::wstring& text, const PlaceholderContext& context, std::wstring& output);
+// The same with the host's identifiers and installer data.
+HRESULT ExpandUrlTemplate(const std::wstring& text, IInstallationHost& host, std::wstring& output);
+
+// The address the payload is downloaded from: the installer data's
+// "PayloadUrl" when it expands to a host of the build configuration
+// (IsBuildConfigHost), else configuredUrl (the last part of "Payload"),
+// placeholders expanded. Fails when configuredUrl's template is broken.
+HRESULT ChoosePayloadUrl(IInstallationHost& host, const std::wstring& configuredUrl, std::wstring& expanded);

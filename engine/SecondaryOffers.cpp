@@ -4,7 +4,8 @@
 #include <memory>
 #include <new>
 
-#include "app/Program.h"
+#include "config/BuildConfig.h"
+#include "config/InstallerDataStore.h"
 #include "engine/Installation.h"
 #include "engine/InstallerProperties.h"
 #include "framework/ComPtr.h"
@@ -16,6 +17,7 @@
 #include "http/DownloadToStream.h"
 #include "payload/BzFile.h"
 #include "payload/VerifiedFile.h"
+#include "services/EventTracker.h"
 #include "services/ProcessLaunching.h"
 #include "resources/resource.h"
 
@@ -35,13 +37,13 @@ const CInstallation::Offer CInstallation::kGearfresh = {L"GearfreshEnUrl", L"gfp
 
 namespace {
 
-void TrackOfferError(CException* e, const wchar_t* page) noexcept {
+void TrackOfferError(IInstallationHost& host, CException* e, const wchar_t* page) noexcept {
     wchar_t line[200];
     std::swprintf(line, ARRAYSIZE(line), L"Offer step %ls failed: 0x%08lX\n", page,
                   static_cast<unsigned long>(HResultFromException(e)));
     WriteDiagnostic(line);
     try {
-        if (EventTracker* tracker = GetProgram().m_pTracker.load()) tracker->TrackException(e, page, L"installing");
+        if (EventTracker* tracker = host.Tracker()) tracker->TrackException(e, page, L"installing");
     } catch (...) {
         CaptureCurrentException()->Delete();
     }
@@ -64,19 +66,19 @@ const std::atomic<bool>& CInstallation::DeclinedOf(const Offer& offer) const {
 bool CInstallation::OnDownloadOffer(const Offer& offer) {
     std::wstring& package = PackageOf(offer);
     if (!package.empty()) return true;
-    if (DeclinedOf(offer) || m_bCancel) return false;
+    if (DeclinedOf(offer) || ShouldStop()) return false;
     try {
         m_nProgressBase = 50;
         m_nProgressSpan = 50;
         ReportTask(25, IDS_DOWNLOADING);
-        if (const wchar_t* url = GetProgram().m_buildConfig.Get(offer.urlKey)) {
+        if (const wchar_t* url = Host().Configuration().Get(offer.urlKey)) {
             ComPtr<IStream> stream;
             std::wstring path;
             HRESULT hr = CreateTempFileStream(offer.tag, stream.Receive(), path);
             if (FAILED(hr)) ThrowOleException(hr);
             m_proxy.RememberTempFile(path);
             DWORD now = GetTickCount();
-            DownloadProgressContext context = {this, &DeclinedOf(offer), now, now, &m_bCancel};
+            DownloadProgressContext context = {this, &DeclinedOf(offer), now, now};
             hr = DownloadToStream(url, stream.Get(), OnDownloadProgress, &context);
             stream.Reset();
             if (FAILED(hr)) {
@@ -86,7 +88,7 @@ bool CInstallation::OnDownloadOffer(const Offer& offer) {
             package = path;
         }
     } catch (...) {
-        TrackOfferError(CaptureCurrentException(), L"downloadingSecondaryOffer");
+        TrackOfferError(Host(), CaptureCurrentException(), L"downloadingSecondaryOffer");
     }
     return !package.empty();
 }
@@ -103,7 +105,7 @@ void CInstallation::OnExtractOffer(const Offer& offer) {
         m_proxy.RememberTempFile(output);
         bool stopped = false;
         DecompressionCheck check = [&](ULONGLONG done, ULONGLONG total) -> HRESULT {
-            if (m_proxy.IsCancelled() || m_bCancel || DeclinedOf(offer)) {
+            if (m_proxy.IsCancelled() || ShouldStop() || DeclinedOf(offer)) {
                 stopped = true;
                 return HResultFromWin32(ERROR_CANCELLED);
             }
@@ -123,17 +125,17 @@ void CInstallation::OnExtractOffer(const Offer& offer) {
         setup = output;
     } catch (...) {
         CException* e = CaptureCurrentException();
-        if (m_proxy.IsCancelled() || m_bCancel || DeclinedOf(offer)) {
+        if (m_proxy.IsCancelled() || ShouldStop() || DeclinedOf(offer)) {
             e->Delete();  // a cancellation, not a failure
         } else {
-            TrackOfferError(e, L"extractingSecondaryOffer");
+            TrackOfferError(Host(), e, L"extractingSecondaryOffer");
         }
     }
 }
 
 void CInstallation::InstallOffer(const Offer& offer) {
     const std::wstring& setup = SetupOf(offer);
-    if (setup.empty() || m_bCancel || DeclinedOf(offer)) return;
+    if (setup.empty() || ShouldStop() || DeclinedOf(offer)) return;
     try {
         m_nProgressBase = 50;
         m_nProgressSpan = 50;
@@ -147,13 +149,13 @@ void CInstallation::InstallOffer(const Offer& offer) {
         CVerifiedFile verified;
         HRESULT hr = verified.HoldAndVerify(setup, true);
         if (FAILED(hr)) {
-            if (EventTracker* tracker = GetProgram().m_pTracker.load()) {
+            if (EventTracker* tracker = Host().Tracker()) {
                 tracker->TrackWindowsError(hr, L"installingSecondaryOffer", L"installing");
             }
             return;
         }
 
-        const InstallerDataStore& data = GetProgram().m_installerData;
+        const InstallerDataStore& data = Host().InstallerData();
         std::wstring command = L"\"" + setup + L"\"";
         const wchar_t* onReboot = data.Get(offer.installOnRebootKey);
         command += onReboot && std::wstring(onReboot) == L"yes" ? L" SI_LAUNCH=onreboot" : L" SI_LAUNCH=immediate";
@@ -170,6 +172,6 @@ void CInstallation::InstallOffer(const Offer& offer) {
         // The offer's setup runs on its own: its handle is closed at once.
         if (!StartProcess(command)) ThrowOleException(FailureFromLastError());
     } catch (...) {
-        TrackOfferError(CaptureCurrentException(), L"installingSecondaryOffer");
+        TrackOfferError(Host(), CaptureCurrentException(), L"installingSecondaryOffer");
     }
 }

@@ -1,18 +1,19 @@
 #include <cwctype>
 
-#include "app/Program.h"
+#include "config/InstallerDataStore.h"
 #include "engine/Installation.h"
 #include "services/SystemProbes.h"
 
-HRESULT ExpandUrlTemplate(const std::wstring& text, std::wstring& output) {
-    output.clear();
+HRESULT ExpandUrlTemplate(const std::wstring& text, IInstallationHost& host, std::wstring& output) {
     PlaceholderContext context;
-    if (GetApplication()) {
-        const CProgram& program = GetProgram();
-        context.machineId = program.m_machineId;
-        context.installationId = program.m_installationId;
-        context.installerData = [&program](const std::wstring& key) { return program.m_installerData.Get(key); };
-    }
+    context.machineId = host.MachineId();
+    context.installationId = host.InstallationId();
+    context.installerData = [&host](const std::wstring& key) { return host.InstallerData().Get(key); };
+    return ExpandUrlTemplate(text, context, output);
+}
+
+HRESULT ExpandUrlTemplate(const std::wstring& text, const PlaceholderContext& context, std::wstring& output) {
+    output.clear();
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] != L'{') {
             output += text[i];

@@ -25,6 +25,7 @@ std::wstring ProgramBaseName() {
 CWinApp::CWinApp() { g_application = this; }
 
 CWinApp::~CWinApp() {
+    if (m_hReportWindow && GetCurrentThreadId() == m_nThreadId) DestroyWindow(m_hReportWindow);
     if (g_application == this) g_application = nullptr;
 }
 
@@ -56,6 +57,38 @@ bool CWinApp::PreTranslateThreadMessage(const MSG&) { return false; }
 void CWinApp::SetRegistryKey(LPCWSTR company) { m_strRegistryKey = company ? company : L""; }
 
 CWinApp* GetApplication() { return g_application; }
+
+bool CWinApp::OnApplicationReport(UINT, WPARAM, LPARAM) noexcept { return false; }
+
+LRESULT CALLBACK CWinApp::ReportWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    CWinApp* app = GetApplication();
+    if (message >= WM_APP && message <= 0xBFFF && app && app->m_hReportWindow == window) {
+        return app->OnApplicationReport(message, wParam, lParam) ? 0 : DefWindowProcW(window, message, wParam, lParam);
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+bool CWinApp::CreateReportWindow() {
+    if (m_hReportWindow) return true;
+    static const wchar_t kClassName[] = L"WrenstallApplicationReports";
+    WNDCLASSEXW windowClass = {sizeof(windowClass)};
+    windowClass.lpfnWndProc = ReportWindowProcedure;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kClassName;
+    if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+    m_hReportWindow = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, windowClass.hInstance,
+                                      nullptr);
+    return m_hReportWindow != nullptr;
+}
+
+bool PostToApplication(UINT message, WPARAM wParam, LPARAM lParam) {
+    CWinApp* app = GetApplication();
+    if (!app) return false;
+    if (HWND window = app->GetReportWindow()) {
+        if (PostMessageW(window, message, wParam, lParam)) return true;
+    }
+    return PostThreadMessageW(app->m_nThreadId, message, wParam, lParam) != FALSE;
+}
 
 int MessageBoxThroughApplication(LPCWSTR text, UINT type, UINT promptId) {
     if (CWinApp* app = GetApplication()) return app->DoMessageBox(text, type, promptId);

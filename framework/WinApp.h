@@ -32,6 +32,17 @@ public:
     // main thread; true when handled. The base handles none.
     virtual bool PreTranslateThreadMessage(const MSG& message);
 
+    // The report window: a message-only window of the main thread that
+    // receives the application's reports (PostToApplication). Every message
+    // loop of the thread dispatches to it, also one that knows nothing of the
+    // application (a platform message box's). Main thread; false when the
+    // window could not be made (reports then travel as thread messages).
+    bool CreateReportWindow();
+    HWND GetReportWindow() const { return m_hReportWindow; }
+    // A report that reached the report window or, as a thread message, a
+    // modal loop of the main thread; true when handled. Main thread; must not throw.
+    virtual bool OnApplicationReport(UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+
     // The per-user settings location of the framework (HKCU\Software\<key>\<app>).
     void SetRegistryKey(LPCWSTR company);
 
@@ -39,12 +50,21 @@ public:
     DWORD m_nThreadId = GetCurrentThreadId();  // the main thread: the object is built there
     std::wstring m_strFrameworkAppName;
     std::wstring m_strRegistryKey;
+
+private:
+    static LRESULT CALLBACK ReportWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    HWND m_hReportWindow = nullptr;
 };
 
 enum : UINT { IDS_APP_TITLE = 57344 };
 
 // The process's application object, or null before it is constructed.
 CWinApp* GetApplication();
+
+// Posts a report to the application on the main thread: to its report
+// window when it has one, else as a thread message. False when there is no
+// application or the post failed. Any thread.
+bool PostToApplication(UINT message, WPARAM wParam, LPARAM lParam);
 
 // Routes a message box through the application object (or the platform box without one).
 int MessageBoxThroughApplication(LPCWSTR text, UINT type, UINT promptId);

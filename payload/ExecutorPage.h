@@ -8,17 +8,7 @@
 // thread (the engine hands them its progress-page proxy, never the page).
 #include <windows.h>
 
-// The progress page's own messages. The page is a dialog: WM_USER to
-// WM_USER + 2 are the dialog manager's DM_GETDEFID, DM_SETDEFID and
-// DM_REPOSITION, which the frame and the system send it when a key is
-// pressed, so the page's messages start above the frame's (0x8000 to 0x8007).
-const UINT kProgressPageMessageBase = WM_APP + 0x100;
-
-enum : UINT {
-    WM_PAGE_STEP_PROGRESS = kProgressPageMessageBase + 1,
-    WM_PAGE_SHOW_CANCEL = kProgressPageMessageBase + 4,
-    WM_APP_REBOOT_REQUIRED = WM_APP + 1,  // thread message to the main thread
-};
+#include "payload/WizardMessages.h"
 
 class IExecutorPage {
 public:

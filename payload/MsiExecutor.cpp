@@ -171,7 +171,7 @@ HRESULT CMsiExecutor::Run(IExecutorPage* page, const std::wstring& commandLine) 
         case ERROR_SUCCESS_REBOOT_INITIATED:
         case ERROR_SUCCESS_REBOOT_REQUIRED:
         case ERROR_SUCCESS_RESTART_REQUIRED:
-            if (CWinApp* app = GetApplication()) PostThreadMessageW(app->m_nThreadId, WM_APP_REBOOT_REQUIRED, 0, 0);
+            PostToApplication(WM_APP_REBOOT_REQUIRED, 0, 0);
             return ConfirmInstalled(installed, productCode);
         default: break;
     }

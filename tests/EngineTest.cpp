@@ -3,6 +3,7 @@
 // tracking and RPC endpoint in the build configuration), with signed fixtures.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <bzlib.h>
 #include <cstring>
 #include <fstream>
@@ -393,7 +394,7 @@ TEST_F(Engine, FailingPayloadStopsTheOffersButEndsWithDone) {
 }
 
 TEST_F(Engine, CancelDuringTheDownload) {
-    // Several 4 MiB reads, so that the cancellation meets a later progress report.
+    // Several 64 KiB reads, so that the cancellation meets a later progress report.
     m_server.PutFile(L"slow-A.msi.bz2", PatternBytes(12 * 1024 * 1024, 5));
     m_server.Fault("/slow-A.msi.bz2", "[{\"trickle_ms\": 10}]");
     Configure(L"slow-A.msi.bz2", {}, L"");
@@ -457,6 +458,37 @@ TEST_F(Engine, AnInstallerRunCancelledByTheUserIsNotASuccess) {
     EXPECT_EQ(ReadAll(m_folder.File(L"started.txt")), "") << "an offer started after a cancelled run";
     ASSERT_TRUE(EventTracker::WaitForPendingSends(10000));
     EXPECT_FALSE(m_server.HasRequest("ev=InstallerFinished"));
+}
+
+// Stands in for an executor whose installer properties cannot be built
+// because memory ran out (the folder properties are read while they are).
+class COutOfMemoryPropertiesExecutor : public CPayloadExecutor {
+    DECLARE_DYNCREATE(COutOfMemoryPropertiesExecutor)
+public:
+    static std::atomic<int> s_nExecuted;
+    std::vector<std::wstring> GetFolderProperties() const override { throw std::bad_alloc(); }
+    HRESULT Execute(IExecutorPage*, const std::wstring&) override {
+        ++s_nExecuted;
+        return S_OK;
+    }
+    HRESULT Run(IExecutorPage*, const std::wstring&) override { return S_OK; }
+};
+IMPLEMENT_DYNCREATE(COutOfMemoryPropertiesExecutor, CPayloadExecutor)
+std::atomic<int> COutOfMemoryPropertiesExecutor::s_nExecuted{0};
+
+// Before, the installer ran with an empty property list when memory ran out
+// while the list was built; the run now ends with that error instead.
+TEST_F(Engine, OutOfMemoryWhileBuildingThePropertiesEndsTheRun) {
+    Configure(L"setup-A.msi.bz2", {}, L"SI_CHNL=beta\r\n");
+    std::wstring image = std::wstring(L"Payload") + L'\0' + L"COutOfMemoryPropertiesExecutor|" +
+                         m_server.Url(L"/setup-A.msi.bz2") + L'\0' + L"TrackingEndpoint" + L'\0' + m_server.Url(L"") +
+                         L'\0' + L"RpcEndpoint" + L'\0' + m_server.Url(L"") + L'\0';
+    m_program.m_buildConfig.ParseResource(image.data(), image.size() * sizeof(wchar_t));
+    COutOfMemoryPropertiesExecutor::s_nExecuted = 0;
+    Run(false, false);
+    EXPECT_EQ(Results(), (std::vector<HRESULT>{E_OUTOFMEMORY, S_OK}));
+    EXPECT_EQ(COutOfMemoryPropertiesExecutor::s_nExecuted, 0) << "the installer ran without its properties";
+    EXPECT_FALSE(m_program.m_bPayloadInstalled);
 }
 
 TEST_F(Engine, CancelStopsAnOfferDownloadAndRemovesItsFile) {

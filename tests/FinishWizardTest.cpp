@@ -254,7 +254,7 @@ TEST(FinishWizard, RunsWithTheStandInApplicationAndBrowser) {
         program.m_installerData.Parse(run.installerData.c_str());
         program.m_machineId = kMachineId;
         program.m_installationId = kInstallationId;
-        program.m_bAborted = run.aborted;
+        if (run.aborted) program.m_runState.Cancel();
         DeleteFileW((chrome + L".record").c_str());
         DeleteFileW(record.c_str());
         SetEnvironmentVariableW(L"WRENSTALL_RECORD_FILE", record.c_str());
@@ -329,7 +329,7 @@ TEST(FinishWizard, EndsTheHiddenMainWindowWithoutACallback) {
     for (bool aborted : {false, true}) {
         CProgram program;
         program.m_strAppName = kProduct;
-        program.m_bAborted = aborted;
+        if (aborted) program.m_runState.Cancel();
         HiddenFinishingWindow window;
         EXPECT_EQ(window.DoModal(nullptr), aborted ? IDCANCEL : IDOK) << "aborted: " << aborted;
         program.m_hMainWindow = nullptr;
@@ -368,7 +368,7 @@ TEST(FinishWizardTracking, ResultAndLastEvents) {
                                  {L"InstallScanEvent", L"WrenstallFinishTestScan"},
                                  {L"InstallScanResultUrl", L"http://127.0.0.1/scan"}});
         program.m_installerData.Parse(L"track=GF0001\r\n");
-        program.m_bAborted = run.aborted;
+        if (run.aborted) program.m_runState.Cancel();
         program.m_pTracker = &tracker;
         FinishWizard(run.launch, true);
         EXPECT_EQ(server.WaitForRequests(run.expected, 1).size(), 1u);

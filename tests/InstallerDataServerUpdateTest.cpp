@@ -9,9 +9,11 @@
 #include "app/Program.h"
 #include "config/BuildConfig.h"
 #include "config/InstallerDataAnswer.h"
+#include "config/InstallerDataLock.h"
 #include "config/InstallerDataServerUpdate.h"
 #include "config/InstallerDataStore.h"
 #include "config/ServerEndpoints.h"
+#include "framework/ScopedHandles.h"
 #include "services/EventTracker.h"
 
 namespace {
@@ -208,4 +210,44 @@ TEST_F(ServerUpdate, TheFinishedNoticeGoesOnlyToTheBuildsHosts) {
             EXPECT_EQ(called, nullptr) << c.data;
         }
     }
+}
+
+struct StoreUpdate {
+    InstallerDataStore* store;
+    std::wstring endpoint;
+    InstallerDataLock* lock;
+    HRESULT result = E_PENDING;
+};
+
+DWORD WINAPI RunStoreUpdate(void* parameter) {
+    auto* update = static_cast<StoreUpdate*>(parameter);
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    update->result = FetchInstallerDataFromServer(*update->store, update->endpoint, L"C:\\d\\setup.exe", kMachine,
+                                                  nullptr, L"Kelvora", nullptr, update->lock);
+    CoUninitialize();
+    return 0;
+}
+
+// A reader of the store (the finished page, shown while the wizard still
+// waits for the server) keeps the update out until it is done reading: the
+// update waits with the server's answer in hand and writes afterwards.
+TEST_F(ServerUpdate, TheStoreIsNotChangedWhileAReaderHoldsIt) {
+    m_server.Respond("/rpc/installer-data-update", 200, "@upl=fromserver\r\n");
+    InstallerDataLock lock;
+    StoreUpdate update = {&m_store, Endpoint(), &lock};
+    ScopedHandle thread;
+    {
+        InstallerDataLock::Read reading(lock);
+        thread.Reset(CreateThread(nullptr, 0, RunStoreUpdate, &update, 0, nullptr));
+        ASSERT_TRUE(thread);
+        // The update has its answer and waits for the reader.
+        for (int i = 0; i < 2000 && lock.WaitingWriters() == 0; ++i) Sleep(10);
+        ASSERT_EQ(lock.WaitingWriters(), 1) << "the update never came to write";
+        EXPECT_STREQ(m_store.Get(L"old"), L"1");
+        EXPECT_EQ(m_store.Get(L"upl"), nullptr);
+    }
+    ASSERT_EQ(WaitForSingleObject(thread.Get(), 30000), WAIT_OBJECT_0);
+    EXPECT_EQ(update.result, S_OK);
+    EXPECT_EQ(m_store.Get(L"old"), nullptr);
+    EXPECT_STREQ(m_store.Get(L"upl"), L"fromserver");
 }

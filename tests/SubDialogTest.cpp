@@ -49,6 +49,7 @@ public:
         return m_nAnswer;
     }
     void ShowFinishedPage() override { ++m_nFinished; }
+    void CancelRun() override {}
     int m_nAnswer = IDNO;
     int m_nQuestions = 0;
     int m_nFinished = 0;

@@ -2,13 +2,12 @@
 
 #include <cstdio>
 
-#include "app/Program.h"
+#include "ui/WizardApplication.h"
 #include "config/ServerEndpoints.h"
 #include "framework/ResourceStrings.h"
 #include "resources/resource.h"
 #include "ui/ProductText.h"
 #include "services/EventTracker.h"
-#include "app/FinishWizard.h"
 #include "ui/MessageBox.h"
 
 IMPLEMENT_DYNCREATE(CFinishedPage, CWizardPage)
@@ -31,9 +30,12 @@ int CFinishedPage::CountdownSeconds(const wchar_t* autoLaunchWait) {
 
 BOOL CFinishedPage::OnInitDialog() {
     CWizardPage::OnInitDialog();
+    // The finished page may come while the controller's server update is
+    // still under way (an error or a close on the initialization page).
+    IWizardApplication& program = WizardApplication();
+    InstallerDataLock::Read reading(program.InstallerDataGuard());
     ShowTexts();
-    CProgram& program = GetProgram();
-    if (const wchar_t* s2s = InstallerFinishedNoticeUrl(program.m_buildConfig, program.m_installerData)) {
+    if (const wchar_t* s2s = InstallerFinishedNoticeUrl(program.Configuration(), program.InstallerData())) {
         EventTracker::SendUrlAsync(s2s);
     }
     CloseOpenPopup();
@@ -41,24 +43,24 @@ BOOL CFinishedPage::OnInitDialog() {
 }
 
 void CFinishedPage::ShowTexts() {
-    CProgram& program = GetProgram();
+    IWizardApplication& program = WizardApplication();
     HWND launch = GetDlgItem(IDC_LAUNCH_CHECK);
-    if (program.m_bAborted) {
-        bool error = program.m_bErrorOccurred;
+    if (program.Run().IsAborted()) {
+        bool error = program.Run().HasFailed();
         SetDlgItemTextW(m_hWnd, IDC_FINISHED_TITLE,
                         LoadProductText(error ? IDS_ERROR_TITLE : IDS_INTERRUPTED_TITLE).c_str());
         SetDlgItemTextW(m_hWnd, IDC_FINISHED_TEXT, LoadProductText(error ? IDS_ERROR_TEXT : IDS_INTERRUPTED_TEXT).c_str());
         ShowWindow(launch, SW_HIDE);
         return;
     }
-    auto reboot = program.m_runFlags.find(L"RebootRequired");
-    if (reboot != program.m_runFlags.end() && reboot->second != 0) {
+    auto reboot = program.RunFlags().find(L"RebootRequired");
+    if (reboot != program.RunFlags().end() && reboot->second != 0) {
         ShowWindow(launch, SW_HIDE);
         return;
     }
     ShowWindow(launch, SW_SHOW);
     CheckDlgButton(m_hWnd, IDC_LAUNCH_CHECK, BST_CHECKED);
-    m_nCountdown = CountdownSeconds(program.m_installerData.Get(L"AutoLaunchWait"));
+    m_nCountdown = CountdownSeconds(program.InstallerData().Get(L"AutoLaunchWait"));
     if (m_nCountdown > 0) {
         wchar_t caption[128] = {};
         GetDlgItemTextW(m_hWnd, IDC_FINISH, caption, ARRAYSIZE(caption));
@@ -104,7 +106,7 @@ void CFinishedPage::OnFinish() {
         m_nCountdown = 0;
     }
     bool launch = IsDlgButtonChecked(m_hWnd, IDC_LAUNCH_CHECK) == BST_CHECKED;
-    FinishWizard(launch, true);
+    WizardApplication().EndWizard(launch, true);
 }
 
 void CFinishedPage::OnCancel() { OnFinish(); }

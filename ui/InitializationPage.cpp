@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "app/Program.h"
+#include "ui/WizardApplication.h"
 #include "engine/Installation.h"
 #include "framework/ResourceStrings.h"
 #include "resources/resource.h"
@@ -29,7 +29,7 @@ BOOL CInitializationPage::OnInitDialog() {
         PostToController(WM_INSTALL_FETCH_DATA);
     } else {
         // No controller to fetch anything: go on with the data there is.
-        GetProgram().StartTracking(true);
+        WizardApplication().OnInstallerDataFetched();
     }
     SetTimer(m_hWnd, kProgressTimer, kProgressPeriodMs, nullptr);
     return TRUE;

@@ -2,7 +2,7 @@
 // CInitializationPage (template 105): shown while the installer data is
 // fetched from the server. It asks the controller for the fetch when shown
 // and fills its bar over ten seconds; the main window replaces it once the
-// application reports the data (0x8007). User-interface thread only.
+// application reports the data (WM_MAIN_INSTALLER_DATA_READY). User-interface thread only.
 #include "ui/WizardPage.h"
 
 class CInitializationPage : public CWizardPage {

@@ -2,8 +2,9 @@
 
 #include <new>
 
-#include "app/AboutDialog.h"
-#include "app/Program.h"
+#include "framework/WinApp.h"
+#include "ui/CampaignCodes.h"
+#include "ui/WizardApplication.h"
 #include "engine/Installation.h"
 #include "framework/DiagnosticOutput.h"
 #include "framework/ErrorTypes.h"
@@ -23,7 +24,7 @@ const UINT kBalloonClick = 0x405;  // NIN_BALLOONUSERCLICK
 // Back on a first page: ERROR_NO_MORE_ITEMS.
 const HRESULT kNoPreviousPage = HRESULT_FROM_WIN32(259);
 
-std::wstring AppName() { return GetProgram().m_strAppName; }
+std::wstring AppName() { return WizardApplication().ProductName(); }
 
 // A broken installer: the message in an error box, then the end of the process.
 [[noreturn]] void ReportBrokenInstaller(UINT messageId) {
@@ -36,18 +37,18 @@ std::wstring AppName() { return GetProgram().m_strAppName; }
 [[noreturn]] void ThrowFirstPageTooLate() { throw new CToolkitException(IDS_FIRST_PAGE_TOO_LATE); }
 
 OfferInputs CollectOfferInputs() {
-    CProgram& program = GetProgram();
+    IWizardApplication& program = WizardApplication();
     auto enabled = [&](const wchar_t* key) {
-        const wchar_t* value = program.m_installerData.Get(key);
+        const wchar_t* value = program.InstallerData().Get(key);
         return value && std::wstring(value) == L"enabled";
     };
     OfferInputs inputs;
-    const wchar_t* maxOffers = program.m_installerData.Get(L"MaxOffers");
+    const wchar_t* maxOffers = program.InstallerData().Get(L"MaxOffers");
     inputs.maxOffers = maxOffers ? maxOffers : L"";
     inputs.noxSwitchedOn = enabled(L"NoxOffer");
     inputs.gearfreshSwitchedOn = enabled(L"GearfreshOffer");
-    inputs.noxUrlKnown = program.m_buildConfig.Get(L"NoxUrl") != nullptr;
-    inputs.gearfreshUrlKnown = program.m_buildConfig.Get(L"GearfreshEnUrl") != nullptr;
+    inputs.noxUrlKnown = program.Configuration().Get(L"NoxUrl") != nullptr;
+    inputs.gearfreshUrlKnown = program.Configuration().Get(L"GearfreshEnUrl") != nullptr;
     inputs.noxInstallable = [] {
         std::wstring reason;
         return IsNoxInstallable(reason);
@@ -81,14 +82,10 @@ BOOL CMainWindow::OnInitDialog() {
     LoadResourceString(IDS_TRAY_TITLE, balloonTitle);
     m_trayIcon.Prepare(m_hWnd, m_hIcon, AppName(), balloonTitle, LoadProductText(IDS_TRAY_TEXT));
 
-    // Campaigns other than these two keep the wizard on screen: no minimise box.
-    if (const wchar_t* track = GetProgram().m_installerData.Get(L"track")) {
-        std::wstring code = track;
-        if (code != L"NOX00010" && code != L"NOX00011") {
-            SetWindowLongPtrW(m_hWnd, GWL_STYLE, GetWindowLongPtrW(m_hWnd, GWL_STYLE) & ~WS_MINIMIZEBOX);
-        }
+    if (!CampaignKeepsMinimizeBox(WizardApplication().InstallerData().Get(L"track"))) {
+        SetWindowLongPtrW(m_hWnd, GWL_STYLE, GetWindowLongPtrW(m_hWnd, GWL_STYLE) & ~WS_MINIMIZEBOX);
     }
-    GetProgram().m_hMainWindow = m_hWnd;
+    WizardApplication().SetMainWindow(m_hWnd);
     PostMessageW(m_hWnd, WM_MAIN_START, 0, 0);
     return TRUE;
 }
@@ -104,7 +101,7 @@ void CMainWindow::OnStart() {
     std::wstring caption = LoadProductText(IDS_WIZARD_CAPTION);
     if (!caption.empty()) SetWindowTextW(m_hWnd, caption.c_str());
 
-    if (GetProgram().m_bInstallerDataReady) {
+    if (WizardApplication().IsInstallerDataReady()) {
         ShowFirstPage();
     } else {
         ShowPageByName(L"CInitializationPage");
@@ -124,7 +121,7 @@ void CMainWindow::StayOnTop() {
 
 void CMainWindow::OnInstallerDataReady() {
     // The wizard may have moved on (an error, or a close) while the data was fetched.
-    if (GetProgram().m_bAborted) return;
+    if (WizardApplication().Run().IsAborted()) return;
     ShowFirstPage();
 }
 
@@ -135,18 +132,17 @@ void CMainWindow::ShowFirstPage() {
 }
 
 void CMainWindow::BuildPageOrder() {
-    CProgram& program = GetProgram();
+    IWizardApplication& program = WizardApplication();
     bool updateSkipsEula =
-        program.m_installerData.Get(L"WS_UPDATE") != nullptr && program.m_installerData.Get(L"WS_SKIP_EULA") != nullptr;
-    switch (m_sequence.BuildPageOrder(program.m_buildConfig.Get(L"PageOrder"), updateSkipsEula)) {
+        program.InstallerData().Get(L"WS_UPDATE") != nullptr && program.InstallerData().Get(L"WS_SKIP_EULA") != nullptr;
+    switch (m_sequence.BuildPageOrder(program.Configuration().Get(L"PageOrder"), updateSkipsEula)) {
         case CPageSequence::BuildResult::NoPageOrder:
             ReportBrokenInstaller(IDS_NO_PAGE_ORDER);
         case CPageSequence::BuildResult::EulaSkipped:
-            if (CInstallation* installation = program.m_pInstallation.get()) {
-                installation->m_bCancel = false;
+            if (CInstallation* installation = program.Controller()) {
                 installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
             }
-            if (EventTracker* tracker = program.m_pTracker) tracker->TrackEvent(L"InstallerAccepted", false);
+            if (EventTracker* tracker = program.Tracker()) tracker->TrackEvent(L"InstallerAccepted", false);
             break;
         case CPageSequence::BuildResult::FirstPage:
             break;
@@ -154,7 +150,7 @@ void CMainWindow::BuildPageOrder() {
 }
 
 void CMainWindow::ExtendPageOrder() {
-    if (!m_sequence.ExtendPageOrder(GetProgram().m_buildConfig.Get(L"PageOrder"), CollectOfferInputs())) {
+    if (!m_sequence.ExtendPageOrder(WizardApplication().Configuration().Get(L"PageOrder"), CollectOfferInputs())) {
         ReportBrokenInstaller(IDS_NO_PAGE_ORDER);
     }
 }
@@ -209,12 +205,15 @@ int CMainWindow::ConfirmCancel() {
     int answer = MessageBoxThroughApplication(question.c_str(), MB_YESNO, 0);
     m_bConfirmingCancel = false;
     if (answer != IDYES) return answer;
-    if (CInstallation* installation = GetProgram().m_pInstallation.get()) {
+    WizardApplication().Run().RequestStop();
+    if (CInstallation* installation = WizardApplication().Controller()) {
         installation->Cancel();
         installation->PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
     }
     return answer;
 }
+
+void CMainWindow::CancelRun() { WizardApplication().Run().Cancel(); }
 
 void CMainWindow::ShowPageByName(const std::wstring& name) {
     CObject* object = nullptr;
@@ -246,7 +245,7 @@ void CMainWindow::ActivatePage(std::unique_ptr<CSubDialog> page) {
         old.reset();
         if (finishedPageFailed) {
             // Nowhere left to go: the wizard ends.
-            GetProgram().m_bAborted = true;
+            WizardApplication().Run().Cancel();
             EndDialog(IDCANCEL);
             return;
         }
@@ -305,8 +304,7 @@ void CMainWindow::DeleteRetiredPage(LPARAM page) {
 bool CMainWindow::OnSystemCommand(WPARAM command) {
     switch (command & 0xFFF0) {
         case kAboutCommand: {
-            CAboutDialog about;
-            about.DoModal(m_hWnd);
+            WizardApplication().ShowAboutBox(m_hWnd);
             return true;
         }
         case SC_MINIMIZE:
@@ -383,7 +381,7 @@ bool CMainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&
         case WM_CLOSE: OnClose(); return true;
         case WM_DESTROY:
             m_trayIcon.Delete();
-            GetProgram().m_hMainWindow = nullptr;
+            WizardApplication().SetMainWindow(nullptr);
             return false;
         default: return CDialog::OnMessage(message, wParam, lParam, result);
     }

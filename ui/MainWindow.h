@@ -20,17 +20,8 @@
 
 #include "ui/SubDialog.h"
 
-// Window messages of the main window, all posted to itself or by the
-// controller and the application object.
-enum : UINT {
-    WM_MAIN_START = 0x8000,          // 0 / 0: system menu, caption, first page
-    WM_MAIN_DELETE_PAGE = 0x8001,    // 0 / CSubDialog*: destroy and delete a page left behind
-    WM_MAIN_SHOW_PAGE = 0x8002,      // 0 / posted page name (PostedText) or 0: show a page
-    WM_MAIN_SHOW_PREVIOUS = 0x8003,  // 0 / 0: go back one page
-    // WM_MAIN_RESULT (0x8005, engine/ProgressPage.h): 0 / CException* or 0, the controller's error, thrown here
-    WM_MAIN_TRAY_NOTIFY = CTrayIcon::kCallbackMessage,  // 0x8006, icon id / mouse message: restore the window
-    // WM_MAIN_INSTALLER_DATA_READY (0x8007, engine/ProgressPage.h): build the order, show the first page
-};
+// Its window messages (WM_MAIN_START to WM_MAIN_INSTALLER_DATA_READY) are
+// in payload/WizardMessages.h.
 
 // The system-menu command of the about box (string 16).
 const UINT kAboutCommand = 16;
@@ -44,17 +35,18 @@ public:
     // The main window that shows the page with this host, or null.
     static CMainWindow* FromHost(IPageHost* host);
 
-    // Next: the next page of the page order (posts 0x8002). Leaving the
+    // Next: the next page of the page order (posts WM_MAIN_SHOW_PAGE). Leaving the
     // first page extends the order with the offers and the rest.
     void ShowNextPage();
-    // Back (control 1000 of every page): posts 0x8003.
+    // Back (control 1000 of every page): posts WM_MAIN_SHOW_PREVIOUS.
     void ShowPreviousPage();
     // Jumps to the finished page (cancel, error, abort).
     void ShowFinishedPage() override;
     // Asks string 3015 with Yes/No; on Yes the controller is told to stop
-    // (cancel flag, proxy cancelled, 0x408). Returns the button (IDYES = 6).
+    // (the run state stops, the proxy is cancelled, WM_INSTALL_FINISH). Returns the button (IDYES = 6).
     // A second call while the question is open answers IDNO at once.
     int ConfirmCancel() override;
+    void CancelRun() override;
     // Creates the page of that class and activates it, without touching the
     // page order or the history. Errors: invalid argument (unknown class or
     // not a page), out of memory, a silent user error when its window fails.
@@ -93,7 +85,7 @@ private:
 
     CPageSequence m_sequence;  // m_pageOrder, m_history, m_nCurrent, m_bEulaSkipped
     std::unique_ptr<CSubDialog> m_pPage;
-    // Pages left behind, hidden, until their 0x8001 (or the window's end) deletes them.
+    // Pages left behind, hidden, until their WM_MAIN_DELETE_PAGE (or the window's end) deletes them.
     std::vector<std::unique_ptr<CSubDialog>> m_retiredPages;
     CTrayIcon m_trayIcon;
     HICON m_hIcon = nullptr;
@@ -101,5 +93,5 @@ private:
     // deactivated (or that takes it when the frame is activated next).
     HWND m_hFocusToRestore = nullptr;
     bool m_bConfirmingCancel = false;
-    bool m_bNextPending = false;  // a Next (0x8002 without a name) is on its way
+    bool m_bNextPending = false;  // a Next (WM_MAIN_SHOW_PAGE without a name) is on its way
 };

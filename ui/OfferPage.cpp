@@ -1,6 +1,6 @@
 #include "ui/OfferPage.h"
 
-#include "app/Program.h"
+#include "ui/WizardApplication.h"
 #include "engine/Installation.h"
 #include "framework/WindowText.h"
 #include "resources/resource.h"
@@ -51,7 +51,7 @@ bool COfferPage::OnCommand(UINT id, UINT notifyCode, HWND control) {
 void COfferPage::OnAccept() {
     if (m_bChosen) return;
     m_bChosen = true;
-    GetProgram().m_runFlags[m_traits.runFlag] = 1;
+    WizardApplication().RunFlags()[m_traits.runFlag] = 1;
     if (CInstallation* installation = Controller()) {
         (installation->*m_traits.declinedFlag) = false;
         installation->PostThreadMessage(m_traits.downloadMessage, 0, 0);
@@ -62,7 +62,7 @@ void COfferPage::OnAccept() {
 void COfferPage::OnDecline() {
     if (m_bChosen) return;
     m_bChosen = true;
-    GetProgram().m_runFlags.erase(m_traits.runFlag);
+    WizardApplication().RunFlags().erase(m_traits.runFlag);
     if (CInstallation* installation = Controller()) (installation->*m_traits.declinedFlag) = true;
     if (CMainWindow* window = MainWindow()) window->ShowNextPage();
 }

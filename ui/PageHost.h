@@ -6,6 +6,9 @@ public:
     virtual int ConfirmCancel() = 0;
     // Moves the wizard to its finished page.
     virtual void ShowFinishedPage() = 0;
+    // The user's confirmed Cancel ends the run before its installation (the
+    // finished page then shows the interrupted texts).
+    virtual void CancelRun() = 0;
 
 protected:
     ~IPageHost() = default;

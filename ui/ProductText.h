@@ -6,11 +6,11 @@
 
 #include <string>
 
-#include "app/Program.h"
+#include "ui/WizardApplication.h"
 #include "framework/ResourceStrings.h"
 
 inline std::wstring LoadProductText(UINT id) {
     std::wstring pattern;
     if (!LoadResourceString(id, pattern)) return {};
-    return FormatMessageText(pattern, {GetProgram().m_strAppName.c_str()});
+    return FormatMessageText(pattern, {WizardApplication().ProductName().c_str()});
 }

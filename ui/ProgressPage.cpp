@@ -2,14 +2,14 @@
 
 #include <commctrl.h>
 
-#include "app/Program.h"
+#include "ui/WizardApplication.h"
 #include "config/ServerEndpoints.h"
 #include "engine/Installation.h"
 #include "framework/DiagnosticOutput.h"
 #include "framework/PostedText.h"
 #include "resources/resource.h"
 #include "services/EventTracker.h"
-#include "app/FinishWizard.h"
+#include "ui/CampaignCodes.h"
 #include "ui/MainWindow.h"
 #include "ui/PageHost.h"
 
@@ -23,8 +23,8 @@ void SetBar(HWND bar, int percent) {
 }
 
 void NotifyInstallerFinished() {
-    CProgram& program = GetProgram();
-    if (const wchar_t* url = InstallerFinishedNoticeUrl(program.m_buildConfig, program.m_installerData)) {
+    IWizardApplication& program = WizardApplication();
+    if (const wchar_t* url = InstallerFinishedNoticeUrl(program.Configuration(), program.InstallerData())) {
         EventTracker::SendUrlAsync(url);
     }
 }
@@ -37,11 +37,7 @@ CProgressPage::~CProgressPage() {
     DeleteTempFiles();
 }
 
-bool CProgressPage::IsTrayCampaign(const wchar_t* track) {
-    if (!track) return false;
-    std::wstring code = track;
-    return code == L"NOX00011" || code == L"NOX00012";
-}
+bool CProgressPage::IsTrayCampaign(const wchar_t* track) { return ::IsTrayCampaign(track); }
 
 bool CProgressPage::IsSkipFinishedPageSet(const wchar_t* value) { return value && std::wstring(value) == L"true"; }
 
@@ -72,9 +68,7 @@ void CProgressPage::OnCancel() {
     // The question is modal: the result may arrive and move the wizard on meanwhile.
     int answer = m_pHost->ConfirmCancel();
     if (alive.expired() || answer != IDYES) return;
-    m_bUserCancelled = true;
     m_bCancelled = true;
-    if (CInstallation* installation = Controller()) installation->m_bCancel = true;
 }
 
 void CProgressPage::OnNextTask(WPARAM percent, LPARAM text) {
@@ -106,10 +100,11 @@ void CProgressPage::OnResult(CException* error) {
         return;
     }
     m_bResultReceived = true;
-    CProgram& program = GetProgram();
-    // Only the user's own Cancel counts: the controller also marks the page
-    // cancelled when the payload run fails, and that failure must be shown.
-    const bool stoppedByUser = (m_bUserCancelled || program.m_bAborted) && !program.m_bPayloadInstalled;
+    IWizardApplication& program = WizardApplication();
+    // Only a stop the user (or an error shown already) asked for counts: the
+    // controller also marks the page cancelled when the payload run fails,
+    // and that failure must be shown.
+    const bool stoppedByUser = program.Run().StoppedBeforePointOfNoReturn();
     if (error) {
         if (!stoppedByUser) {
             ShowMainWindow();
@@ -123,25 +118,25 @@ void CProgressPage::OnResult(CException* error) {
     }
     if (stoppedByUser) {
         ShowMainWindow();
-        program.m_bAborted = true;
+        program.Run().Cancel();
         if (m_pHost) m_pHost->ShowFinishedPage();
         return;
     }
-    const bool skipFinishedPage = IsSkipFinishedPageSet(program.m_buildConfig.Get(L"SkipFinishedPage"));
+    const bool skipFinishedPage = IsSkipFinishedPageSet(program.Configuration().Get(L"SkipFinishedPage"));
     if (!IsWindowVisible(m_hWnd)) {
         // Hidden in the notification area: the wizard ends without its last page.
         NotifyInstallerFinished();
-        FinishWizard(true, true);
+        WizardApplication().EndWizard(true, true);
     } else if (skipFinishedPage) {
         NotifyInstallerFinished();
-        FinishWizard(true, false);
+        WizardApplication().EndWizard(true, false);
     } else if (CMainWindow* window = MainWindow()) {
         window->ShowNextPage();
     }
 }
 
 void CProgressPage::OnTrayCheck() {
-    if (!IsTrayCampaign(GetProgram().m_installerData.Get(L"track"))) return;
+    if (!IsTrayCampaign(WizardApplication().InstallerData().Get(L"track"))) return;
     CMainWindow* window = MainWindow();
     if (!window || !window->GetSafeHwnd()) return;
     // Without its icon the hidden wizard could never be brought back: it stays on screen.

@@ -1,15 +1,15 @@
 #pragma once
 // CProgressPage (template 104): the page shown while the controller
 // downloads, verifies and installs. When it appears it attaches itself to the
-// controller's progress-page proxy and asks for the install step (0x406);
+// controller's progress-page proxy and asks for the install step (WM_INSTALL_BEGIN);
 // the controller then reports through posted messages: both bars and their
 // texts (WM_PAGE_NEXT_TASK, WM_PAGE_STEP_PROGRESS), the temporary files the
 // page deletes when it goes (WM_PAGE_REMEMBER_TEMP_FILE), its result once
 // (WM_PAGE_RESULT: none, or an error object that is thrown again here) and
 // whether Cancel may be used (WM_PAGE_SHOW_CANCEL). With the campaign codes
 // "NOX00011" and "NOX00012" the wizard moves into the notification area while
-// it installs (WM_PAGE_TRAY_CHECK, posted to itself). The numbers stay clear
-// of the dialog manager's DM_ messages (payload/ExecutorPage.h).
+// it installs (WM_PAGE_TRAY_CHECK, posted to itself). The numbers are in
+// payload/WizardMessages.h.
 // Thread rules: everything on the user-interface thread, except
 // GetPageWindow, IsCancelled and SetCancelled, which the proxy calls under
 // its lock from the controller thread. The page detaches from the proxy
@@ -23,10 +23,6 @@
 
 #include "engine/ProgressPage.h"
 #include "ui/WizardPage.h"
-
-enum : UINT {
-    WM_PAGE_TRAY_CHECK = kProgressPageMessageBase + 5,  // 0 / 0: the notification-area mode check
-};
 
 class CException;
 
@@ -71,7 +67,6 @@ private:
     std::atomic<bool> m_bCancelled{false};
     bool m_bAttached = false;
     bool m_bResultReceived = false;
-    bool m_bUserCancelled = false;  // the user confirmed Cancel on this page
     // Expires with the page: a handler that ran a modal question checks it
     // before it touches the page again.
     std::shared_ptr<int> m_lifetime = std::make_shared<int>(0);

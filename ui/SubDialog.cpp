@@ -1,6 +1,6 @@
 #include "ui/SubDialog.h"
 
-#include "app/Program.h"
+#include "ui/WizardApplication.h"
 #include "framework/Exceptions.h"
 #include "framework/ResourceBytes.h"
 #include "resources/resource.h"
@@ -67,7 +67,7 @@ void CSubDialog::OnOK() {}
 
 void CSubDialog::OnCancel() {
     if (!m_pHost || m_pHost->ConfirmCancel() != IDYES) return;
-    if (auto* program = dynamic_cast<CProgram*>(GetApplication())) program->m_bAborted = true;
+    m_pHost->CancelRun();
     m_pHost->ShowFinishedPage();
 }
 

@@ -8,10 +8,12 @@
 
 #include <string>
 
+#include "payload/WizardMessages.h"
+
 class CTrayIcon {
 public:
     static const UINT kIconId = 4096;
-    static const UINT kCallbackMessage = 0x8006;
+    static const UINT kCallbackMessage = WM_MAIN_TRAY_NOTIFY;
 
     CTrayIcon() = default;
     ~CTrayIcon();

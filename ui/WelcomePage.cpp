@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "app/Program.h"
+#include "ui/WizardApplication.h"
 #include "engine/Installation.h"
 #include "framework/DiagnosticOutput.h"
 #include "resources/resource.h"
@@ -35,10 +35,7 @@ BOOL CWelcomePage::OnInitDialog() {
     CWizardPage::OnInitDialog();
     CMainWindow* window = MainWindow();
     if (window && !window->GetSequence().m_history.empty()) EnableWindow(GetDlgItem(IDC_BACK), TRUE);
-    if (CInstallation* installation = Controller()) {
-        installation->m_bCancel = false;
-        installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
-    }
+    if (CInstallation* installation = Controller()) installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
     return TRUE;
 }
 
@@ -51,23 +48,20 @@ bool CWelcomePage::OnCommand(UINT id, UINT notifyCode, HWND control) {
 }
 
 void CWelcomePage::OnAgree() {
-    CProgram& program = GetProgram();
+    IWizardApplication& program = WizardApplication();
     CMainWindow* window = MainWindow();
-    if (const wchar_t* appExe = program.m_buildConfig.Get(L"AppExe")) {
+    if (const wchar_t* appExe = program.Configuration().Get(L"AppExe")) {
         std::wstring path = ExpandEnvironment(appExe);
         CFileVersionInfo version;
         if (!path.empty() && version.Create(path)) {
             std::wstring installed = version.GetString(CFileVersionInfo::FileVersion);
-            if (!installed.empty()) {
-                program.m_strInstalledVersion = installed;
-                if (installed == kSkipAcceptanceVersion) {
-                    if (window) window->ShowNextPage();
-                    return;
-                }
+            if (installed == kSkipAcceptanceVersion) {
+                if (window) window->ShowNextPage();
+                return;
             }
         }
     }
-    if (EventTracker* tracker = program.m_pTracker) tracker->TrackEvent(L"InstallerAccepted", false);
+    if (EventTracker* tracker = program.Tracker()) tracker->TrackEvent(L"InstallerAccepted", false);
     if (window) window->ShowNextPage();
 }
 

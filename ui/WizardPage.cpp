@@ -1,6 +1,6 @@
 #include "ui/WizardPage.h"
 
-#include "app/Program.h"
+#include "ui/WizardApplication.h"
 #include "engine/Installation.h"
 #include "resources/resource.h"
 #include "ui/MainWindow.h"
@@ -17,7 +17,7 @@ bool CWizardPage::OnCommand(UINT id, UINT notifyCode, HWND control) {
 
 CMainWindow* CWizardPage::MainWindow() const { return CMainWindow::FromHost(m_pHost); }
 
-CInstallation* CWizardPage::Controller() { return GetProgram().m_pInstallation.get(); }
+CInstallation* CWizardPage::Controller() { return WizardApplication().Controller(); }
 
 void CWizardPage::PostToController(UINT message) {
     if (CInstallation* installation = Controller()) installation->PostThreadMessage(message, 0, 0);

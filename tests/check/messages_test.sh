@@ -70,8 +70,11 @@ run fetch wine "$check" fetch "$url" "$(winpath "$work/fetched.bin")"
 expect "a failed fetch names the URL and the code, and leaves no output file" \
     '[ $status -eq 1 ] && grep -qE "^wrenstall-check: downloading http://127\.0\.0\.1:$closed_port/payload\.bin: 0x80072EFD$text" "$work/fetch.err" && [ -z "$(ls "$work" | grep fetched)" ]'
 
-# The wizard's engine with a payload address where nothing listens.
-cp "$wizard" "$work/Wrenstall.exe"
+# The wizard's engine with a payload address where nothing listens. The
+# installer data may only choose a host of the build configuration, so the
+# copy's configuration names that host (and no fixed port is ever tried).
+wine "$check" configure "$(winpath "$wizard")" "$(winpath "$work/Wrenstall.exe")" \
+    "Payload=CMsiExecutor|http://127.0.0.1:$closed_port/configured/setup.msi.bz2" > "$work/configure.txt" 2>&1
 printf 'UnifiedLogging=disable\r\nPayloadUrl=http://127.0.0.1:%s/kelvora/setup.msi.bz2\r\n' "$closed_port" \
     > "$work/Wrenstall.exe.installer_data"
 run install wine "$check" install "$(winpath "$work/Wrenstall.exe")"

@@ -115,6 +115,7 @@ class NoHost : public IPageHost {
 public:
     int ConfirmCancel() override { return IDNO; }
     void ShowFinishedPage() override {}
+    void CancelRun() override {}
 };
 
 int ShowPage() {

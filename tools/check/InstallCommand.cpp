@@ -129,16 +129,15 @@ std::wstring FullPath(const std::wstring& path) {
     return length == 0 || length >= ARRAYSIZE(buffer) ? path : std::wstring(buffer, length);
 }
 
-// The address the payload is downloaded from, as the controller builds it.
+// The address the payload is downloaded from: the controller's own choice.
 std::wstring PayloadUrl() {
     const wchar_t* payload = GetProgram().m_buildConfig.Get(L"Payload");
     if (!payload) return {};
     std::vector<std::wstring> parts;
     SplitString(payload, L"|", parts);
     std::wstring url = parts.empty() ? L"" : parts.back();
-    if (const wchar_t* replacement = GetProgram().m_installerData.Get(L"PayloadUrl")) url = replacement;
     std::wstring expanded;
-    return SUCCEEDED(ExpandUrlTemplate(url, expanded)) ? expanded : url;
+    return SUCCEEDED(ChoosePayloadUrl(GetProgram(), url, expanded)) ? expanded : url;
 }
 
 // WinHTTP's answers for a server that cannot be reached.
@@ -196,6 +195,8 @@ int RunInstallCommand(const CheckArguments& arguments) {
     program.CWinApp::InitInstance();
     program.m_strAppName = program.m_strFrameworkAppName;
     OpenRunLog(program.m_strAppName);
+    // The restart report reaches this loop as it reaches the wizard's.
+    program.CreateReportWindow();
     WriteDiagnosticFormat(L"wrenstall-check install %ls\n", programPath.c_str());
     ScopedModule module;
     if (!programPath.empty()) {
@@ -210,15 +211,12 @@ int RunInstallCommand(const CheckArguments& arguments) {
         programPath = own;
     }
     program.LoadConfiguration(programPath, module.Get());
-    program.InstallUserAgent();
-    program.FixRegistryIdentifiers();
-    if (program.m_bInstallerDataReady) program.StartTracking(false);
     SetDefaultSignerFile(programPath);
 
     auto pageOwner = std::make_unique<ConsolePage>();
     ConsolePage& page = *pageOwner;
     program.m_hMainWindow = page.GetPageWindow();
-    CInstallation* installation = program.StartInstallation();
+    CInstallation* installation = program.StartEngine();
     if (!installation) {
         PrintFailure(L"install failed starting the installation thread", E_OUTOFMEMORY);
         PrintResult(E_OUTOFMEMORY);
@@ -231,7 +229,6 @@ int RunInstallCommand(const CheckArguments& arguments) {
 
     // The wizard's order: the welcome page starts the payload, accepted offer
     // pages start their downloads, the progress page attaches and begins.
-    installation->m_bCancel = false;
     installation->PostThreadMessage(WM_INSTALL_DOWNLOAD_PAYLOAD, 0, 0);
     installation->m_bNoxDeclined = !acceptNox;
     installation->m_bGearfreshDeclined = !acceptGearfresh;
