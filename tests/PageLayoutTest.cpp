@@ -47,6 +47,7 @@ class NoQuestionsHost : public IPageHost {
 public:
     int ConfirmCancel() override { return IDNO; }
     void ShowFinishedPage() override {}
+    void CancelRun() override {}
 };
 
 class LayoutProgram : public CProgram {
@@ -195,19 +196,25 @@ TEST_F(PageLayoutAtScreenDpi, EveryPageInEveryLanguageShowsAllItsTexts) {
     const LANGID languages[] = {0x0409, 0x0407, 0x0c0a, 0x040c, 0x0411};
     const LANGID previous = GetThreadUILanguage();
     const LCID previousLocale = GetThreadLocale();
-    for (LANGID language : languages) {
-        SetThreadUILanguage(language);
-        SetThreadLocale(MAKELCID(language, SORT_DEFAULT));
-        for (const PageCase& c : pages) {
-            SCOPED_TRACE(ToUtf8(c.name) + (c.aborted ? " (ended by an error)" : "") + " in language " +
-                         std::to_string(language));
-            m_program.m_bAborted = m_program.m_bErrorOccurred = c.aborted;
-            std::unique_ptr<CSubDialog> page = CreatePage(c.name);
-            ASSERT_NE(page, nullptr);
-            for (const std::string& fault : LayoutFaults(*page)) ADD_FAILURE() << fault;
+    // A run only ends once: the pages of a running wizard first, then those
+    // of a run ended by an error.
+    for (bool aborted : {false, true}) {
+        if (aborted) {
+            ASSERT_TRUE(m_program.m_runState.Fail());
+        }
+        for (LANGID language : languages) {
+            SetThreadUILanguage(language);
+            SetThreadLocale(MAKELCID(language, SORT_DEFAULT));
+            for (const PageCase& c : pages) {
+                if (c.aborted != aborted) continue;
+                SCOPED_TRACE(ToUtf8(c.name) + (c.aborted ? " (ended by an error)" : "") + " in language " +
+                             std::to_string(language));
+                std::unique_ptr<CSubDialog> page = CreatePage(c.name);
+                ASSERT_NE(page, nullptr);
+                for (const std::string& fault : LayoutFaults(*page)) ADD_FAILURE() << fault;
+            }
         }
     }
-    m_program.m_bAborted = m_program.m_bErrorOccurred = false;
     SetThreadUILanguage(previous);
     SetThreadLocale(previousLocale);
 }

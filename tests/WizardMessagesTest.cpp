@@ -111,7 +111,7 @@ TEST(ProgressPageKeys, EnterChangesNothingOnTheProgressPage) {
         // Enter as the keyboard delivers it, through the page's dialog
         // manager, and the dialog manager's own messages to the page.
         SetFocus(window);
-        MSG enter = {GetFocus() ? GetFocus() : window, WM_KEYDOWN, VK_RETURN, 0x001C0001};
+        MSG enter = {GetFocus() ? GetFocus() : window, WM_KEYDOWN, VK_RETURN, 0x001C0001, 0, {}};
         IsDialogMessageW(window, &enter);
         SendMessageW(window, DM_GETDEFID, 0, 0);
         SendMessageW(window, DM_SETDEFID, IDCANCEL, 0);
