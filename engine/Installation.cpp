@@ -45,12 +45,14 @@ CInstallation::~CInstallation() = default;
 
 BOOL CInstallation::InitInstance() {
     ApplyUserLanguage();
+    WinHTTP::SetThreadRequestCancellation(&m_requestCancellation);
     HRESULT hr = m_apartment.Initialize(COINIT_APARTMENTTHREADED);
     if (FAILED(hr)) WriteDiagnosticFormat(L"The controller thread could not enter COM: %ls\n", DescribeHresult(hr).c_str());
     return SUCCEEDED(hr);
 }
 
 int CInstallation::ExitInstance() {
+    WinHTTP::SetThreadRequestCancellation(nullptr);
     m_apartment.Uninitialize();
     return 0;
 }
@@ -105,6 +107,7 @@ void CInstallation::PostCurrentError() noexcept { PostResult(CaptureCurrentExcep
 
 void CInstallation::Cancel() {
     m_bCancel = true;
+    m_requestCancellation.Cancel();
     m_proxy.Cancel();
 }
 

@@ -7,6 +7,7 @@
 
 #include "framework/ComPtr.h"
 #include "framework/ScopedBstr.h"
+#include "http/RequestCancellation.h"
 #include "http/ResponseHeaders.h"
 #include "http/UserAgent.h"
 #include "http/WinHttpRequest.h"
@@ -152,7 +153,9 @@ public:
 private:
     AttemptEnd Fail(HRESULT hr) {
         m_state.result = hr;
-        return IsCertificateFailure(hr) ? AttemptEnd::Finished : AttemptEnd::NextAttempt;
+        // A cancelled request (RequestCancellation.h) ends the download at once.
+        return IsCertificateFailure(hr) || hr == WinHTTP::kRequestCancelled ? AttemptEnd::Finished
+                                                                              : AttemptEnd::NextAttempt;
     }
     AttemptEnd Finish(HRESULT hr) {
         m_state.result = hr;
@@ -265,6 +268,7 @@ AttemptEnd Attempt::ReadBody() {
         m_state.received += written;
         if (FAILED(hr = Report())) return Finish(hr);
     }
+    if (loopResult == WinHTTP::kRequestCancelled) return Finish(loopResult);
 
     if (m_state.total == kUnknownLength) {
         // Nothing tells a body cut by the network from a whole one: a broken

@@ -12,6 +12,11 @@
 
 namespace WinHTTP {
 namespace {
+// The wizard waits for this answer on its first page: every step of the
+// request has a bound of its own, none without end.
+const long kResolveTimeoutMs = 10000;
+const long kConnectTimeoutMs = 10000;
+const long kSendTimeoutMs = 10000;
 const long kReceiveTimeoutMs = 10000;
 const ULONG kResponseChunkBytes = 65536;
 
@@ -70,7 +75,7 @@ HRESULT PostJson(const wchar_t* url, const void* body, DWORD length, IStream* ou
     ScopedBstr target(url);
     hr = request->Open(method.Get(), target.Get(), MakeBoolVariant(false));
     if (FAILED(hr)) return hr;
-    request->SetTimeouts(0, 0, 0, kReceiveTimeoutMs);
+    request->SetTimeouts(kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs, kReceiveTimeoutMs);
 
     ScopedBstr contentType(L"Content-Type");
     ScopedBstr accept(L"Accept");

@@ -60,6 +60,7 @@ private:
     void OnResult(CException* error);
     void OnTrayCheck();
     void ShowMainWindow();
+    void ShowStopping();
     // Leaves the proxy and takes what was posted but not yet handled: files
     // are kept for deletion, texts and error objects are freed.
     void LeaveController() noexcept;
