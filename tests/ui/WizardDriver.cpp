@@ -672,6 +672,60 @@ void ScenarioCancelOffer(Wizard& wizard) {
     Finish(wizard);
 }
 
+// From the Yes to the cancel question to the finished page, in the state
+// WHEN: "initialization" (its request out), "download" (bytes arriving),
+// "stalled" (the body stopped), "unpacking", "verifying" (the install step
+// begun), "offer" (the offers accepted on the way, the last one's download
+// held up while the progress page shows). Prints "cancel WHEN: N ms, the
+// finished page shows TITLE"; checks that it is the interrupted variant.
+void ScenarioCancelTiming(Wizard& wizard, const std::wstring& when) {
+    if (when == L"initialization") {
+        if (!WaitForPage(wizard, L"initialization")) return;
+        Sleep(500);  // the request is out
+    } else {
+        if (!WaitForPage(wizard, L"welcome")) return;
+        Click(wizard.Page(), kAgree);
+        WaitFor([&] {
+            const std::wstring shown = PageName(wizard.Page());
+            if (shown == L"nox-offer" || shown == L"gearfresh-offer") {
+                Click(wizard.Page(), kAccept);
+                Sleep(200);
+            }
+            return shown == L"progress" || shown == L"finished";
+        });
+        if (!WaitForPage(wizard, L"progress")) return;
+        HWND page = wizard.Page();
+        bool reached = true;
+        if (when == L"download" || when == L"stalled") {
+            reached = WaitFor([&] { return ItemText(page, kStepText).find(L" downloaded at ") != std::wstring::npos; });
+            if (when == L"stalled") Sleep(1500);  // past the bytes before the stall
+        } else if (when == L"unpacking") {
+            reached = WaitFor([&] { return BarPosition(page, kStepBar) == 100 &&
+                                           ItemText(page, kTaskText).rfind(L"Downloading", 0) == 0; });
+        } else if (when == L"verifying") {
+            reached = WaitFor([&] { return ItemText(page, kTaskText).rfind(L"Installing", 0) == 0; }, kInstallTimeoutMs);
+        } else {
+            Sleep(1000);  // the offer's download has begun
+        }
+        Check(reached, "the state " + Utf8(when) + " is reached", ItemText(page, kTaskText) + L" / " + ItemText(page, kStepText));
+    }
+    PostMessageW(wizard.Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    HWND box = WaitForBox(wizard, "cancel question");
+    if (!box) return;
+    LARGE_INTEGER frequency, start, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    Click(box, IDYES);
+    bool finished = WaitFor([&] { return PageName(wizard.Page()) == L"finished"; }, kInstallTimeoutMs);
+    QueryPerformanceCounter(&now);
+    const double ms = 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+    const std::wstring title = finished ? ItemText(wizard.Page(), kFinishedTitle) : L"(no finished page)";
+    std::printf("cancel %s: %.0f ms, the finished page shows %s\n", Utf8(when).c_str(), ms, Utf8(title).c_str());
+    std::fflush(stdout);
+    Check(title == kInterruptedTitle, "the interrupted page follows the Yes", title);
+    if (finished) Finish(wizard);
+}
+
 // --- Real key presses (SendInput): they reach whatever window has the focus ---
 // One key, or a chord held in order (Shift+Tab, Alt+F) and released in reverse.
 void PressKeys(std::initializer_list<WORD> keys) {
@@ -1163,6 +1217,7 @@ int Run(const std::wstring& scenario, const std::wstring& program) {
     else if (scenario == L"responsiveness") ScenarioResponsiveness(wizard, false);
     else if (scenario == L"responsiveness-download") ScenarioResponsiveness(wizard, true);
     else if (scenario == L"demo") ScenarioDemo(wizard);
+    else if (scenario.rfind(L"cancel-timing-", 0) == 0) ScenarioCancelTiming(wizard, scenario.substr(14));
     else Check(false, "known scenario", scenario);
     if (wizard.Running()) {
         Check(false, "the wizard ended at the end of the scenario");
