@@ -106,6 +106,7 @@ void CInstallation::OnUnhandledException(CException* error) noexcept { PostResul
 void CInstallation::PostCurrentError() noexcept { PostResult(CaptureCurrentException()); }
 
 void CInstallation::Cancel() {
+    WriteDiagnostic(L"Cancel: the controller stops\n");
     m_bCancel = true;
     m_requestCancellation.Cancel();
     m_proxy.Cancel();
