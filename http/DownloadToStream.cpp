@@ -20,6 +20,7 @@ const ULONG kReadBytes = 64 * 1024;
 const HRESULT kArithmeticOverflow = static_cast<HRESULT>(0x80070216);
 const HRESULT kWriteFault = static_cast<HRESULT>(0x8007001D);
 const HRESULT kTypeMismatch = static_cast<HRESULT>(0x80028CA0);
+const HRESULT kDownloadCancelled = HRESULT_FROM_WIN32(ERROR_CANCELLED);
 const long kPartialContent = 206;
 const long kRangeNotSatisfiable = 416;
 // Pauses between attempts are waited in slices this long, asking the
@@ -152,10 +153,11 @@ public:
 
 private:
     AttemptEnd Fail(HRESULT hr) {
+        // A cancelled request (RequestCancellation.h) ends the download at once,
+        // with the code of a download its caller cancelled.
+        if (hr == WinHTTP::kRequestCancelled) return Finish(kDownloadCancelled);
         m_state.result = hr;
-        // A cancelled request (RequestCancellation.h) ends the download at once.
-        return IsCertificateFailure(hr) || hr == WinHTTP::kRequestCancelled ? AttemptEnd::Finished
-                                                                              : AttemptEnd::NextAttempt;
+        return IsCertificateFailure(hr) ? AttemptEnd::Finished : AttemptEnd::NextAttempt;
     }
     AttemptEnd Finish(HRESULT hr) {
         m_state.result = hr;
@@ -268,7 +270,7 @@ AttemptEnd Attempt::ReadBody() {
         m_state.received += written;
         if (FAILED(hr = Report())) return Finish(hr);
     }
-    if (loopResult == WinHTTP::kRequestCancelled) return Finish(loopResult);
+    if (loopResult == WinHTTP::kRequestCancelled) return Finish(kDownloadCancelled);
 
     if (m_state.total == kUnknownLength) {
         // Nothing tells a body cut by the network from a whole one: a broken

@@ -166,15 +166,11 @@ HRESULT CWinHttpRequest::RunBlocking(std::function<HRESULT()> call) {
     if (m_bAbandoned) return kRequestCancelled;
     if (!m_pCancellation) return call();
     if (!m_callThread) m_callThread = std::make_unique<CBlockingCallThread>();
-    // The call keeps this object (and its handles) alive, should it be left to end alone.
+    // The call keeps this object (and its handles) alive, should it be left
+    // to end alone; the reference goes with the call, run or not.
     AddReference();
-    HRESULT hr = m_callThread->Run(
-        [this, call] {
-            HRESULT result = call();
-            ReleaseReference();
-            return result;
-        },
-        *m_pCancellation);
+    std::shared_ptr<void> reference(nullptr, [this](void*) { ReleaseReference(); });
+    HRESULT hr = m_callThread->Run([call, reference] { return call(); }, *m_pCancellation);
     if (hr == kRequestCancelled) {
         // Either the call still runs (and releases its reference when it
         // returns), or it never started and never will.

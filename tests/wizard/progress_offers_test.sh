@@ -114,8 +114,8 @@ if wanted cancel-stalled; then
     expect "Cancel while the download is stalled: Yes ends interrupted" \
         drive cancel-timing-stalled "$exe"
     run_log=$(ls -t "$temp_folder"/*-setup-*.log 2>/dev/null | head -n 1)
-    expect "the run log: the request was cancelled and the run stopped by the user" \
-        'grep -q "failed: 0x80072EF1" "$run_log" && grep -q "Installation stopped by the user" "$run_log"'
+    expect "the run log: the download was cancelled and the run stopped by the user" \
+        'grep -q "failed: 0x800704C7" "$run_log" && grep -q "Installation stopped by the user" "$run_log"'
     expect "the stalled download was asked for once and nothing was installed" \
         '[ "$(requests | grep -c "^$payload")" -eq 1 ] && [ ! -f "$installed" ]'
     expect "the cancelled download leaves nothing in the temporary folder" wait_until 20 '[ "$(downloads)" = "$before" ]'
