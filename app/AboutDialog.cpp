@@ -135,7 +135,8 @@ void CAboutDialog::DressFrame() {
     const int width = box.right - box.left, height = box.bottom - box.top;
     int x = anchor.left + ((anchor.right - anchor.left) - width) / 2;
     int y = anchor.top + ((anchor.bottom - anchor.top) - height) / 2;
-    MONITORINFO monitor = {sizeof(monitor)};
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
     if (GetMonitorInfoW(MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor)) {
         const RECT& work = monitor.rcWork;
         x = std::max(static_cast<int>(work.left), std::min(x, static_cast<int>(work.right) - width));

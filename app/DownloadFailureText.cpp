@@ -28,6 +28,9 @@ UINT DownloadFailureMessageId(HRESULT code) {
         return IDS_DOWNLOAD_UNREACHABLE;
     }
     DWORD error = 0;
+    // Wine reports a request whose time bound ran out as the socket's own
+    // error (WSAETIMEDOUT).
+    if (code == HRESULT_FROM_WIN32(10060)) return IDS_DOWNLOAD_NO_ANSWER;
     if (!IsHttpError(code, error)) return 0;
     switch (error) {
         case 12030:  // the connection was ended
@@ -35,7 +38,9 @@ UINT DownloadFailureMessageId(HRESULT code) {
         case 12152:  // the server's answer could not be read
         case 12017:  // the operation was stopped
             return IDS_DOWNLOAD_INTERRUPTED;
-        default:  // name not resolved, no connection, timeout, ...
+        case 12002:  // a request's time bound ran out
+            return IDS_DOWNLOAD_NO_ANSWER;
+        default:  // name not resolved, no connection, ...
             return IDS_DOWNLOAD_UNREACHABLE;
     }
 }

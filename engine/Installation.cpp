@@ -47,12 +47,14 @@ CInstallation::~CInstallation() = default;
 
 BOOL CInstallation::InitInstance() {
     Host().PrepareControllerThread();
+    WinHTTP::SetThreadRequestCancellation(&m_requestCancellation);
     HRESULT hr = m_apartment.Initialize(COINIT_APARTMENTTHREADED);
     if (FAILED(hr)) WriteDiagnosticFormat(L"The controller thread could not enter COM: %ls\n", DescribeHresult(hr).c_str());
     return SUCCEEDED(hr);
 }
 
 int CInstallation::ExitInstance() {
+    WinHTTP::SetThreadRequestCancellation(nullptr);
     m_apartment.Uninitialize();
     return 0;
 }
@@ -95,7 +97,7 @@ void CInstallation::PostResult(CException* error) {
     CProgressPageProxy::Lock lock(m_proxy);
     IProgressPage* page = m_proxy.PageUnderLock();
     HWND target = page ? page->GetPageWindow() : Host().MainWindow();
-    UINT message = page ? WM_PAGE_RESULT : WM_MAIN_RESULT;
+    UINT message = page ? static_cast<UINT>(WM_PAGE_RESULT) : static_cast<UINT>(WM_MAIN_RESULT);
     PostErrorMessage(target, message, error);  // nobody to receive it: the error is freed
 }
 
@@ -104,7 +106,9 @@ void CInstallation::OnUnhandledException(CException* error) noexcept { PostResul
 void CInstallation::PostCurrentError() noexcept { PostResult(CaptureCurrentException()); }
 
 void CInstallation::Cancel() {
+    WriteDiagnostic(L"Cancel: the controller stops\n");
     Host().Run().RequestStop();
+    m_requestCancellation.Cancel();
     m_proxy.Cancel();
 }
 

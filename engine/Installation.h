@@ -26,6 +26,7 @@
 #include "framework/Exceptions.h"
 #include "framework/PlatformSessions.h"
 #include "framework/WinThread.h"
+#include "http/RequestCancellation.h"
 #include "payload/PayloadExecutor.h"
 #include "services/SystemProbes.h"
 
@@ -79,6 +80,9 @@ public:
 private:
     IInstallationHost* m_pHost = nullptr;
     ScopedComApartment m_apartment;  // the thread's COM apartment, from InitInstance to ExitInstance
+    // Aborts the request the thread waits for when the user cancels; the
+    // thread's requests use it from InitInstance to ExitInstance.
+    WinHTTP::CRequestCancellation m_requestCancellation;
     struct Offer;
     static const Offer kNox;
     static const Offer kGearfresh;

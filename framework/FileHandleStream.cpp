@@ -6,7 +6,7 @@
 #include "framework/DiskSpace.h"
 
 namespace {
-class FileHandleStream : public IStream {
+class FileHandleStream final : public IStream {
 public:
     FileHandleStream(HANDLE file, const std::wstring& spaceCheckPath)
         : m_file(file), m_spaceCheckPath(spaceCheckPath) {}

@@ -71,7 +71,8 @@ LRESULT CALLBACK CWinApp::ReportWindowProcedure(HWND window, UINT message, WPARA
 bool CWinApp::CreateReportWindow() {
     if (m_hReportWindow) return true;
     static const wchar_t kClassName[] = L"WrenstallApplicationReports";
-    WNDCLASSEXW windowClass = {sizeof(windowClass)};
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
     windowClass.lpfnWndProc = ReportWindowProcedure;
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.lpszClassName = kClassName;

@@ -7,6 +7,7 @@
 
 #include "framework/ComPtr.h"
 #include "framework/ScopedBstr.h"
+#include "http/RequestCancellation.h"
 #include "http/ResponseHeaders.h"
 #include "http/UserAgent.h"
 #include "http/WinHttpRequest.h"
@@ -19,6 +20,7 @@ const ULONG kReadBytes = 64 * 1024;
 const HRESULT kArithmeticOverflow = static_cast<HRESULT>(0x80070216);
 const HRESULT kWriteFault = static_cast<HRESULT>(0x8007001D);
 const HRESULT kTypeMismatch = static_cast<HRESULT>(0x80028CA0);
+const HRESULT kDownloadCancelled = HRESULT_FROM_WIN32(ERROR_CANCELLED);
 const long kPartialContent = 206;
 const long kRangeNotSatisfiable = 416;
 // Pauses between attempts are waited in slices this long, asking the
@@ -151,6 +153,9 @@ public:
 
 private:
     AttemptEnd Fail(HRESULT hr) {
+        // A cancelled request (RequestCancellation.h) ends the download at once,
+        // with the code of a download its caller cancelled.
+        if (hr == WinHTTP::kRequestCancelled) return Finish(kDownloadCancelled);
         m_state.result = hr;
         return IsCertificateFailure(hr) ? AttemptEnd::Finished : AttemptEnd::NextAttempt;
     }
@@ -265,6 +270,7 @@ AttemptEnd Attempt::ReadBody() {
         m_state.received += written;
         if (FAILED(hr = Report())) return Finish(hr);
     }
+    if (loopResult == WinHTTP::kRequestCancelled) return Finish(kDownloadCancelled);
 
     if (m_state.total == kUnknownLength) {
         // Nothing tells a body cut by the network from a whole one: a broken

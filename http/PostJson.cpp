@@ -8,10 +8,16 @@
 #include "framework/ComPtr.h"
 #include "framework/ScopedBstr.h"
 #include "http/ResponseHeaders.h"
+#include "http/RequestCancellation.h"
 #include "http/WinHttpRequest.h"
 
 namespace WinHTTP {
 namespace {
+// The wizard waits for this answer on its first page: every step of the
+// request has a bound of its own, none without end.
+const long kResolveTimeoutMs = 10000;
+const long kConnectTimeoutMs = 10000;
+const long kSendTimeoutMs = 10000;
 const long kReceiveTimeoutMs = 10000;
 const ULONG kResponseChunkBytes = 65536;
 
@@ -63,14 +69,19 @@ HRESULT PostJson(const wchar_t* url, const void* body, DWORD length, IStream* ou
     // Wine's ignores a proxy given to it, while this request has to follow
     // the user's proxy settings like every other request of the program.
     ComPtr<IWinHttpRequest> request;
-    HRESULT hr = CreateWinHttpRequest(request.Receive(), nullptr);  // the default user agent
+    HRESULT hr;
+    {
+        // A report is sent even after the user stopped the run: it may be the one that tells of it.
+        WinHTTP::CScopedNoRequestCancellation reportsGoOut;
+        hr = CreateWinHttpRequest(request.Receive(), nullptr);  // the default user agent
+    }
     if (FAILED(hr)) return hr;
 
     ScopedBstr method(L"POST");
     ScopedBstr target(url);
     hr = request->Open(method.Get(), target.Get(), MakeBoolVariant(false));
     if (FAILED(hr)) return hr;
-    request->SetTimeouts(0, 0, 0, kReceiveTimeoutMs);
+    request->SetTimeouts(kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs, kReceiveTimeoutMs);
 
     ScopedBstr contentType(L"Content-Type");
     ScopedBstr accept(L"Accept");

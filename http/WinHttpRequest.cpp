@@ -16,6 +16,15 @@ namespace {
 const DWORD kTls10To12 = 0xA80;
 const DWORD kTls10To11 = 0x280;
 const DWORD kTls10 = 0x80;
+// Time bounds of every request, in milliseconds. A name that does not resolve
+// or a server that does not take the connection in 15 s is not there for a
+// person waiting at the wizard; 30 s without a byte (of the answer's head or
+// of its body) is a server that stopped answering. A download that runs out
+// is retried by its caller; a slow but moving transfer never runs out.
+const int kResolveTimeoutMs = 15000;
+const int kConnectTimeoutMs = 15000;
+const int kSendTimeoutMs = 30000;
+const int kReceiveTimeoutMs = 30000;
 
 bool IsEmpty(BSTR text) { return !text || !*text; }
 
@@ -142,7 +151,36 @@ HRESULT CWinHttpRequest::Open(BSTR method, BSTR url, VARIANT async) {
     return Guarded([&] { return OpenRequest(method, url, isAsync); });
 }
 
+// The receive bound also covers the wait for the answer's head: WinHTTP
+// keeps that one apart (Wine waits for it without end otherwise).
+static HRESULT ApplyTimeouts(HINTERNET request, int resolveMs, int connectMs, int sendMs, int receiveMs) {
+    if (!WinHttpSetTimeouts(request, resolveMs, connectMs, sendMs, receiveMs)) return FailureFromLastError();
+    DWORD responseMs = static_cast<DWORD>(receiveMs);
+    if (!WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseMs, sizeof(responseMs))) {
+        return FailureFromLastError();
+    }
+    return S_OK;
+}
+
+HRESULT CWinHttpRequest::RunBlocking(std::function<HRESULT()> call) {
+    if (m_bAbandoned) return kRequestCancelled;
+    if (!m_pCancellation) return call();
+    if (!m_callThread) m_callThread = std::make_unique<CBlockingCallThread>();
+    // The call keeps this object (and its handles) alive, should it be left
+    // to end alone; the reference goes with the call, run or not.
+    AddReference();
+    std::shared_ptr<void> reference(nullptr, [this](void*) { ReleaseReference(); });
+    HRESULT hr = m_callThread->Run([call, reference] { return call(); }, *m_pCancellation);
+    if (hr == kRequestCancelled) {
+        // Either the call still runs (and releases its reference when it
+        // returns), or it never started and never will.
+        m_bAbandoned = true;
+    }
+    return hr;
+}
+
 HRESULT CWinHttpRequest::OpenRequest(const std::wstring& method, const std::wstring& url, bool) {
+    if (m_bAbandoned) return kRequestCancelled;
     UrlParts parts;
     if (!SplitUrl(url, parts) || (parts.schemeIndex != kSchemeHttp && parts.schemeIndex != kSchemeHttps)) {
         return E_INVALIDARG;
@@ -166,6 +204,10 @@ HRESULT CWinHttpRequest::OpenRequest(const std::wstring& method, const std::wstr
                                                     WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                                     secure ? WINHTTP_FLAG_SECURE : 0));
     if (!request) return FailureFromLastError();  // a new connection closes with newConnection
+    if (FAILED(hr = ApplyTimeouts(request.Get(), kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs,
+                                  kReceiveTimeoutMs))) {
+        return hr;
+    }
 
     // Certificates are checked as WinHTTP does by default: a server whose
     // certificate does not prove its name fails the request (12175 and its
@@ -262,15 +304,19 @@ HRESULT CWinHttpRequest::SendRequest(const VARIANT& body) {
     for (const auto& [name, value] : m_requestHeaders) {
         if (!name.empty() && !value.empty()) headers += name + L": " + value + L"\r\n";
     }
-    const DWORD bodyLength = static_cast<DWORD>(bodyBytes.size());
-    if (!WinHttpSendRequest(m_request.Get(), headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
-                            static_cast<DWORD>(headers.size()),
-                            bodyBytes.empty() ? WINHTTP_NO_REQUEST_DATA : bodyBytes.data(), bodyLength, bodyLength,
-                            0) ||
-        !WinHttpReceiveResponse(m_request.Get(), nullptr)) {
-        return FailureFromLastError();
-    }
-    return S_OK;
+    // The call owns its copies of the headers and the body.
+    HINTERNET request = m_request.Get();
+    return RunBlocking([request, headers, bodyBytes] {
+        const DWORD bodyLength = static_cast<DWORD>(bodyBytes.size());
+        if (!WinHttpSendRequest(request, headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
+                                static_cast<DWORD>(headers.size()),
+                                bodyBytes.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<BYTE*>(bodyBytes.data()),
+                                bodyLength, bodyLength, 0) ||
+            !WinHttpReceiveResponse(request, nullptr)) {
+            return FailureFromLastError();
+        }
+        return S_OK;
+    });
 }
 
 HRESULT CWinHttpRequest::get_Status(long* status) {
@@ -298,10 +344,7 @@ HRESULT CWinHttpRequest::get_ResponseStream(VARIANT* body) {
 
 HRESULT CWinHttpRequest::SetTimeouts(long resolveTimeout, long connectTimeout, long sendTimeout, long receiveTimeout) {
     Lock lock(*this);
-    if (!WinHttpSetTimeouts(m_request.Get(), resolveTimeout, connectTimeout, sendTimeout, receiveTimeout)) {
-        return FailureFromLastError();
-    }
-    return S_OK;
+    return ApplyTimeouts(m_request.Get(), resolveTimeout, connectTimeout, sendTimeout, receiveTimeout);
 }
 
 HRESULT CWinHttpRequest::ReadData(void* buffer, ULONG count, ULONG* read) {
@@ -312,13 +355,32 @@ HRESULT CWinHttpRequest::ReadData(void* buffer, ULONG count, ULONG* read) {
     // Waits only until some of the body has arrived (or it has ended) and
     // takes no more than that, as a socket read does: a synchronous
     // WinHttpReadData may otherwise wait until the whole count is there.
-    DWORD available = 0;
-    if (!WinHttpQueryDataAvailable(m_request.Get(), &available)) return FailureFromLastError();
-    if (available == 0) return S_OK;  // the body has ended
-    DWORD bytes = 0;
-    if (!WinHttpReadData(m_request.Get(), buffer, std::min<DWORD>(count, available), &bytes)) {
-        return FailureFromLastError();
+    // With a cancellation the call reads into the object's own buffer, which
+    // outlives a call that was left to end alone.
+    HINTERNET request = m_request.Get();
+    BYTE* target = static_cast<BYTE*>(buffer);
+    if (m_pCancellation) {
+        try {
+            if (m_readBuffer.size() < count) m_readBuffer.resize(count);
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+        target = m_readBuffer.data();
     }
+    DWORD* bytesRead = &m_nBytesRead;
+    *bytesRead = 0;
+    HRESULT hr = RunBlocking([request, target, count, bytesRead] {
+        DWORD available = 0;
+        if (!WinHttpQueryDataAvailable(request, &available)) return FailureFromLastError();
+        if (available == 0) return S_OK;  // the body has ended
+        DWORD got = 0;
+        if (!WinHttpReadData(request, target, std::min<DWORD>(count, available), &got)) return FailureFromLastError();
+        *bytesRead = got;
+        return S_OK;
+    });
+    if (FAILED(hr)) return hr;
+    const DWORD bytes = m_nBytesRead;
+    if (target != buffer) std::copy_n(target, bytes, static_cast<BYTE*>(buffer));
     if (read) *read = bytes;
     return S_OK;
 }

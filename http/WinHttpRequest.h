@@ -3,13 +3,24 @@
 // on the WinHTTP C interface. Used on the thread that created it. One object
 // may be opened many times: the session is kept, the connection is reused for
 // the same host and port, and each Open starts with no request headers.
+// Every request has time bounds (resolve, connect, send, receive). A request
+// created on a thread with a request cancellation (RequestCancellation.h)
+// waits for its network calls on a helper thread, so that the cancellation
+// ends a call at once with kRequestCancelled; the object then refuses every
+// further call, and its handles are closed when the abandoned call has
+// returned (the call holds a reference).
 #include <windows.h>
 #include <winhttp.h>
 
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "http/BlockingCallThread.h"
 #include "http/InternetHandle.h"
+#include "http/RequestCancellation.h"
 #include "http/WinHttpObject.h"
 #include "http/WinHttpRequestInterface.h"
 
@@ -65,6 +76,8 @@ private:
     HRESULT OpenSessionFor(const std::wstring& url);
     HRESULT OpenRequest(const std::wstring& method, const std::wstring& url, bool isAsync);
     HRESULT SendRequest(const VARIANT& body);
+    // call on this thread, or, with a cancellation, on the call thread.
+    HRESULT RunBlocking(std::function<HRESULT()> call);
 
     std::wstring m_strSessionProxy;  // the proxy decision the session was opened with; empty: direct
     std::map<std::wstring, std::wstring> m_requestHeaders;
@@ -75,6 +88,11 @@ private:
     ScopedInternetHandle m_request;
     std::wstring m_strMethod;
     std::wstring m_strUserAgent;
+    CRequestCancellation* const m_pCancellation = CurrentRequestCancellation();
+    std::unique_ptr<CBlockingCallThread> m_callThread;
+    bool m_bAbandoned = false;            // a call was cancelled and may still run
+    std::vector<BYTE> m_readBuffer;       // ReadData's bytes as the call thread reads them
+    DWORD m_nBytesRead = 0;               // and their count
 };
 
 // A new request object using agent (the default user agent when null), as its

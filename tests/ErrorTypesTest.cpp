@@ -173,7 +173,8 @@ TEST(ErrorTypes, DownloadFailuresInWords) {
         {static_cast<HRESULT>(0x80190193), IDS_DOWNLOAD_UNREACHABLE},  // 403
         {HRESULT_FROM_WIN32(12029), IDS_DOWNLOAD_UNREACHABLE},         // no connection
         {HRESULT_FROM_WIN32(12007), IDS_DOWNLOAD_UNREACHABLE},         // name not resolved
-        {HRESULT_FROM_WIN32(12002), IDS_DOWNLOAD_UNREACHABLE},         // timeout
+        {HRESULT_FROM_WIN32(12002), IDS_DOWNLOAD_NO_ANSWER},           // a time bound ran out
+        {HRESULT_FROM_WIN32(10060), IDS_DOWNLOAD_NO_ANSWER},           // the same, as Wine reports it
         {HRESULT_FROM_WIN32(12030), IDS_DOWNLOAD_INTERRUPTED},         // connection ended
         {HRESULT_FROM_WIN32(12031), IDS_DOWNLOAD_INTERRUPTED},         // connection reset
         {HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), 0u},
@@ -186,7 +187,8 @@ TEST(ErrorTypes, DownloadFailuresInWords) {
     const LCID original = GetThreadLocale();
     for (LANGID language : {0x0409, 0x0407, 0x0C0A, 0x040C, 0x0411}) {
         SetThreadLocale(MAKELCID(language, SORT_DEFAULT));
-        for (UINT id : {IDS_DOWNLOAD_UNREACHABLE, IDS_DOWNLOAD_NOT_FOUND, IDS_DOWNLOAD_INTERRUPTED}) {
+        for (UINT id : {IDS_DOWNLOAD_UNREACHABLE, IDS_DOWNLOAD_NOT_FOUND, IDS_DOWNLOAD_INTERRUPTED, IDS_DOWNLOAD_NO_ANSWER,
+                        IDS_STOPPING}) {
             std::wstring text;
             EXPECT_TRUE(LoadResourceString(id, text) && !text.empty()) << language << " " << id;
         }

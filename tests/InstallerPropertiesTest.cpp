@@ -78,7 +78,9 @@ TEST(InstallerProperties, ProgramArgumentsFollowThePlatformsQuotingRule) {
         LPWSTR* arguments = CommandLineToArgvW(line.c_str(), &count);
         ASSERT_NE(arguments, nullptr);
         EXPECT_EQ(count, 2) << ToUtf8(line);
-        if (count == 2) EXPECT_EQ(std::wstring(arguments[1]), std::wstring(L"SI_CHNL=") + value) << ToUtf8(line);
+        if (count == 2) {
+            EXPECT_EQ(std::wstring(arguments[1]), std::wstring(L"SI_CHNL=") + value) << ToUtf8(line);
+        }
         LocalFree(arguments);
     }
     EXPECT_EQ(QuoteProgramArgument(L"7"), L"7");

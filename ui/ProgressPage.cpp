@@ -7,6 +7,7 @@
 #include "engine/Installation.h"
 #include "framework/DiagnosticOutput.h"
 #include "framework/PostedText.h"
+#include "framework/ResourceStrings.h"
 #include "resources/resource.h"
 #include "services/EventTracker.h"
 #include "ui/CampaignCodes.h"
@@ -69,15 +70,34 @@ void CProgressPage::OnCancel() {
     int answer = m_pHost->ConfirmCancel();
     if (alive.expired() || answer != IDYES) return;
     m_bCancelled = true;
+    ShowStopping();
+}
+
+// From the Yes on: the page says it stops, and Cancel stays off whatever the
+// controller still reports until its result moves the wizard on.
+void CProgressPage::ShowStopping() {
+    m_bShowingStop = true;
+    std::wstring text;
+    LoadResourceString(IDS_STOPPING, text);
+    SetDlgItemTextW(m_hWnd, IDC_TASK_TEXT, text.c_str());
+    SetDlgItemTextW(m_hWnd, IDC_STEP_TEXT, L"");
+    HWND cancel = GetDlgItem(IDCANCEL);
+    if (cancel && GetFocus() == cancel) SendMessageW(GetParent(m_hWnd), WM_NEXTDLGCTL, 0, FALSE);
+    if (cancel) EnableWindow(cancel, FALSE);
 }
 
 void CProgressPage::OnNextTask(WPARAM percent, LPARAM text) {
     std::wstring taskText = TakePostedText(text);
+    if (m_bShowingStop) return;
     SetBar(m_taskBar, static_cast<int>(percent));
     SetDlgItemTextW(m_hWnd, IDC_TASK_TEXT, taskText.c_str());
 }
 
 void CProgressPage::OnStepProgress(WPARAM percent, LPARAM text) {
+    if (m_bShowingStop) {
+        TakePostedText(text);
+        return;
+    }
     int position = static_cast<int>(percent);
     if (position >= 0) SetBar(m_stepBar, position);
     // No text: the current one stays.
@@ -185,7 +205,7 @@ bool CProgressPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
         case WM_PAGE_STEP_PROGRESS: OnStepProgress(wParam, lParam); return true;
         case WM_PAGE_REMEMBER_TEMP_FILE: OnRememberTempFile(lParam); return true;
         case WM_PAGE_RESULT: OnResult(reinterpret_cast<CException*>(lParam)); return true;
-        case WM_PAGE_SHOW_CANCEL: EnableWindow(GetDlgItem(IDCANCEL), wParam != 0); return true;
+        case WM_PAGE_SHOW_CANCEL: EnableWindow(GetDlgItem(IDCANCEL), wParam != 0 && !m_bShowingStop); return true;
         case WM_PAGE_TRAY_CHECK: OnTrayCheck(); return true;
         case WM_DESTROY: LeaveController(); return CWizardPage::OnMessage(message, wParam, lParam, result);
         default: return CWizardPage::OnMessage(message, wParam, lParam, result);

@@ -56,6 +56,7 @@ private:
     void OnResult(CException* error);
     void OnTrayCheck();
     void ShowMainWindow();
+    void ShowStopping();
     // Leaves the proxy and takes what was posted but not yet handled: files
     // are kept for deletion, texts and error objects are freed.
     void LeaveController() noexcept;
@@ -65,6 +66,7 @@ private:
     HWND m_taskBar = nullptr;
     HWND m_stepBar = nullptr;
     std::atomic<bool> m_bCancelled{false};
+    bool m_bShowingStop = false;  // the user's Yes: the page says it stops and keeps Cancel off
     bool m_bAttached = false;
     bool m_bResultReceived = false;
     // Expires with the page: a handler that ran a modal question checks it

@@ -672,6 +672,86 @@ void ScenarioCancelOffer(Wizard& wizard) {
     Finish(wizard);
 }
 
+// From the Yes to the cancel question to the finished page, in the state
+// WHEN: "initialization" (its request out), "download" (bytes arriving),
+// "stalled" (the body stopped), "unpacking", "verifying" (the install step
+// begun), "offer" (the offers accepted on the way, the last one's download
+// held up while the progress page shows). Prints "cancel WHEN: N ms, the
+// finished page shows TITLE"; checks that it is the interrupted variant.
+void ScenarioCancelTiming(Wizard& wizard, const std::wstring& when) {
+    if (when == L"initialization") {
+        if (!WaitForPage(wizard, L"initialization")) return;
+        Sleep(500);  // the request is out
+    } else {
+        if (!WaitForPage(wizard, L"welcome")) return;
+        Click(wizard.Page(), kAgree);
+        WaitFor([&] {
+            const std::wstring shown = PageName(wizard.Page());
+            if (shown == L"nox-offer" || shown == L"gearfresh-offer") {
+                Click(wizard.Page(), kAccept);
+                Sleep(200);
+            }
+            return shown == L"progress" || shown == L"finished";
+        });
+        if (!WaitForPage(wizard, L"progress")) return;
+        HWND page = wizard.Page();
+        bool reached = true;
+        if (when == L"download") {
+            reached = WaitFor([&] { return ItemText(page, kStepText).find(L" downloaded at ") != std::wstring::npos; });
+        } else if (when == L"stalled") {
+            Sleep(1500);  // past the bytes before the stall (too quick for a progress report)
+        } else if (when == L"unpacking") {
+            reached = WaitFor([&] { return BarPosition(page, kStepBar) == 100 &&
+                                           ItemText(page, kTaskText).rfind(L"Downloading", 0) == 0; });
+        } else if (when == L"verifying") {
+            reached = WaitFor([&] { return ItemText(page, kTaskText).rfind(L"Installing", 0) == 0 ||
+                                           PageName(wizard.Page()) != L"progress"; }, kInstallTimeoutMs);
+        } else {
+            Sleep(1000);  // the offer's download has begun
+        }
+        Check(reached, "the state " + Utf8(when) + " is reached", ItemText(page, kTaskText) + L" / " + ItemText(page, kStepText));
+        if (PageName(wizard.Page()) != L"progress") {
+            // The step was over before the question could come.
+            std::printf("cancel %s: too late, the wizard shows its %s page\n", Utf8(when).c_str(),
+                        Utf8(PageName(wizard.Page())).c_str());
+            std::fflush(stdout);
+            if (PageName(wizard.Page()) == L"finished") Finish(wizard);
+            return;
+        }
+    }
+    LARGE_INTEGER frequency, start, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    PostMessageW(wizard.Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    // The initialization page may stop without a question: the clock runs from the close then.
+    HWND box = nullptr;
+    WaitFor([&] { return (box = wizard.Box()) != nullptr || !wizard.Running(); });
+    if (box) {
+        QueryPerformanceCounter(&start);
+        Click(box, IDYES);
+    }
+    // When the question has gone: under Xvfb, which has no window manager,
+    // Wine's hiding of a box waits about 2 s for one before it goes on.
+    LARGE_INTEGER boxGone = {};
+    bool finished = WaitFor([&] {
+        if (box && !boxGone.QuadPart && (!IsWindow(box) || !IsWindowVisible(box))) QueryPerformanceCounter(&boxGone);
+        return !wizard.Running() || PageName(wizard.Page()) == L"finished";
+    }, kInstallTimeoutMs);
+    QueryPerformanceCounter(&now);
+    auto msBetween = [&](const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
+        return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
+    };
+    const double ms = msBetween(start, now);
+    if (boxGone.QuadPart) std::printf("the question went %.0f ms after the Yes\n", msBetween(start, boxGone));
+    const bool ended = !wizard.Running();
+    const std::wstring title = ended ? L"none: the wizard ended" : finished ? ItemText(wizard.Page(), kFinishedTitle) : L"(no finished page)";
+    std::printf("cancel %s: %.0f ms, the finished page shows %s\n", Utf8(when).c_str(), ms, Utf8(title).c_str());
+    std::fflush(stdout);
+    Check(title == kInterruptedTitle || (ended && !box), "the interrupted page (or the end) follows the Yes", title);
+    if (ended) WaitForEnd(wizard);
+    else if (finished) Finish(wizard);
+}
+
 // --- Real key presses (SendInput): they reach whatever window has the focus ---
 // One key, or a chord held in order (Shift+Tab, Alt+F) and released in reverse.
 void PressKeys(std::initializer_list<WORD> keys) {
@@ -1163,6 +1243,7 @@ int Run(const std::wstring& scenario, const std::wstring& program) {
     else if (scenario == L"responsiveness") ScenarioResponsiveness(wizard, false);
     else if (scenario == L"responsiveness-download") ScenarioResponsiveness(wizard, true);
     else if (scenario == L"demo") ScenarioDemo(wizard);
+    else if (scenario.rfind(L"cancel-timing-", 0) == 0) ScenarioCancelTiming(wizard, scenario.substr(14));
     else Check(false, "known scenario", scenario);
     if (wizard.Running()) {
         Check(false, "the wizard ended at the end of the scenario");

@@ -3,6 +3,7 @@
 # WizardDriver against the stand-in server (each copy configured with its
 # address): both offers accepted, one declined, none allowed by the budget; Cancel
 # answered No and Yes on the progress page mid-download and on an offer page,
+# Yes while the download is stalled,
 # Cancel while the payload unpacks and during the install scan; a walk with
 # the keyboard alone;
 # the notification-area mode; pictures of the progress page mid-download and
@@ -100,6 +101,24 @@ if wanted cancel-progress; then
         drive cancel-progress "$exe"
     expect "the cancelled download leaves nothing in the temporary folder" '[ "$(downloads)" = "$before" ]'
     expect "nothing was installed" '[ ! -f "$installed" ]'
+fi
+
+if wanted cancel-stalled; then
+    # The payload's body stops after 64 KiB for ten minutes: the Yes ends the
+    # blocked request, not the platform's time bound or the server.
+    uninstall
+    exe=$(copy cancel-stalled "${offers}MaxOffers=0\r\n")
+    reset
+    curl -s -X POST -d "{\"path\": \"$payload\", \"faults\": [{\"stall_after\": 65536, \"stall_ms\": 600000}]}" \
+        "$base/__control/fault" >/dev/null
+    expect "Cancel while the download is stalled: Yes ends interrupted" \
+        drive cancel-timing-stalled "$exe"
+    run_log=$(ls -t "$temp_folder"/*-setup-*.log 2>/dev/null | head -n 1)
+    expect "the run log: the download was cancelled and the run stopped by the user" \
+        'grep -q "failed: 0x800704C7" "$run_log" && grep -q "Installation stopped by the user" "$run_log"'
+    expect "the stalled download was asked for once and nothing was installed" \
+        '[ "$(requests | grep -c "^$payload")" -eq 1 ] && [ ! -f "$installed" ]'
+    expect "the cancelled download leaves nothing in the temporary folder" wait_until 20 '[ "$(downloads)" = "$before" ]'
 fi
 
 if wanted cancel-extraction; then
