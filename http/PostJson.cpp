@@ -8,7 +8,6 @@
 #include "framework/ComPtr.h"
 #include "framework/ScopedBstr.h"
 #include "http/ResponseHeaders.h"
-#include "http/RequestCancellation.h"
 #include "http/WinHttpRequest.h"
 
 namespace WinHTTP {
@@ -69,12 +68,7 @@ HRESULT PostJson(const wchar_t* url, const void* body, DWORD length, IStream* ou
     // Wine's ignores a proxy given to it, while this request has to follow
     // the user's proxy settings like every other request of the program.
     ComPtr<IWinHttpRequest> request;
-    HRESULT hr;
-    {
-        // A report is sent even after the user stopped the run: it may be the one that tells of it.
-        WinHTTP::CScopedNoRequestCancellation reportsGoOut;
-        hr = CreateWinHttpRequest(request.Receive(), nullptr);  // the default user agent
-    }
+    HRESULT hr = CreateWinHttpRequest(request.Receive(), nullptr);  // the default user agent
     if (FAILED(hr)) return hr;
 
     ScopedBstr method(L"POST");

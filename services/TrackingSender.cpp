@@ -3,6 +3,7 @@
 #include "framework/ComPtr.h"
 #include "framework/PlatformSessions.h"
 #include "framework/ScopedBstr.h"
+#include "http/RequestCancellation.h"
 #include "http/UserAgent.h"
 #include "http/WinHttpRequest.h"
 #include "services/EventTracker.h"
@@ -14,7 +15,13 @@ DWORD EventTracker::SendTrackingUrl(const std::wstring& url) {
     {
         ComPtr<WinHTTP::IWinHttpRequest> request;
         std::wstring agent = WinHTTP::GetDefaultUserAgent();
-        if (SUCCEEDED(WinHTTP::CreateWinHttpRequest(request.Receive(), agent.c_str()))) {
+        HRESULT created;
+        {
+            // A report goes out even after the user stopped the run (it may tell of the stop), within its own bounds.
+            WinHTTP::CScopedNoRequestCancellation reportsGoOut;
+            created = WinHTTP::CreateWinHttpRequest(request.Receive(), agent.c_str());
+        }
+        if (SUCCEEDED(created)) {
             ScopedBstr method(L"GET");
             ScopedBstr target(url.c_str());
             VARIANT noBody;

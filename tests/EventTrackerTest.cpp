@@ -4,6 +4,7 @@
 #include "TestServer.h"
 #include "TestSupport.h"
 #include "framework/ErrorTypes.h"
+#include "http/RequestCancellation.h"
 #include "services/EventTracker.h"
 #include "services/SystemProbes.h"
 
@@ -53,6 +54,19 @@ TEST_F(Tracking, EmptyUplAndZeroInstallationId) {
     tracker.SetInstallationId(kInstallation);
     tracker.TrackEvent(L"Later", true);
     EXPECT_NE(Received("ev=Later").find("&installId=FEDCBA98-7654-3210-FEDC-BA9876543210"), std::string::npos);
+}
+
+// The controller's thread keeps a request cancellation that the user's stop
+// has fired; the event that follows the stop (its own report included) still
+// leaves when it is sent from that thread.
+TEST_F(Tracking, AnEventSentAfterTheUsersStopStillLeaves) {
+    WinHTTP::CRequestCancellation cancellation;
+    cancellation.Cancel();
+    WinHTTP::SetThreadRequestCancellation(&cancellation);
+    EventTracker tracker(L"u", kInstallation, kMachine, L"TW6", Endpoint());
+    tracker.TrackEvent(L"AfterTheStop", true);
+    WinHTTP::SetThreadRequestCancellation(nullptr);
+    EXPECT_NE(Received("ev=AfterTheStop").find("&installId=FEDCBA98-7654-3210-FEDC-BA9876543210"), std::string::npos);
 }
 
 TEST_F(Tracking, ErrorEventsEscapePageAndAction) {
