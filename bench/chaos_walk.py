@@ -172,13 +172,14 @@ def check(run, output):
         problems.append(("nothing left behind", left))
     if found("fact debug value") != ["gone"]:
         problems.append(("nothing left behind", "the debug value: %s" % found("fact debug value")))
-    # The run log's last line names the outcome.
+    # The run log's last line names the outcome, the one the person saw.
     last = (found("fact log last line") or ["(no run log)"])[0]
-    named = {"success": "installed", "interrupted": "cancelled by the user", "error": "ended by an error"}
-    expected = named.get(outcome, "installed" if success else None)
-    if not last.endswith("The program ends: " + expected if expected else "The program ends: "):
-        if not (expected is None and "The program ends: " in last):
-            problems.append(("run log names the outcome", "%s (outcome %s)" % (last, outcome)))
+    logged = last.split("The program ends: ", 1)[1] if "The program ends: " in last else None
+    seen = {"success": "installed", "interrupted": "cancelled by the user", "error": "ended by an error"}
+    expected = seen.get(outcome, "installed" if success else None)
+    if logged is None or (expected and logged != expected) or (not expected and logged in seen.values()
+                                                                 and logged != "installed"):
+        problems.append(("run log names the outcome", "%s (the person saw %s)" % (last, outcome)))
     return outcome, after, problems
 
 

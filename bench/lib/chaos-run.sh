@@ -77,7 +77,7 @@ left_files() { find "$temp" "$work_base" -type f ! -name '*-setup-*.log' 2>/dev/
 left_files > "$work/files-before"
 export WRENSTALL_RECORD_FILE="$(winpath "$work/started.txt")"
 
-wine "$wizard_driver" chaos "$(winpath "$exe")" "$(setting seed)" "$(setting actions)" 2>/dev/null | tr -d '\r' | tee "$work/walk"
+wine "$wizard_driver" chaos "$(winpath "$exe")" "$(setting seed)" "${WRENSTALL_CHAOS_ACTIONS:-$(setting actions)}" 2>/dev/null | tr -d '\r' | tee "$work/walk"
 pid=$(sed -n 's/^pid [0-9]*: //p' "$work/walk")
 
 # Helpers the run started (the wizard, a second one, the installed
@@ -96,6 +96,7 @@ comm -13 "$work/files-before" <(left_files) | grep -vF "${started_setups:-^}" | 
 wine reg query "$debug_key" >/dev/null 2>&1 && echo "fact debug value: still there" || echo "fact debug value: gone"
 log=$(ls "$temp"/*-setup-*-"$pid".log 2>/dev/null | head -n 1)
 if [ -n "$pid" ] && [ -f "$log" ]; then
+    tr -d '\r' < "$log" | tail -n 30 | sed 's/^/log: /'
     echo "fact log last line: $(tr -d '\r' < "$log" | grep -v '^$' | tail -n 1 | cut -c 1-200)"
 else
     echo "fact log last line: (no run log)"

@@ -129,8 +129,26 @@ private:
         return search.found;
     }
 
+    static BOOL CALLBACK ListWindow(HWND window, LPARAM param) {
+        auto* list = reinterpret_cast<std::pair<DWORD, std::wstring>*>(param);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner != list->first) return TRUE;
+        wchar_t className[64] = {};
+        GetClassNameW(window, className, 64);
+        list->second += std::wstring(L" [") + className + (IsWindowVisible(window) ? L" visible \"" : L" hidden \"") +
+                        Text(window).substr(0, 30) + L"\"]";
+        return TRUE;
+    }
+
     // Notes pages, finished-page variants and boxes as they appear.
     void Observe() {
+        std::pair<DWORD, std::wstring> list = {m_wizard.process.dwProcessId, L""};
+        EnumWindows(ListWindow, reinterpret_cast<LPARAM>(&list));
+        if (list.second != m_windows) {
+            m_windows = list.second;
+            Say("windows", m_windows);
+        }
         HWND page = m_wizard.Page();
         std::wstring name = PageName(page);
         if (name != m_page) {
@@ -311,7 +329,7 @@ private:
     Wizard m_wizard;
     LARGE_INTEGER m_frequency = {}, m_start = {};
     double m_lastActionMs = 0, m_endedAt = 0;
-    std::wstring m_page, m_finishedVariant;
+    std::wstring m_page, m_finishedVariant, m_windows;
     HWND m_box = nullptr;
 };
 }  // namespace
