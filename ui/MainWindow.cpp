@@ -324,7 +324,12 @@ bool CMainWindow::OnSystemCommand(WPARAM command) {
 void CMainWindow::OnClose() {
     const int last = static_cast<int>(m_sequence.m_pageOrder.size()) - 1;
     if (m_sequence.m_nCurrent == last && m_sequence.m_nCurrent != 0) {
-        EndDialog(IDCANCEL);
+        // The order may have jumped to its last page (a cancel, an error)
+        // while that page is still on its way in the queue: a close then
+        // waits for it, so that the person sees how the run ended.
+        const bool lastPageShown = m_pPage && m_pPage->GetRuntimeClass()->m_lpszClassName ==
+                                                  m_sequence.m_pageOrder[static_cast<size_t>(last)];
+        if (lastPageShown) EndDialog(IDCANCEL);
         return;
     }
     if (m_pPage && m_pPage->GetSafeHwnd()) {

@@ -12,6 +12,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -114,13 +115,16 @@ private:
     }
 
     // Waits MS; true (and the moment noted) when the wizard ended meanwhile.
+    // Looks every 50 ms meanwhile, so that a page on screen only briefly is seen.
     bool PauseUntilEnd(DWORD ms) {
-        if (WaitForSingleObject(m_wizard.process.hProcess, ms) != WAIT_OBJECT_0) {
+        for (DWORD waited = 0;; waited += 50) {
+            if (WaitForSingleObject(m_wizard.process.hProcess, std::min<DWORD>(50, ms - waited)) == WAIT_OBJECT_0) {
+                m_endedAt = Now();
+                return true;
+            }
             Observe();
-            return false;
+            if (waited + 50 >= ms) return false;
         }
-        m_endedAt = Now();
-        return true;
     }
 
     HWND Frame() const {
