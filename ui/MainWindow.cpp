@@ -203,12 +203,14 @@ void CMainWindow::OnShowPrevious() {
 int CMainWindow::ConfirmCancel() {
     // The question is already open (a second Cancel, or a close behind it).
     if (m_bConfirmingCancel) return IDNO;
+    if (m_bCancelConfirmed) return IDYES;
     m_bConfirmingCancel = true;
     std::wstring question;
     LoadResourceString(IDS_CANCEL_QUESTION, question);
     int answer = MessageBoxThroughApplication(question.c_str(), MB_YESNO, 0);
     m_bConfirmingCancel = false;
     if (answer != IDYES) return answer;
+    m_bCancelConfirmed = true;
     if (CInstallation* installation = GetProgram().m_pInstallation.get()) {
         installation->Cancel();
         installation->PostThreadMessage(WM_INSTALL_FINISH, 0, 0);
@@ -321,6 +323,21 @@ bool CMainWindow::OnSystemCommand(WPARAM command) {
     }
 }
 
+void CMainWindow::OnControllerError(CException* error) {
+    CProgram& program = GetProgram();
+    if (program.m_bAborted && !program.m_bErrorOccurred) {
+        // The person has cancelled: what the controller reports now (most
+        // often the cancelled download's own code) is the stop itself, not
+        // an error to put in front of them over the interrupted page.
+        wchar_t message[256] = L"";
+        if (!error->GetErrorMessage(message, ARRAYSIZE(message))) message[0] = L'\0';
+        WriteDiagnosticFormat(L"Installation stopped by the user: %ls\n", message);
+        error->Delete();
+        return;
+    }
+    throw error;
+}
+
 void CMainWindow::OnClose() {
     const int last = static_cast<int>(m_sequence.m_pageOrder.size()) - 1;
     if (m_sequence.m_nCurrent == last && m_sequence.m_nCurrent != 0) {
@@ -373,7 +390,7 @@ bool CMainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&
         case WM_MAIN_SHOW_PAGE: OnShowPage(lParam); return true;
         case WM_MAIN_SHOW_PREVIOUS: OnShowPrevious(); return true;
         case WM_MAIN_RESULT:
-            if (lParam) throw reinterpret_cast<CException*>(lParam);
+            if (lParam) OnControllerError(reinterpret_cast<CException*>(lParam));
             return true;
         case WM_MAIN_TRAY_NOTIFY:
             if (wParam == CTrayIcon::kIconId && (lParam == WM_LBUTTONDOWN || lParam == kBalloonClick)) {

@@ -71,6 +71,11 @@ EOF
 while read -r line; do control fault "$line"; done < "$work/faults"
 [ "$(setting source)" = server ] && control respond "$(setting rpc)"
 
+# No window manager runs in the virtual display: Wine then waits 2 s for one
+# to confirm every hidden top-level window (a closed box, the frame at the
+# end) while the wizard's queue fills with what the person does. Unmanaged
+# windows are hidden at once, as on Windows.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 temp=$(find "$WINEPREFIX/drive_c/users" -maxdepth 5 -type d -iname temp | head -n 1)
 work_base="$WINEPREFIX/drive_c/windows/temp"
 left_files() { find "$temp" "$work_base" -type f ! -name '*-setup-*.log' 2>/dev/null | sort; }
