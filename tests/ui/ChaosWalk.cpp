@@ -45,23 +45,6 @@ private:
     unsigned long long m_state;
 };
 
-struct ProcessSearch {
-    DWORD processId;
-    HWND found;
-};
-
-// The frame even while it hides in the notification area.
-BOOL CALLBACK FindFrame(HWND window, LPARAM param) {
-    auto* search = reinterpret_cast<ProcessSearch*>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search->processId && (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_APPWINDOW) != 0) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 class ChaosWalk {
 public:
     ChaosWalk(const std::wstring& program, unsigned long long seed, int actions)
@@ -127,11 +110,6 @@ private:
         }
     }
 
-    HWND Frame() const {
-        ProcessSearch search = {m_wizard.process.dwProcessId, nullptr};
-        EnumWindows(FindFrame, reinterpret_cast<LPARAM>(&search));
-        return search.found;
-    }
 
     static BOOL CALLBACK ListWindow(HWND window, LPARAM param) {
         auto* list = reinterpret_cast<std::pair<DWORD, std::wstring>*>(param);
@@ -202,7 +180,7 @@ private:
         HWND main = m_wizard.Main();
         if (!main) {
             // Hidden in the notification area, or no frame yet: the icon is all a person has.
-            HWND frame = Frame();
+            HWND frame = m_wizard.Frame();
             if (frame && (choosing ? m_random.Chance(30) : m_random.Chance(50))) {
                 Act(L"tray icon click", L"hidden frame");
                 PostMessageW(frame, kTrayCallback, kTrayIconId, WM_LBUTTONDOWN);

@@ -30,6 +30,7 @@ struct Wizard {
         DWORD processId;
         std::function<bool(HWND)> match;
         HWND found;
+        bool hiddenToo = false;
     };
     static BOOL CALLBACK Visit(HWND window, LPARAM param) {
         auto* search = reinterpret_cast<Search*>(param);
@@ -37,22 +38,24 @@ struct Wizard {
         GetWindowThreadProcessId(window, &owner);
         wchar_t className[32] = {};
         GetClassNameW(window, className, 32);
-        if (owner == search->processId && IsWindowVisible(window) && std::wstring(className) == L"#32770" &&
+        if (owner == search->processId && (search->hiddenToo || IsWindowVisible(window)) &&
+            std::wstring(className) == L"#32770" &&
             search->match(window)) {
             search->found = window;
             return FALSE;
         }
         return TRUE;
     }
-    HWND FindTopLevel(const std::function<bool(HWND)>& match) const {
-        Search search = {process.dwProcessId, match, nullptr};
+    HWND FindTopLevel(const std::function<bool(HWND)>& match, bool hiddenToo = false) const {
+        Search search = {process.dwProcessId, match, nullptr, hiddenToo};
         EnumWindows(Visit, reinterpret_cast<LPARAM>(&search));
         return search.found;
     }
     // The frame: the application window of the process.
-    HWND Main() const {
-        return FindTopLevel([](HWND w) { return (GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_APPWINDOW) != 0; });
-    }
+    HWND Main() const { return FindTopLevel(IsFrame); }
+    // The frame even while it hides in the notification area.
+    HWND Frame() const { return FindTopLevel(IsFrame, true); }
+    static bool IsFrame(HWND window) { return (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_APPWINDOW) != 0; }
     // A box of the program: a top-level dialog with the platform box's text static.
     HWND Box() const { return FindTopLevel([](HWND w) { return GetDlgItem(w, kBoxText) != nullptr; }); }
     HWND About() const { return FindTopLevel([](HWND w) { return GetDlgItem(w, 1022) != nullptr; }); }
