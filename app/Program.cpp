@@ -93,16 +93,25 @@ BOOL CProgram::InitInstance() {
     // failure's, has the product name as its caption.
     CWinApp::InitInstance();
     OpenRunLog(m_strFrameworkAppName);
-    if (!PrepareProcess()) return FALSE;
+    if (!PrepareProcess()) {
+        WriteProgramEnd(L"networking did not start");
+        return FALSE;
+    }
 
-    if (!AcquireSingleInstance(*m_singleInstance.Receive())) return FALSE;
+    if (!AcquireSingleInstance(*m_singleInstance.Receive())) {
+        WriteProgramEnd(L"another setup is running");
+        return FALSE;
+    }
     // Before the controller starts: its restart report must find the window.
     if (!CreateReportWindow()) WriteDiagnostic(L"The report window could not be made; reports travel as thread messages\n");
 
     std::wstring programPath;
     GetModulePath(nullptr, programPath);
     LoadConfiguration(programPath, nullptr);
-    if (!CreateBrandExtender()) return FALSE;
+    if (!CreateBrandExtender()) {
+        WriteProgramEnd(L"the brand extender did not start");
+        return FALSE;
+    }
 
     SetRegistryKey(kMakerName);
     m_strAppName = m_strFrameworkAppName;
@@ -122,7 +131,7 @@ BOOL CProgram::InitInstance() {
     if (!EventTracker::WaitForPendingSends(kPendingEventsWaitMs)) {
         WriteDiagnostic(L"Tracking events still on their way are given up\n");
     }
-    WriteDiagnostic(L"The program ends\n");
+    WriteProgramEnd(RunOutcome());
     m_gdiplus.Shutdown();
     return FALSE;
 }
@@ -132,6 +141,17 @@ CInstallation* CProgram::StartEngine() {
     FixRegistryIdentifiers();
     if (m_bInstallerDataReady) StartTracking(false);
     return StartInstallation();
+}
+
+void CProgram::WriteProgramEnd(const wchar_t* outcome) const {
+    WriteDiagnostic((std::wstring(L"The program ends: ") + outcome + L"\n").c_str());
+}
+
+const wchar_t* CProgram::RunOutcome() const {
+    if (m_runState.HasFailed()) return L"ended by an error";
+    if (m_bFinishReported) return L"installed";
+    if (m_runState.IsAborted()) return L"cancelled by the user";
+    return L"ended without installing";
 }
 
 void CProgram::RunWizard() {

@@ -158,6 +158,9 @@ private:
     // its own, the generic one with the error's code.
     void ShowErrorBox(const CException* e, const MSG* message);
     void WriteStartupSummary() const;
+    // The run log's last line: how the run ended, in words support can search for.
+    void WriteProgramEnd(const wchar_t* outcome) const;
+    const wchar_t* RunOutcome() const;
 
     std::unique_ptr<EventTracker> m_trackerOwner;
     ScopedWinsock m_winsock;

@@ -199,12 +199,14 @@ void CMainWindow::OnShowPrevious() {
 int CMainWindow::ConfirmCancel() {
     // The question is already open (a second Cancel, or a close behind it).
     if (m_bConfirmingCancel) return IDNO;
+    if (m_bCancelConfirmed) return IDYES;
     m_bConfirmingCancel = true;
     std::wstring question;
     LoadResourceString(IDS_CANCEL_QUESTION, question);
     int answer = MessageBoxThroughApplication(question.c_str(), MB_YESNO, 0);
     m_bConfirmingCancel = false;
     if (answer != IDYES) return answer;
+    m_bCancelConfirmed = true;
     WizardApplication().Run().RequestStop();
     if (CInstallation* installation = WizardApplication().Controller()) {
         installation->Cancel();
@@ -319,10 +321,30 @@ bool CMainWindow::OnSystemCommand(WPARAM command) {
     }
 }
 
+void CMainWindow::OnControllerError(CException* error) {
+    const RunPhase phase = WizardApplication().Run().Phase();
+    if (phase == RunPhase::StoppingByUser || phase == RunPhase::Cancelled) {
+        // The person has cancelled: what the controller reports now (most
+        // often the cancelled download's own code) is the stop itself, not
+        // an error to put in front of them over the interrupted page.
+        wchar_t message[256] = L"";
+        if (!error->GetErrorMessage(message, ARRAYSIZE(message))) message[0] = L'\0';
+        WriteDiagnosticFormat(L"Installation stopped by the user: %ls\n", message);
+        error->Delete();
+        return;
+    }
+    throw error;
+}
+
 void CMainWindow::OnClose() {
     const int last = static_cast<int>(m_sequence.m_pageOrder.size()) - 1;
     if (m_sequence.m_nCurrent == last && m_sequence.m_nCurrent != 0) {
-        EndDialog(IDCANCEL);
+        // The order may have jumped to its last page (a cancel, an error)
+        // while that page is still on its way in the queue: a close then
+        // waits for it, so that the person sees how the run ended.
+        const bool lastPageShown = m_pPage && m_pPage->GetRuntimeClass()->m_lpszClassName ==
+                                                  m_sequence.m_pageOrder[static_cast<size_t>(last)];
+        if (lastPageShown) EndDialog(IDCANCEL);
         return;
     }
     if (m_pPage && m_pPage->GetSafeHwnd()) {
@@ -366,7 +388,7 @@ bool CMainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&
         case WM_MAIN_SHOW_PAGE: OnShowPage(lParam); return true;
         case WM_MAIN_SHOW_PREVIOUS: OnShowPrevious(); return true;
         case WM_MAIN_RESULT:
-            if (lParam) throw reinterpret_cast<CException*>(lParam);
+            if (lParam) OnControllerError(reinterpret_cast<CException*>(lParam));
             return true;
         case WM_MAIN_TRAY_NOTIFY:
             if (wParam == CTrayIcon::kIconId && (lParam == WM_LBUTTONDOWN || lParam == kBalloonClick)) {

@@ -26,6 +26,8 @@
 // The system-menu command of the about box (string 16).
 const UINT kAboutCommand = 16;
 
+class CException;
+
 class CMainWindow : public CDialog, public IPageHost {
     DECLARE_DYNAMIC(CMainWindow)
 public:
@@ -75,6 +77,8 @@ private:
     void DeleteRetiredPage(LPARAM page);
     bool OnSystemCommand(WPARAM command);
     void OnClose();
+    // A failure the controller reported while no page listens (raised on this thread).
+    void OnControllerError(CException* error);
     void BuildPageOrder();
     void ExtendPageOrder();
     void StayOnTop();
@@ -93,5 +97,8 @@ private:
     // deactivated (or that takes it when the frame is activated next).
     HWND m_hFocusToRestore = nullptr;
     bool m_bConfirmingCancel = false;
+    // The person has answered Yes once: a later Cancel (a key typed ahead,
+    // the close box) does not ask again.
+    bool m_bCancelConfirmed = false;
     bool m_bNextPending = false;  // a Next (WM_MAIN_SHOW_PAGE without a name) is on its way
 };

@@ -6,6 +6,8 @@
 //                                       visible button 1002 and no pending paint); the median last
 //   idle-answers PROGRAM SAMPLES        starts PROGRAM and prints how long its first window,
 //                                       idle, takes to answer a sent message
+//   chaos WIZARD SEED ACTIONS           starts WIZARD and plays ACTIONS random actions chosen
+//                                       from SEED, then walks it to its end (tests/ui/ChaosWalk.h)
 //   run SCENARIO WIZARD [SHOTS PREFIX]  starts WIZARD and plays SCENARIO; prints one
 //                                       "ok:"/"FAIL:" line per check and "exit N" with the
 //                                       wizard's exit code; SHOTS: a folder for pictures of
@@ -24,16 +26,12 @@
 #include <string>
 #include <vector>
 
+#include "ChaosWalk.h"
 #include "TestSupport.h"
+#include "WizardWindows.h"
 
 namespace {
-const DWORD kStepTimeoutMs = 60000;
 const DWORD kInstallTimeoutMs = 240000;
-const UINT kAboutCommand = 16;
-// Control ids of the pages.
-const int kFinish = 12, kBack = 1000, kAgree = 1002, kTitle = 1003, kLicenseText = 1006, kStepBar = 1007,
-          kStepText = 1008, kTaskBar = 1010, kFinishedTitle = 1011, kFinishedText = 1012, kLaunch = 1013,
-          kAccept = 1026, kDecline = 1016, kNoxLogo = 1073, kHeaderMarker = 1028, kBoxText = 0xFFFF;
 
 int g_failures = 0;
 std::wstring g_program;  // the program a scenario runs
@@ -49,83 +47,10 @@ void Check(bool condition, const std::string& what, const std::wstring& detail =
     std::fflush(stdout);
 }
 
-std::wstring Text(HWND window) {
-    if (!window) return L"";
-    wchar_t text[1024] = {};
-    GetWindowTextW(window, text, ARRAYSIZE(text));
-    return text;
-}
 
-std::wstring ItemText(HWND dialog, int id) { return Text(dialog ? GetDlgItem(dialog, id) : nullptr); }
 
-bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = kStepTimeoutMs) {
-    for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
-        if (condition()) return true;
-        Sleep(50);
-    }
-    return condition();
-}
 
-struct Wizard {
-    PROCESS_INFORMATION process = {};
 
-    bool Running() const { return WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT; }
-
-    struct Search {
-        DWORD processId;
-        std::function<bool(HWND)> match;
-        HWND found;
-    };
-    static BOOL CALLBACK Visit(HWND window, LPARAM param) {
-        auto* search = reinterpret_cast<Search*>(param);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        wchar_t className[32] = {};
-        GetClassNameW(window, className, 32);
-        if (owner == search->processId && IsWindowVisible(window) && std::wstring(className) == L"#32770" &&
-            search->match(window)) {
-            search->found = window;
-            return FALSE;
-        }
-        return TRUE;
-    }
-    HWND FindTopLevel(const std::function<bool(HWND)>& match) const {
-        Search search = {process.dwProcessId, match, nullptr};
-        EnumWindows(Visit, reinterpret_cast<LPARAM>(&search));
-        return search.found;
-    }
-    // The frame: the application window of the process.
-    HWND Main() const {
-        return FindTopLevel([](HWND w) { return (GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_APPWINDOW) != 0; });
-    }
-    // A box of the program: a top-level dialog with the platform box's text static.
-    HWND Box() const { return FindTopLevel([](HWND w) { return GetDlgItem(w, kBoxText) != nullptr; }); }
-    HWND About() const { return FindTopLevel([](HWND w) { return GetDlgItem(w, 1022) != nullptr; }); }
-
-    HWND Page() const { return PageOf(Main()); }
-
-    // The visible page (a child dialog) of the frame.
-    static HWND PageOf(HWND main) {
-        if (!main) return nullptr;
-        for (HWND child = GetWindow(main, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-            wchar_t className[32] = {};
-            GetClassNameW(child, className, 32);
-            if (IsWindowVisible(child) && std::wstring(className) == L"#32770") return child;
-        }
-        return nullptr;
-    }
-};
-
-std::wstring PageName(HWND page) {
-    if (!page) return L"none";
-    auto has = [&](int id) { return GetDlgItem(page, id) != nullptr; };
-    if (has(kTaskBar)) return L"progress";
-    if (has(kFinish)) return L"finished";
-    if (has(kAccept)) return has(kNoxLogo) ? L"nox-offer" : L"gearfresh-offer";
-    if (has(kLicenseText)) return has(kHeaderMarker) ? L"license" : L"welcome";
-    if (has(kStepBar)) return L"initialization";
-    return L"unknown";
-}
 
 // What a window of the wizard shows, read back from it: the frame's page, the
 // about box, the cancel question or another box of the program.
@@ -181,12 +106,6 @@ void Shoot(HWND window, const std::wstring& name, const std::wstring& shows) {
     ReleaseDC(nullptr, screen);
 }
 
-// Sends MESSAGE to WINDOW and waits (bounded) for its handler to return:
-// false when it did not return in time (say, it opened a modal box).
-bool SendAndWait(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs = 10000) {
-    DWORD_PTR answer = 0;
-    return SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, timeoutMs, &answer) != 0;
-}
 
 // Waits until the thread of WINDOW is back in a message loop: a message sent
 // from another thread is handled only between handlers, so whatever the
@@ -222,21 +141,7 @@ bool Flushed(HWND main) {
     return seen && pressed(false);
 }
 
-// Posted, so that a box the command opens cannot block the driver.
-void Click(HWND dialog, int id) {
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
 
-// The Escape key as the keyboard sends it to a control of the page (Back, or on
-// the offer pages, which have none, Accept). A message posted to no window
-// would land in the driver's own queue.
-void PressEscape(HWND page) {
-    HWND target = GetDlgItem(page, kBack);
-    if (!target) target = GetDlgItem(page, kAccept);
-    if (!target) target = page;
-    PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-    PostMessageW(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
-}
 
 bool WaitForPage(Wizard& wizard, const std::wstring& name, DWORD timeoutMs = kStepTimeoutMs) {
     bool shown = WaitFor([&] { return PageName(wizard.Page()) == name; }, timeoutMs);
@@ -921,8 +826,6 @@ void ScenarioTray(Wizard& wizard) {
     if (!ended) TerminateProcess(wizard.process.hProcess, 99);
 }
 
-bool StartProgram(const std::wstring& program, PROCESS_INFORMATION& process);
-
 // From Finish to the end: how long the frame stays on screen and the process
 // after it, with the launch check box on (offers on the way accepted).
 // Figures, not checks: the bench prints them.
@@ -977,14 +880,6 @@ void ScenarioFinishTiming(Wizard& wizard) {
     if (!ended) TerminateProcess(wizard.process.hProcess, 99);
 }
 
-// Starts PROGRAM (quoted, no arguments) as a user would from a shortcut.
-bool StartProgram(const std::wstring& program, PROCESS_INFORMATION& process) {
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    std::wstring commandLine = L"\"" + program + L"\"";
-    return CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process) != FALSE;
-}
 
 // The milliseconds WINDOW takes to answer a sent message; negative when it did not answer.
 double AnswerMs(HWND window) {
@@ -1269,6 +1164,9 @@ int wmain(int argc, wchar_t** argv) {
         return GetFileAttributesW(argv[3]) == INVALID_FILE_ATTRIBUTES ? 1 : 0;
     }
     if (argc >= 4 && std::wstring(argv[1]) == L"launch") return MeasureLaunch(argv[2], _wtoi(argv[3]));
+    if (argc >= 5 && std::wstring(argv[1]) == L"chaos") {
+        return RunChaosWalk(argv[2], std::wcstoull(argv[3], nullptr, 10), _wtoi(argv[4]));
+    }
     if (argc >= 4 && std::wstring(argv[1]) == L"idle-answers") return MeasureIdleAnswers(argv[2], _wtoi(argv[3]));
     if (argc >= 4 && std::wstring(argv[1]) == L"run") {
         if (argc >= 6) {

@@ -2,7 +2,7 @@
 # The wizard under Xvfb and the window manager, driven from outside by
 # WizardDriver against the stand-in server (tracking, RPC and downloads; each
 # wizard copy is configured with the server's address): the default order to
-# the end, Back, Cancel with No and Yes, the close box, the countdown, the
+# the end, Back, Cancel with No and Yes (also while the payload downloads), the close box, the countdown, the
 # about box, the campaign's minimise-box rule and the icon's restore, the
 # initialization page with data from the server, errors ending in the error
 # variant with the error event at the tracking endpoint, and pictures of every
@@ -72,6 +72,21 @@ if wanted license-back; then
     expect "the controller was asked for the payload when the welcome page showed" \
         'requests | grep -q "^/kelvora/Kelvora-2.4.1-setup.msi.bz2"'
     expect "cancelling leaves no download behind" '[ -z "$(downloads)" ]'
+fi
+
+if wanted cancel-while-downloading; then
+    # The payload trickles (one 64 KiB piece every 3 s): the Cancel on the
+    # welcome page stops its download, whose own "cancelled" code must not
+    # come back to the person as an error over the interrupted page.
+    exe=$(copy cancel-downloading "$data" "${shipped[@]}" $page_order)
+    reset
+    curl -s -X POST -d '{"path": "/kelvora/Kelvora-2.4.1-setup.msi.bz2", "faults": [{"trickle_ms": 3000}]}' \
+        "$base/__control/fault" >/dev/null
+    expect "Cancel while the payload downloads: No, then Yes ends interrupted" \
+        drive license-back "$exe"
+    expect "InstallerCancelled reached the tracking endpoint, no error event" \
+        'wait_until 10 "requests | grep -q description=InstallerCancelled" && ! requests | grep -q "ev=Error"'
+    expect "cancelling the download leaves nothing behind" wait_until 10 '[ -z "$(downloads)" ]'
 fi
 
 if wanted close-box; then
