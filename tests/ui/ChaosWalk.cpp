@@ -149,7 +149,7 @@ private:
             }
         }
         HWND box = m_wizard.Box();
-        HWND about = m_wizard.About();
+        HWND about = OpenAbout(box);
         HWND shown = about ? about : box;
         if (shown != m_box) {
             m_box = shown;
@@ -160,6 +160,14 @@ private:
                                ItemText(box, kBoxText));
             }
         }
+    }
+
+    // The about box a person can answer: one that a box opened over it
+    // (an error that arrived meanwhile) has disabled waits for that box.
+    HWND OpenAbout(HWND box) const {
+        HWND about = m_wizard.About();
+        if (about && box && !IsWindowEnabled(about)) return nullptr;
+        return about;
     }
 
     bool Usable(HWND page, int id) const {
@@ -175,8 +183,9 @@ private:
     void Step() {
         const bool choosing = m_actionsLeft > 0;
         if (choosing) --m_actionsLeft;
-        if (HWND about = m_wizard.About()) return AnswerAbout(about);
-        if (HWND box = m_wizard.Box()) return AnswerBox(box);
+        HWND box = m_wizard.Box();
+        if (HWND about = OpenAbout(box)) return AnswerAbout(about);
+        if (box) return AnswerBox(box);
         HWND main = m_wizard.Main();
         if (!main) {
             // Hidden in the notification area, or no frame yet: the icon is all a person has.
