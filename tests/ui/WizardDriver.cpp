@@ -657,27 +657,7 @@ void ScenarioCancelTiming(Wizard& wizard, const std::wstring& when) {
     else if (finished) Finish(wizard);
 }
 
-// --- Real key presses (SendInput): they reach whatever window has the focus ---
-// One key, or a chord held in order (Shift+Tab, Alt+F) and released in reverse.
-void PressKeys(std::initializer_list<WORD> keys) {
-    std::vector<INPUT> inputs;
-    for (WORD key : keys) {
-        INPUT input = {};
-        input.type = INPUT_KEYBOARD;
-        input.ki.wVk = key;
-        input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
-        inputs.push_back(input);
-    }
-    for (auto key = std::rbegin(keys); key != std::rend(keys); ++key) {
-        INPUT input = {};
-        input.type = INPUT_KEYBOARD;
-        input.ki.wVk = *key;
-        input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(*key, MAPVK_VK_TO_VSC));
-        input.ki.dwFlags = KEYEVENTF_KEYUP;
-        inputs.push_back(input);
-    }
-    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-}
+// --- Real key presses (SendInput, PressKeys): they reach whatever window has the focus ---
 
 // The window with the keyboard focus in the wizard's user-interface thread.
 HWND FocusOf(Wizard& wizard) {
