@@ -9,6 +9,7 @@
 #include "framework/DiagnosticOutput.h"
 #include "framework/ErrorTypes.h"
 #include "framework/Exceptions.h"
+#include "framework/PostedError.h"
 #include "framework/PostedText.h"
 #include "framework/ProgramExit.h"
 #include "framework/ResourceStrings.h"
@@ -404,6 +405,8 @@ bool CMainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&
         case WM_DESTROY:
             m_trayIcon.Delete();
             WizardApplication().SetMainWindow(nullptr);
+            // Page names and errors still on their way to the window go with it.
+            FreeQueuedPayloads(m_hWnd, {{WM_MAIN_SHOW_PAGE, PostedPayload::Text}, {WM_MAIN_RESULT, PostedPayload::Error}});
             return false;
         default: return CDialog::OnMessage(message, wParam, lParam, result);
     }
