@@ -141,7 +141,7 @@ TEST(ProxyBypass, Entries) {
         {L"<local>", L"intranet", true},     {L"<local>", L"files.example", false},
         {L"*.example;b", L"files.example", true}, {L"*.example;b", L"B", true},
         {L"a, b  c", L"c", true},            {L"http://*.corp", L"x.corp", true},
-        {L"127.0.0.1:8080", L"127.0.0.1", true}, {L"10.*", L"127.0.0.1", false},
+        {L"files.example:8080", L"files.example", true}, {L"10.*", L"127.0.0.1", false},
         {L"", L"any", false},                {L"*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*b", L"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false},
         {L"**x*", L"ax", true},              {L"a*", L"a", true},
     };
