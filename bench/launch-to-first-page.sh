@@ -14,6 +14,8 @@ set -euo pipefail
 source "$(dirname "$0")/../scripts/lib/common.sh"
 select_runnable_build
 runs=${1:-9}
+# Without DISPLAY the runs happen in a virtual display of their own.
+if [ -z "${DISPLAY:-}" ]; then in_display "$0" "$@"; exit; fi
 driver="$run_build_dir/tests/WizardDriver.exe"
 bare="$run_build_dir/tests/BareDialog.exe"
 floor="$run_build_dir/tests/FloorDialog.exe"
@@ -34,11 +36,14 @@ winpath() { echo "Z:${1//\//\\}"; }
 cp "$wizard" "$work/setup.exe"
 printf '@upl=bench\r\n' > "$work/setup.exe.installer_data"
 
-once() {  # program: the time of one launch in ms
-    wine "$driver" launch "$(winpath "$1")" 1 2>/dev/null | tr -d '\r' | sed -n 's/^median \(.*\) ms$/\1/p'
+once() {  # program: the time of one launch in ms; a launch the driver cannot time ends the script
+    local ms
+    ms=$(wine "$driver" launch "$(winpath "$1")" 1 2>/dev/null | tr -d '\r' | sed -n 's/^median \(.*\) ms$/\1/p')
+    [ -n "$ms" ] || { echo "no time for $1: the driver saw no first page" >&2; exit 1; }
+    echo "$ms"
 }
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-for program in "$bare" "$floor" "$work/setup.exe"; do once "$program" >/dev/null || true; done  # warm-up
+for program in "$bare" "$floor" "$work/setup.exe"; do (once "$program") >/dev/null 2>&1 || true; done  # warm-up
 : > "$work/bare"; : > "$work/floor"; : > "$work/wizard"
 # Interleaved, so that a slow moment of the machine falls on all three alike.
 for _ in $(seq 1 "$runs"); do
