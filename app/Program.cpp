@@ -379,7 +379,8 @@ bool CProgram::OnApplicationReport(UINT message, WPARAM, LPARAM) noexcept {
 void CProgram::PrepareControllerThread() { ApplyUserLanguage(); }
 
 void CProgram::OnPayloadInstalled(bool installed) {
-    // Past the point of no return only when nobody asked the run to stop first.
+    // Past the point of no return whenever the installer completed, also when
+    // the user's stop arrived while it ran (the page then shows the success).
     m_bPayloadInstalled = installed && m_runState.PassPointOfNoReturn();
 }
 

@@ -256,7 +256,9 @@ bool CInstallation::InstallPayload() {
             return false;
         }
         ran = true;
-        host.OnPayloadInstalled(!m_proxy.IsCancelled());
+        // The installer's own result decides: a cancel that reached it ended
+        // above as 1602; one that came too late leaves the product installed.
+        host.OnPayloadInstalled(true);
 
         std::wstring productKey = std::wstring(kMakerKeyPath) + L"\\" + host.ProductName();
         if (const wchar_t* partner = host.Configuration().Get(L"PartnerId")) {

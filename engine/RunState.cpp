@@ -32,7 +32,12 @@ bool RunState::RequestStop() {
     return true;
 }
 
-bool RunState::PassPointOfNoReturn() { return Move({RunPhase::Running}, RunPhase::PastPointOfNoReturn); }
+// A stop asked for while the installer ran came too late when the installer
+// then reports success: the product is installed, so the run goes past the
+// point of no return all the same (the stop still holds for the optional steps).
+bool RunState::PassPointOfNoReturn() {
+    return Move({RunPhase::Running, RunPhase::StoppingByUser}, RunPhase::PastPointOfNoReturn);
+}
 
 bool RunState::Cancel() { return Move({RunPhase::Running, RunPhase::StoppingByUser}, RunPhase::Cancelled); }
 

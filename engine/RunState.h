@@ -6,6 +6,7 @@
 //   Running ──RequestStop──▶ StoppingByUser ──Cancel──▶ Cancelled
 //      │                          │
 //      ├──PassPointOfNoReturn──▶ PastPointOfNoReturn ──Finish──▶ Finished
+//      │      (also from StoppingByUser: the installer finished before the stop reached it)
 //      ├──Cancel──▶ Cancelled
 //      └──Fail (from any state but Finished/Cancelled/Failed)──▶ Failed
 //
@@ -41,7 +42,8 @@ public:
     // stop hook runs); past the point of no return the request is kept for
     // ShouldStop. False when the run was already over or stopping.
     bool RequestStop();
-    // The payload ran and was not cancelled. Only from Running.
+    // The installer ran to success. From Running, or from StoppingByUser when
+    // the user's stop came while the installer ran and did not reach it.
     bool PassPointOfNoReturn();
     // The wizard gives up before the point of no return (its finished page in
     // the interrupted variant). From Running or StoppingByUser.

@@ -460,6 +460,42 @@ TEST_F(Engine, AnInstallerRunCancelledByTheUserIsNotASuccess) {
     EXPECT_FALSE(m_server.HasRequest("ev=InstallerFinished"));
 }
 
+// Stands in for an installer that completes although the user confirmed
+// Cancel while it ran: the wizard's stop (as the cancel question's Yes makes
+// it) arrives during the run and never reaches the installer.
+class CLateCancelExecutor : public CPayloadExecutor {
+    DECLARE_DYNCREATE(CLateCancelExecutor)
+public:
+    HRESULT Execute(IExecutorPage*, const std::wstring&) override {
+        CProgram& program = GetProgram();
+        program.m_runState.RequestStop();
+        if (program.m_pInstallation) program.m_pInstallation->Cancel();
+        return S_OK;
+    }
+    HRESULT Run(IExecutorPage* page, const std::wstring& commandLine) override { return Execute(page, commandLine); }
+};
+IMPLEMENT_DYNCREATE(CLateCancelExecutor, CPayloadExecutor)
+
+TEST_F(Engine, ACancelThatComesWhileTheInstallerRunsLeavesTheInstallationStanding) {
+    Configure(L"setup-A.msi.bz2", {{L"NoxUrl", m_server.Url(L"/nox-A.exe.bz2")}}, L"@upl=campaign1\r\n");
+    std::wstring image = std::wstring(L"Payload") + L'\0' + L"CLateCancelExecutor|" + m_server.Url(L"/setup-A.msi.bz2") +
+                         L'\0' + L"NoxUrl" + L'\0' + m_server.Url(L"/nox-A.exe.bz2") + L'\0' + L"TrackingEndpoint" +
+                         L'\0' + m_server.Url(L"") + L'\0' + L"RpcEndpoint" + L'\0' + m_server.Url(L"") + L'\0';
+    m_program.m_buildConfig.ParseResource(image.data(), image.size() * sizeof(wchar_t));
+    Run(true, false);
+    // The installer reported success: the product stands, and the page is told so.
+    EXPECT_TRUE(m_program.m_bPayloadInstalled);
+    EXPECT_TRUE(m_program.m_runState.IsPastPointOfNoReturn());
+    EXPECT_FALSE(m_program.m_runState.StoppedBeforePointOfNoReturn());
+    EXPECT_FALSE(m_program.m_runState.IsAborted());
+    ASSERT_TRUE(EventTracker::WaitForPendingSends(10000));
+    EXPECT_TRUE(m_server.HasRequest("ev=InstallerFinished"));
+    // The stop still holds for what is optional: the accepted offer never starts.
+    ASSERT_TRUE(WaitForChildProcessesToEnd(30000));
+    EXPECT_EQ(ReadAll(m_folder.File(L"started.txt")), "") << "an offer started after the user's stop";
+    EXPECT_TRUE(m_program.m_runState.Finish());
+}
+
 // Stands in for an executor whose installer properties cannot be built
 // because memory ran out (the folder properties are read while they are).
 class COutOfMemoryPropertiesExecutor : public CPayloadExecutor {
