@@ -130,6 +130,11 @@ bool CDialog::PreTranslateMessage(MSG&) { return false; }
 void CDialog::OnHandlerException(UINT) {}
 
 INT_PTR CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
+    struct Running {
+        int& count;
+        explicit Running(int& c) : count(c) { ++count; }
+        ~Running() { --count; }
+    } running(m_nHandlersRunning);
     LRESULT result = 0;
     bool handled = false;
     CException* escaped = CatchHandlerException([&] { handled = OnMessage(message, wParam, lParam, result); });

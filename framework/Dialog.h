@@ -32,6 +32,10 @@ public:
     UINT GetTemplateId() const { return m_nTemplateId; }
     HWND GetDlgItem(int id) const { return m_hWnd ? ::GetDlgItem(m_hWnd, id) : nullptr; }
     bool IsModal() const { return m_bModal; }
+    // One of the dialog's handlers is running (it may be inside a modal box it
+    // opened, whose loop delivers other messages meanwhile): the object must
+    // not be deleted until it returns.
+    bool IsHandlingMessage() const { return m_nHandlersRunning > 0; }
 
     // The dialog object behind a window this class created, or null.
     static CDialog* FromHandle(HWND window);
@@ -65,4 +69,5 @@ private:
     bool m_bModal = false;
     bool m_bEndModal = false;
     INT_PTR m_nModalResult = -1;
+    int m_nHandlersRunning = 0;
 };

@@ -22,6 +22,9 @@ IMPLEMENT_DYNAMIC(CMainWindow, CDialog)
 
 namespace {
 const UINT kBalloonClick = 0x405;  // NIN_BALLOONUSERCLICK
+// Retired pages still inside a handler are tried again at this pace.
+const UINT_PTR kRetiredPagesTimer = 1;
+const UINT kRetiredPagesRetryMs = 100;
 // Back on a first page: ERROR_NO_MORE_ITEMS.
 const HRESULT kNoPreviousPage = HRESULT_FROM_WIN32(259);
 
@@ -298,6 +301,12 @@ void CMainWindow::OnActivate(WPARAM state) {
 void CMainWindow::DeleteRetiredPage(LPARAM page) {
     for (auto it = m_retiredPages.begin(); it != m_retiredPages.end(); ++it) {
         if (reinterpret_cast<LPARAM>(it->get()) != page) continue;
+        if ((*it)->IsHandlingMessage()) {
+            // Replaced while its handler waits in a box (the data arrived
+            // during the cancel question): the handler goes on with this object.
+            SetTimer(m_hWnd, kRetiredPagesTimer, kRetiredPagesRetryMs, nullptr);
+            return;
+        }
         (*it)->DestroyWindow();
         m_retiredPages.erase(it);
         return;
@@ -381,9 +390,27 @@ bool CMainWindow::OnCommand(UINT id, UINT notifyCode, HWND control) {
     return CDialog::OnCommand(id, notifyCode, control);
 }
 
+bool CMainWindow::DeleteIdleRetiredPages() {
+    bool busy = false;
+    for (auto it = m_retiredPages.begin(); it != m_retiredPages.end();) {
+        if ((*it)->IsHandlingMessage()) {
+            busy = true;
+            ++it;
+            continue;
+        }
+        (*it)->DestroyWindow();
+        it = m_retiredPages.erase(it);
+    }
+    return busy;
+}
+
 bool CMainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     result = 0;
     switch (message) {
+        case WM_TIMER:
+            if (wParam != kRetiredPagesTimer) return false;
+            if (!DeleteIdleRetiredPages()) KillTimer(m_hWnd, kRetiredPagesTimer);
+            return true;
         case WM_MAIN_START: OnStart(); return true;
         case WM_MAIN_DELETE_PAGE: DeleteRetiredPage(lParam); return true;
         case WM_MAIN_SHOW_PAGE: OnShowPage(lParam); return true;

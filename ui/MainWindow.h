@@ -75,6 +75,9 @@ private:
     void OnShowPrevious();
     void ActivatePage(std::unique_ptr<CSubDialog> page);
     void DeleteRetiredPage(LPARAM page);
+    // Deletes the retired pages whose handlers have all returned; true when
+    // one is still busy (its timer then tries again).
+    bool DeleteIdleRetiredPages();
     bool OnSystemCommand(WPARAM command);
     void OnClose();
     // A failure the controller reported while no page listens (raised on this thread).
@@ -89,7 +92,8 @@ private:
 
     CPageSequence m_sequence;  // m_pageOrder, m_history, m_nCurrent, m_bEulaSkipped
     std::unique_ptr<CSubDialog> m_pPage;
-    // Pages left behind, hidden, until their WM_MAIN_DELETE_PAGE (or the window's end) deletes them.
+    // Pages left behind, hidden, until their WM_MAIN_DELETE_PAGE (or the window's end) deletes them;
+    // a page whose handler still runs (its cancel question is open) is kept until it returns.
     std::vector<std::unique_ptr<CSubDialog>> m_retiredPages;
     CTrayIcon m_trayIcon;
     HICON m_hIcon = nullptr;
