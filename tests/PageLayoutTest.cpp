@@ -21,6 +21,7 @@
 #include "framework/WindowText.h"
 #include "resources/resource.h"
 #include "ui/GdiObjects.h"
+#include "ui/OfferPage.h"
 #include "ui/PageHost.h"
 #include "ui/ScreenDpi.h"
 #include "ui/SubDialog.h"
@@ -217,6 +218,50 @@ TEST_F(PageLayoutAtScreenDpi, EveryPageInEveryLanguageShowsAllItsTexts) {
     }
     SetThreadUILanguage(previous);
     SetThreadLocale(previousLocale);
+}
+
+// A lead-in long enough (a language's words, a wider font) to push the logo
+// past the right margin: the logo then ends at the margin, in proportion;
+// a short one leaves the logo as it is.
+TEST_F(PageLayoutAtScreenDpi, AnOffersLogoStaysWithinTheRightMargin) {
+    std::unique_ptr<CSubDialog> page = CreatePage(L"CGearfreshOfferPage");
+    ASSERT_NE(page, nullptr);
+    HWND hwnd = page->GetSafeHwnd();
+    HWND leadIn = GetDlgItem(hwnd, IDC_GEARFRESH_LEAD_IN), logo = GetDlgItem(hwnd, IDC_GEARFRESH_LOGO);
+    ASSERT_TRUE(leadIn && logo);
+    RECT client = {};
+    GetClientRect(hwnd, &client);
+    const RECT before = ChildRectInParent(hwnd, logo);
+    const int margin = ChildRectInParent(hwnd, leadIn).left;
+    // Words until the logo, at its size, would end half its width past the margin.
+    std::wstring longText = L"Lead-in";
+    for (;;) {
+        SetWindowTextW(leadIn, longText.c_str());
+        if (margin + WindowTextWidth(leadIn) + (before.right - before.left) / 2 > client.right - margin) break;
+        longText += L" words";
+    }
+    struct Case {
+        std::wstring leadIn;
+        bool shrinks;
+    } cases[] = {{L"Short", false}, {longText, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.leadIn));
+        SetWindowTextW(leadIn, c.leadIn.c_str());
+        ASSERT_TRUE(COfferPage::PlaceLogoAfterLeadIn(hwnd, IDC_GEARFRESH_LEAD_IN, IDC_GEARFRESH_LOGO));
+        const RECT after = ChildRectInParent(hwnd, logo);
+        EXPECT_LE(after.right, client.right - margin);
+        EXPECT_EQ(after.top, before.top);
+        const int width = after.right - after.left, height = after.bottom - after.top;
+        const int oldWidth = before.right - before.left, oldHeight = before.bottom - before.top;
+        if (c.shrinks) {
+            EXPECT_EQ(after.right, client.right - margin);
+            EXPECT_LT(width, oldWidth);
+            EXPECT_NEAR(height, MulDiv(oldHeight, width, oldWidth), 1) << "the logo keeps its proportions";
+        } else {
+            EXPECT_EQ(width, oldWidth);
+            EXPECT_EQ(height, oldHeight);
+        }
+    }
 }
 }  // namespace
 

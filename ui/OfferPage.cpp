@@ -1,5 +1,7 @@
 #include "ui/OfferPage.h"
 
+#include <algorithm>
+
 #include "ui/WizardApplication.h"
 #include "engine/Installation.h"
 #include "framework/WindowText.h"
@@ -25,8 +27,22 @@ bool COfferPage::PlaceLogoAfterLeadIn(HWND page, UINT leadInId, UINT logoId) {
     RECT logoRect = ChildRectInParent(page, logo);
     SetWindowPos(leadIn, nullptr, 0, 0, textWidth, leadInRect.bottom - leadInRect.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    SetWindowPos(logo, nullptr, leadInRect.left + textWidth + ScaleToDpi(kLogoGap, WindowDpi(page)), logoRect.top, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const int logoLeft = leadInRect.left + textWidth + ScaleToDpi(kLogoGap, WindowDpi(page));
+    SetWindowPos(logo, nullptr, logoLeft, logoRect.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // A long lead-in (a language's words, a wider font) would push the logo
+    // past the page's right margin, which mirrors the left one: there the
+    // logo gets smaller, in proportion, instead.
+    RECT client = {};
+    GetClientRect(page, &client);
+    const int room = client.right - leadInRect.left - logoLeft;
+    const int logoWidth = logoRect.right - logoRect.left, logoHeight = logoRect.bottom - logoRect.top;
+    if (room > 0 && logoWidth > room) {
+        auto image = reinterpret_cast<HBITMAP>(SendMessageW(logo, STM_GETIMAGE, IMAGE_BITMAP, 0));
+        const SIZE smaller = {room, std::max(1, MulDiv(logoHeight, room, logoWidth))};
+        HBITMAP scaled = image ? ScaledBitmap(image, smaller) : nullptr;
+        if (scaled && scaled != image) SendMessageW(logo, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(scaled));
+        SetWindowPos(logo, nullptr, 0, 0, smaller.cx, smaller.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     return true;
 }
 

@@ -29,7 +29,9 @@ public:
 
     // Narrows the lead-in static to the width of its text in its own font
     // and moves the logo static to 5 pixels right of it, keeping the logo's
-    // size and top. False when either control is missing.
+    // size and top; a logo that would then pass the right margin (as wide as
+    // the lead-in's left one) is made smaller in proportion to end there.
+    // False when either control is missing.
     static bool PlaceLogoAfterLeadIn(HWND page, UINT leadInId, UINT logoId);
 
 protected:
