@@ -239,6 +239,14 @@ bool CInstallation::InstallPayload() {
         AppendInstallerDataProperties(commandLine, host.InstallerData(), m_pExecutor->GetFolderProperties(),
                                       m_pExecutor->TakesProgramArguments() ? kProgramArgumentQuoting : kInstallerQuoting);
 
+        // A stop that came while the payload was checked (the check of a large
+        // file takes a while) is still in time: the installer never starts.
+        if (ShouldStop()) {
+            WriteDiagnostic(L"Installation stopped before the installer ran\n");
+            m_proxy.Cancel();
+            host.OnPayloadInstalled(false);
+            return false;
+        }
         // The executor reaches the page only through the proxy's lock.
         WriteDiagnosticFormat(L"Running the payload %ls\n", m_pExecutor->GetPayloadPath().c_str());
         HRESULT hr = m_pExecutor->Execute(&m_proxy, commandLine);

@@ -496,6 +496,39 @@ TEST_F(Engine, ACancelThatComesWhileTheInstallerRunsLeavesTheInstallationStandin
     EXPECT_TRUE(m_program.m_runState.Finish());
 }
 
+// Stands in for a payload whose check takes long enough for the user to
+// confirm Cancel meanwhile: the stop arrives after the check began (while the
+// checked file's properties are read); its installer run records that it started.
+class CStopDuringCheckExecutor : public CPayloadExecutor {
+    DECLARE_DYNCREATE(CStopDuringCheckExecutor)
+public:
+    std::vector<std::wstring> GetFolderProperties() const override {
+        GetProgram().m_runState.RequestStop();
+        return CPayloadExecutor::GetFolderProperties();
+    }
+    HRESULT Execute(IExecutorPage*, const std::wstring&) override {
+        s_bInstallerStarted = true;
+        return S_OK;
+    }
+    HRESULT Run(IExecutorPage* page, const std::wstring& commandLine) override { return Execute(page, commandLine); }
+    static inline bool s_bInstallerStarted = false;
+};
+IMPLEMENT_DYNCREATE(CStopDuringCheckExecutor, CPayloadExecutor)
+
+TEST_F(Engine, ACancelWhileThePayloadIsCheckedKeepsTheInstallerFromStarting) {
+    Configure(L"setup-A.msi.bz2", {}, L"@upl=campaign1\r\n");
+    std::wstring image = std::wstring(L"Payload") + L'\0' + L"CStopDuringCheckExecutor|" +
+                         m_server.Url(L"/setup-A.msi.bz2") + L'\0' + L"TrackingEndpoint" + L'\0' + m_server.Url(L"") +
+                         L'\0' + L"RpcEndpoint" + L'\0' + m_server.Url(L"") + L'\0';
+    m_program.m_buildConfig.ParseResource(image.data(), image.size() * sizeof(wchar_t));
+    Run(false, false);
+    EXPECT_FALSE(CStopDuringCheckExecutor::s_bInstallerStarted);
+    EXPECT_FALSE(m_program.m_bPayloadInstalled);
+    EXPECT_TRUE(m_program.m_runState.StoppedBeforePointOfNoReturn());
+    ASSERT_TRUE(EventTracker::WaitForPendingSends(10000));
+    EXPECT_FALSE(m_server.HasRequest("ev=InstallerFinished"));
+}
+
 // Stands in for an executor whose installer properties cannot be built
 // because memory ran out (the folder properties are read while they are).
 class COutOfMemoryPropertiesExecutor : public CPayloadExecutor {
