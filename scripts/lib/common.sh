@@ -102,6 +102,11 @@ start_wine() {
     for face in "MS UI Gothic"; do
         wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d "IPAPGothic" /f >/dev/null 2>&1 </dev/null || true
     done
+    # IPA P Gothic lacks some European punctuation (the German „): a link of
+    # its own to DejaVu Sans supplies those glyphs, as Tahoma has them on
+    # Windows, and leaves every other glyph and width as it was.
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v IPAPGothic \
+        /t REG_MULTI_SZ /d 'DejaVuSans.ttf,DejaVu Sans' /f >/dev/null 2>&1 </dev/null || true
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 </dev/null || true
 }
 
