@@ -4,12 +4,14 @@
 # takes it and never answers, a download in progress (one 64 KiB piece every
 # 4 s), a download whose body stops (after 64 KiB, for ten minutes), the
 # payload unpacking, the install step begun (signature check, then the
-# installer), and the download of each offer held up the same way. The real
+# installer; with a package of 64 MiB, whose check takes a while), and the
+# download of each offer held up the same way. The real
 # signed wizard under Xvfb (WizardDriver clocks it) against the stand-in
 # server on a free 127.0.0.1 port; beside it in the same run the same measure
 # of REFERENCE, a Wrenstall.exe built from an earlier commit (for example the
 # commit before the cancellation of blocked requests). Aim: under 1 s each.
-# Usage: bench/cancel-to-interrupted.sh [REFERENCE_EXE [RUNS=1]]   (after scripts/test built everything)
+# Usage: [STATES="verifying ..."] [VERIFY_MB=64] bench/cancel-to-interrupted.sh [REFERENCE_EXE [RUNS=1]]
+#   (after scripts/test built everything)
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib/common.sh"
 select_runnable_build
@@ -51,6 +53,31 @@ copy() {
     [ "$3" = - ] || printf '%b' "$3" > "$exe.installer_data"
     echo "$exe"
 }
+# A package large enough that its check takes a while (the application and
+# VERIFY_MB MiB of random data, default 64), signed with key A like the others:
+# with the small test package the check is over before the Yes.
+large_package=
+make_large_package() {
+    local dir="$work/large" arch=(-a x86 -D ProgramFilesFolder=ProgramFilesFolder -D Win64=no)
+    [ "${WINEARCH:-}" = win64 ] && arch=(-a x64 -D ProgramFilesFolder=ProgramFiles64Folder -D Win64=yes)
+    mkdir -p "$dir"
+    cp "$wizard_fixtures/Kelvora.exe" "$dir/Kelvora.exe"
+    head -c $((${VERIFY_MB:-64} * 1024 * 1024)) /dev/urandom > "$dir/Padding.bin"
+    python3 - "$root/tests/fixtures/KelvoraPackage.wxs" "$dir/Large.wxs" <<'PY'
+import sys
+text = open(sys.argv[1]).read()
+padding = ('<Component Id="Padding" Win64="$(var.Win64)" Guid="{5E0A7C1D-3B2F-4D6E-8A90-1C2B3D4E5F60}">'
+           '<File Id="PaddingBin" Name="Padding.bin" Source="Padding.bin" KeyPath="yes"/></Component>')
+text = text.replace("</Component>", "</Component>" + padding, 1)
+text = text.replace('<ComponentRef Id="GivenProperties"/>', '<ComponentRef Id="GivenProperties"/><ComponentRef Id="Padding"/>')
+open(sys.argv[2], "w").write(text)
+PY
+    (cd "$dir" && wixl "${arch[@]}" -o Large.msi Large.wxs)
+    osslsigncode sign -certs "$wizard_fixtures/pki/A-chain.crt" -key "$wizard_fixtures/pki/A.key" -h sha256 \
+        -in "$dir/Large.msi" -out "$dir/Large-A.msi" >/dev/null
+    bzip2 -1 -c "$dir/Large-A.msi" > "$dir/Large-A.msi.bz2"
+    large_package="$dir/Large-A.msi.bz2"
+}
 # prepare STATE: the server's files and faults for that state; prints the installer data.
 prepare() {
     control reset '{}'
@@ -63,7 +90,7 @@ prepare() {
         download) fault "$payload" '{"trickle_ms": 4000}' ;;
         stalled) fault "$payload" "$stall" ;;
         unpacking) write_unpacking_bomb "$WRENSTALL_SERVER_ROOT$payload" ;;
-        verifying) ;;
+        verifying) cp "$large_package" "$WRENSTALL_SERVER_ROOT$payload" ;;
         nox-offer)
             fault /offers/nox.exe.bz2 "$stall"
             data='@upl=bench\r\nMaxOffers=1\r\nNoxOffer=enabled\r\n' ;;
@@ -106,13 +133,14 @@ controller_stop_ms() {
         start && /Installation controller finished|The installation controller has ended/ { printf " [controller %d ms]", ms($1) - start; exit }'
 }
 
+make_large_package
 echo "from Yes to the interrupted page under $(wine --version), $runs run(s) per state (aim: under 1 s):"
 echo "  reference: ${reference:-none given}"
 echo "  (box gone: when the question had disappeared, to 50 ms; under Xvfb, which has no window manager,"
 echo "   Wine waits about 2 s for one when it hides a box. In brackets: from the wizard's own log line"
 echo "   of the cancel to the controller's end.)"
 printf '  %-16s %-40s %s\n' state reference "this build"
-for state in initialization download stalled unpacking verifying nox-offer gearfresh-offer; do
+for state in ${STATES:-initialization download stalled unpacking verifying nox-offer gearfresh-offer}; do
     for run in $(seq 1 "$runs"); do
         before="-"
         [ -n "$reference" ] && before=$(measure "$reference" "$state")

@@ -36,6 +36,7 @@ signed_wizard_copy() {
     wine "$wizard_driver" config "$(winpath "$wizard_program")" "$(winpath "$folder/unsigned.exe")" ProductCode=TW6 \
         'AppExe=%ProgramFiles%\Kelvora\Kelvora.exe' "TrackingEndpoint=$base" "RpcEndpoint=$base" \
         "Payload=CMsiExecutor|$payload" PageOrder=CWelcomePage,CProgressPage,CFinishedPage "$@" >/dev/null 2>&1
+    rm -f "$folder/setup.exe"  # the signing tool never overwrites
     osslsigncode sign -certs "$wizard_fixtures/pki/A-chain.crt" -key "$wizard_fixtures/pki/A.key" -h sha256 \
         -in "$folder/unsigned.exe" -out "$folder/setup.exe" >/dev/null
     echo "$folder/setup.exe"
