@@ -173,6 +173,16 @@ protected:
         m_program.StartTracking(false);
     }
 
+    // The build configuration with the payload run by the stand-in executor
+    // class named, and, with nox, the Nox offer's address.
+    void UseExecutor(const wchar_t* executor, bool nox) {
+        std::wstring image = std::wstring(L"Payload") + L'\0' + executor + L"|" + m_server.Url(L"/setup-A.msi.bz2") + L'\0';
+        if (nox) image += std::wstring(L"NoxUrl") + L'\0' + m_server.Url(L"/nox-A.exe.bz2") + L'\0';
+        image += std::wstring(L"TrackingEndpoint") + L'\0' + m_server.Url(L"") + L'\0' + L"RpcEndpoint" + L'\0' +
+                 m_server.Url(L"") + L'\0';
+        m_program.m_buildConfig.ParseResource(image.data(), image.size() * sizeof(wchar_t));
+    }
+
     // Starts the controller thread as start-up does; thread receives a handle to wait on.
     CInstallation* StartController(ScopedHandle& thread) {
         CInstallation* installation = m_program.StartInstallation();
@@ -438,10 +448,7 @@ IMPLEMENT_DYNCREATE(CCancelledRunExecutor, CPayloadExecutor)
 
 TEST_F(Engine, AnInstallerRunCancelledByTheUserIsNotASuccess) {
     Configure(L"setup-A.msi.bz2", {{L"NoxUrl", m_server.Url(L"/nox-A.exe.bz2")}}, L"@upl=campaign1\r\n");
-    std::wstring image = std::wstring(L"Payload") + L'\0' + L"CCancelledRunExecutor|" + m_server.Url(L"/setup-A.msi.bz2") +
-                         L'\0' + L"NoxUrl" + L'\0' + m_server.Url(L"/nox-A.exe.bz2") + L'\0' + L"TrackingEndpoint" +
-                         L'\0' + m_server.Url(L"") + L'\0' + L"RpcEndpoint" + L'\0' + m_server.Url(L"") + L'\0';
-    m_program.m_buildConfig.ParseResource(image.data(), image.size() * sizeof(wchar_t));
+    UseExecutor(L"CCancelledRunExecutor", true);
     Run(true, false);
     EXPECT_EQ(Results(), std::vector<HRESULT>{S_OK});
     EXPECT_TRUE(m_page.IsCancelled());
@@ -478,10 +485,7 @@ IMPLEMENT_DYNCREATE(CLateCancelExecutor, CPayloadExecutor)
 
 TEST_F(Engine, ACancelThatComesWhileTheInstallerRunsLeavesTheInstallationStanding) {
     Configure(L"setup-A.msi.bz2", {{L"NoxUrl", m_server.Url(L"/nox-A.exe.bz2")}}, L"@upl=campaign1\r\n");
-    std::wstring image = std::wstring(L"Payload") + L'\0' + L"CLateCancelExecutor|" + m_server.Url(L"/setup-A.msi.bz2") +
-                         L'\0' + L"NoxUrl" + L'\0' + m_server.Url(L"/nox-A.exe.bz2") + L'\0' + L"TrackingEndpoint" +
-                         L'\0' + m_server.Url(L"") + L'\0' + L"RpcEndpoint" + L'\0' + m_server.Url(L"") + L'\0';
-    m_program.m_buildConfig.ParseResource(image.data(), image.size() * sizeof(wchar_t));
+    UseExecutor(L"CLateCancelExecutor", true);
     Run(true, false);
     // The installer reported success: the product stands, and the page is told so.
     EXPECT_TRUE(m_program.m_bPayloadInstalled);
@@ -517,10 +521,7 @@ IMPLEMENT_DYNCREATE(CStopDuringCheckExecutor, CPayloadExecutor)
 
 TEST_F(Engine, ACancelWhileThePayloadIsCheckedKeepsTheInstallerFromStarting) {
     Configure(L"setup-A.msi.bz2", {}, L"@upl=campaign1\r\n");
-    std::wstring image = std::wstring(L"Payload") + L'\0' + L"CStopDuringCheckExecutor|" +
-                         m_server.Url(L"/setup-A.msi.bz2") + L'\0' + L"TrackingEndpoint" + L'\0' + m_server.Url(L"") +
-                         L'\0' + L"RpcEndpoint" + L'\0' + m_server.Url(L"") + L'\0';
-    m_program.m_buildConfig.ParseResource(image.data(), image.size() * sizeof(wchar_t));
+    UseExecutor(L"CStopDuringCheckExecutor", false);
     Run(false, false);
     EXPECT_FALSE(CStopDuringCheckExecutor::s_bInstallerStarted);
     EXPECT_FALSE(m_program.m_bPayloadInstalled);
@@ -549,10 +550,7 @@ std::atomic<int> COutOfMemoryPropertiesExecutor::s_nExecuted{0};
 // while the list was built; the run now ends with that error instead.
 TEST_F(Engine, OutOfMemoryWhileBuildingThePropertiesEndsTheRun) {
     Configure(L"setup-A.msi.bz2", {}, L"SI_CHNL=beta\r\n");
-    std::wstring image = std::wstring(L"Payload") + L'\0' + L"COutOfMemoryPropertiesExecutor|" +
-                         m_server.Url(L"/setup-A.msi.bz2") + L'\0' + L"TrackingEndpoint" + L'\0' + m_server.Url(L"") +
-                         L'\0' + L"RpcEndpoint" + L'\0' + m_server.Url(L"") + L'\0';
-    m_program.m_buildConfig.ParseResource(image.data(), image.size() * sizeof(wchar_t));
+    UseExecutor(L"COutOfMemoryPropertiesExecutor", false);
     COutOfMemoryPropertiesExecutor::s_nExecuted = 0;
     Run(false, false);
     EXPECT_EQ(Results(), (std::vector<HRESULT>{E_OUTOFMEMORY, S_OK}));
