@@ -7,6 +7,19 @@
 IMPLEMENT_DYNAMIC(CDialog, CObject)
 
 namespace {
+bool IsKeyOrClick(UINT message) {
+    switch (message) {
+        case WM_KEYDOWN: case WM_KEYUP: case WM_CHAR: case WM_SYSKEYDOWN: case WM_SYSKEYUP: case WM_SYSCHAR:
+        case WM_LBUTTONDOWN: case WM_LBUTTONUP: case WM_LBUTTONDBLCLK: case WM_RBUTTONDOWN: case WM_RBUTTONUP:
+        case WM_RBUTTONDBLCLK: case WM_MBUTTONDOWN: case WM_MBUTTONUP: case WM_MBUTTONDBLCLK:
+        case WM_NCLBUTTONDOWN: case WM_NCLBUTTONUP: case WM_NCLBUTTONDBLCLK: case WM_NCRBUTTONDOWN:
+        case WM_NCRBUTTONUP: case WM_NCRBUTTONDBLCLK:
+            return true;
+        default:
+            return false;
+    }
+}
+
 // Messages whose dialog-procedure answer is the result itself rather than
 // TRUE with the result in DWLP_MSGRESULT.
 bool ReturnsResultDirectly(UINT message) {
@@ -53,6 +66,8 @@ INT_PTR CDialog::DoModal(HWND owner) {
         return -1;
     }
     if (ownerWasEnabled) EnableWindow(owner, FALSE);
+    // Before the window shows: whoever sees it may answer it at once.
+    IgnoreEarlierInput();
     if (!m_bEndModal) ShowWindow(m_hWnd, SW_SHOW);
     CWinApp* app = GetApplication();
     while (!m_bEndModal && m_hWnd) {
@@ -64,6 +79,12 @@ INT_PTR CDialog::DoModal(HWND owner) {
             break;
         }
         if (got == -1) break;
+        // Input from before the dialog (or its latest page) appeared; the
+        // times wrap, so the comparison is of their signed difference.
+        if (m_bInputSinceSet && IsKeyOrClick(message.message) &&
+            static_cast<LONG>(message.time - m_nInputSince) < 0) {
+            continue;
+        }
         if (!message.hwnd && app && app->PreTranslateThreadMessage(message)) continue;
         if (PreTranslateMessage(message)) continue;
         if (m_hWnd && IsDialogMessageW(m_hWnd, &message)) continue;
@@ -87,6 +108,11 @@ void CDialog::EndDialog(INT_PTR result) {
     m_nModalResult = result;
     m_bEndModal = true;
     if (m_hWnd) PostMessageW(m_hWnd, WM_NULL, 0, 0);  // wakes the modal loop
+}
+
+void CDialog::IgnoreEarlierInput() {
+    m_nInputSince = GetTickCount();
+    m_bInputSinceSet = true;
 }
 
 void CDialog::DestroyWindow() {

@@ -36,6 +36,11 @@ public:
     // opened, whose loop delivers other messages meanwhile): the object must
     // not be deleted until it returns.
     bool IsHandlingMessage() const { return m_nHandlersRunning > 0; }
+    // From now on the modal loop drops key presses and clicks made before
+    // this moment: they were aimed at what was on screen then (a key typed
+    // ahead must not press Finish on a page that appeared under it). A modal
+    // run starts so when it shows the dialog.
+    void IgnoreEarlierInput();
 
     // The dialog object behind a window this class created, or null.
     static CDialog* FromHandle(HWND window);
@@ -70,4 +75,6 @@ private:
     bool m_bEndModal = false;
     INT_PTR m_nModalResult = -1;
     int m_nHandlersRunning = 0;
+    DWORD m_nInputSince = 0;  // the message time before which input is dropped
+    bool m_bInputSinceSet = false;
 };

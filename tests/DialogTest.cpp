@@ -105,6 +105,50 @@ TEST(DialogDispatch, ModalRunEndsWithItsResult) {
     EXPECT_TRUE(app.m_reported.empty());
 }
 
+// Escape as a key press, early (queued before the modal run shows the box)
+// or late (once it is shown); the run ends by itself after 1 s otherwise.
+class CKeyTimingDialog : public CDialog {
+public:
+    explicit CKeyTimingDialog(bool early) : CDialog(IDD_EMPTY_BOX), m_bEarly(early) {}
+
+protected:
+    BOOL OnInitDialog() override {
+        if (m_bEarly) {
+            PostMessageW(m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0);
+            Sleep(50);  // the key's time is now before the box shows
+        } else {
+            SetTimer(m_hWnd, kLateKey, 100, nullptr);
+        }
+        SetTimer(m_hWnd, kGiveUp, 1000, nullptr);
+        return TRUE;
+    }
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
+        if (message != WM_TIMER) return CDialog::OnMessage(message, wParam, lParam, result);
+        KillTimer(m_hWnd, wParam);
+        if (wParam == kLateKey) PostMessageW(m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0);
+        if (wParam == kGiveUp) EndDialog(IDRETRY);
+        return true;
+    }
+
+private:
+    static const UINT_PTR kLateKey = 1, kGiveUp = 2;
+    bool m_bEarly;
+};
+
+// A key typed before a box appeared was aimed at what was there before: it
+// never answers the box; one typed once the box shows does.
+TEST(DialogDispatch, OnlyKeysFromAfterTheBoxAppearedAnswerIt) {
+    RecordingApplication app;
+    struct Case {
+        bool early;
+        INT_PTR result;
+    } cases[] = {{true, IDRETRY}, {false, IDCANCEL}};
+    for (const Case& c : cases) {
+        CKeyTimingDialog dialog(c.early);
+        EXPECT_EQ(dialog.DoModal(nullptr), c.result) << (c.early ? "early key" : "late key");
+    }
+}
+
 TEST(DialogDispatch, ErrorInTheInitHandlerIsReported) {
     RecordingApplication app;
     CThrowingDialog dialog;

@@ -239,6 +239,8 @@ void CMainWindow::ActivatePage(std::unique_ptr<CSubDialog> page) {
     if (old) old->OnLeavePage();
     bool shown = page->GetSafeHwnd() || page->Create(m_hWnd, this);
     if (shown) {
+        // A key or click made before this page shows was meant for the one before.
+        IgnoreEarlierInput();
         ShowWindow(page->GetSafeHwnd(), SW_SHOW);
         // The page's own style: the frame itself may be hidden in the notification area.
         shown = (GetWindowLongPtrW(page->GetSafeHwnd(), GWL_STYLE) & WS_VISIBLE) != 0;
