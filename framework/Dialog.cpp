@@ -61,13 +61,14 @@ INT_PTR CDialog::DoModal(HWND owner) {
     m_bEndModal = false;
     m_nModalResult = -1;
     bool ownerWasEnabled = owner && IsWindowEnabled(owner);
+    // Before the window is made: a template with WS_VISIBLE shows it at
+    // once, and whoever sees it may answer it at once.
+    IgnoreEarlierInput();
     if (!CreateFromTemplate(owner)) {
         m_bModal = false;
         return -1;
     }
     if (ownerWasEnabled) EnableWindow(owner, FALSE);
-    // Before the window shows: whoever sees it may answer it at once.
-    IgnoreEarlierInput();
     if (!m_bEndModal) ShowWindow(m_hWnd, SW_SHOW);
     CWinApp* app = GetApplication();
     while (!m_bEndModal && m_hWnd) {

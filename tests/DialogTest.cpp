@@ -105,7 +105,7 @@ TEST(DialogDispatch, ModalRunEndsWithItsResult) {
     EXPECT_TRUE(app.m_reported.empty());
 }
 
-// Escape as a key press, early (queued before the modal run shows the box)
+// Escape as a key press, early (queued before what the box shows appeared)
 // or late (once it is shown); the run ends by itself after 1 s otherwise.
 class CKeyTimingDialog : public CDialog {
 public:
@@ -115,7 +115,8 @@ protected:
     BOOL OnInitDialog() override {
         if (m_bEarly) {
             PostMessageW(m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0);
-            Sleep(50);  // the key's time is now before the box shows
+            Sleep(50);
+            IgnoreEarlierInput();  // what the box shows now appeared after the key, as a page does
         } else {
             SetTimer(m_hWnd, kLateKey, 100, nullptr);
         }

@@ -350,7 +350,8 @@ void CMainWindow::OnControllerError(CException* error) {
 
 void CMainWindow::OnClose() {
     const int last = static_cast<int>(m_sequence.m_pageOrder.size()) - 1;
-    if (m_sequence.m_nCurrent == last && m_sequence.m_nCurrent != 0) {
+    // No order yet (the initialization page): the page's own Cancel asks.
+    if (last >= 0 && m_sequence.m_nCurrent == last && m_sequence.m_nCurrent != 0) {
         // The order may have jumped to its last page (a cancel, an error)
         // while that page is still on its way in the queue: a close then
         // waits for it, so that the person sees how the run ended.
