@@ -4,7 +4,7 @@
 # wizard copy is configured with the server's address): the default order to
 # the end, Back, Cancel with No and Yes (also while the payload downloads), the close box, the countdown, the
 # about box, the campaign's minimise-box rule and the icon's restore, the
-# initialization page with data from the server, errors ending in the error
+# initialization page with data from the server and its close box, errors ending in the error
 # variant with the error event at the tracking endpoint, and pictures of every
 # page in five languages at 96 and at 144 DPI.
 # usage: wizard_test.sh WizardDriver.exe Wrenstall.exe FIXTURES SHOTS_FOLDER [SCENARIO...]
@@ -130,6 +130,12 @@ if wanted initialization; then
     invoked_line=$(requests | grep -n "ev=InstallerInvoked.*upl=from%2Bserver" | head -1 | cut -d: -f1)
     expect "InstallerInvoked with the server's campaign follows the fetch" \
         '[ -n "$fetch_line" ] && [ -n "$invoked_line" ] && [ "$invoked_line" -gt "$fetch_line" ]'
+    # The close box while the server holds the request: the question, and Yes ends on the interrupted page.
+    exe=$(copy initialization-close "" "${shipped[@]}" $page_order)
+    reset
+    respond x '{"path": "/rpc/installer-data-update", "status": 200, "delay_ms": 600000, "body": ""}'
+    expect "the close box on the initialization page asks, and Yes shows the interrupted page" \
+        drive cancel-timing-initialization "$exe"
 fi
 
 if wanted error; then
