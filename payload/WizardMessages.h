@@ -40,7 +40,7 @@ const UINT kProgressPageLastMessage = WM_PAGE_TRAY_CHECK;
 // Window messages to the main window (ui/MainWindow.h).
 enum : UINT {
     WM_MAIN_START = WM_APP,                  // 0 / 0: system menu, caption, first page
-    WM_MAIN_DELETE_PAGE = WM_APP + 1,        // 0 / CSubDialog* of the window's own retired list: destroy and delete it
+    WM_MAIN_DELETE_PAGE = WM_APP + 1,        // 0 / CSubDialog* of the window's own retired list: delete the retired pages that are idle
     WM_MAIN_SHOW_PAGE = WM_APP + 2,          // 0 / posted page name or 0 (the next one)
     WM_MAIN_SHOW_PREVIOUS = WM_APP + 3,      // 0 / 0: go back one page
     WM_MAIN_RESULT = WM_APP + 5,             // 0 / posted error or 0: the controller's error before a page exists

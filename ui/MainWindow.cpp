@@ -300,20 +300,6 @@ void CMainWindow::OnActivate(WPARAM state) {
     FocusPage(m_hFocusToRestore);
 }
 
-void CMainWindow::DeleteRetiredPage(LPARAM page) {
-    for (auto it = m_retiredPages.begin(); it != m_retiredPages.end(); ++it) {
-        if (reinterpret_cast<LPARAM>(it->get()) != page) continue;
-        if ((*it)->IsHandlingMessage()) {
-            // Replaced while its handler waits in a box (the data arrived
-            // during the cancel question): the handler goes on with this object.
-            SetTimer(m_hWnd, kRetiredPagesTimer, kRetiredPagesRetryMs, nullptr);
-            return;
-        }
-        (*it)->DestroyWindow();
-        m_retiredPages.erase(it);
-        return;
-    }
-}
 
 bool CMainWindow::OnSystemCommand(WPARAM command) {
     switch (command & 0xFFF0) {
@@ -393,6 +379,8 @@ bool CMainWindow::OnCommand(UINT id, UINT notifyCode, HWND control) {
     return CDialog::OnCommand(id, notifyCode, control);
 }
 
+// A page replaced while its handler waits in a box (the data arrived during
+// the cancel question) stays until that handler returns; its timer tries again.
 bool CMainWindow::DeleteIdleRetiredPages() {
     bool busy = false;
     for (auto it = m_retiredPages.begin(); it != m_retiredPages.end();) {
@@ -415,7 +403,9 @@ bool CMainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&
             if (!DeleteIdleRetiredPages()) KillTimer(m_hWnd, kRetiredPagesTimer);
             return true;
         case WM_MAIN_START: OnStart(); return true;
-        case WM_MAIN_DELETE_PAGE: DeleteRetiredPage(lParam); return true;
+        case WM_MAIN_DELETE_PAGE:
+            if (DeleteIdleRetiredPages()) SetTimer(m_hWnd, kRetiredPagesTimer, kRetiredPagesRetryMs, nullptr);
+            return true;
         case WM_MAIN_SHOW_PAGE: OnShowPage(lParam); return true;
         case WM_MAIN_SHOW_PREVIOUS: OnShowPrevious(); return true;
         case WM_MAIN_RESULT:

@@ -74,9 +74,8 @@ private:
     void OnShowPage(LPARAM name);
     void OnShowPrevious();
     void ActivatePage(std::unique_ptr<CSubDialog> page);
-    void DeleteRetiredPage(LPARAM page);
-    // Deletes the retired pages whose handlers have all returned; true when
-    // one is still busy (its timer then tries again).
+    // Deletes the retired pages whose handlers have all returned (on
+    // WM_MAIN_DELETE_PAGE and its timer); true when one is still busy.
     bool DeleteIdleRetiredPages();
     bool OnSystemCommand(WPARAM command);
     void OnClose();

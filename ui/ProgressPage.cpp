@@ -38,8 +38,6 @@ CProgressPage::~CProgressPage() {
     DeleteTempFiles();
 }
 
-bool CProgressPage::IsTrayCampaign(const wchar_t* track) { return ::IsTrayCampaign(track); }
-
 bool CProgressPage::IsSkipFinishedPageSet(const wchar_t* value) { return value && std::wstring(value) == L"true"; }
 
 BOOL CProgressPage::OnInitDialog() {

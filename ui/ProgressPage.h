@@ -38,8 +38,6 @@ public:
 
     const std::vector<std::wstring>& GetTempFiles() const { return m_tempFiles; }
 
-    // The "track" codes that send the wizard into the notification area (exact).
-    static bool IsTrayCampaign(const wchar_t* track);
     // "SkipFinishedPage" counts as set only when it is exactly "true".
     static bool IsSkipFinishedPageSet(const wchar_t* value);
 
